@@ -1,0 +1,37 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+#include "model/table.h"
+#include "shell/messages.h"
+
+namespace orvenda {
+
+// P × N × H of the current record, empty ratings as 0.
+int32_t RiskLevel(const Table& table);
+int32_t RiskLevel(int32_t p, int32_t n, int32_t h);
+
+// Band 1..5 of a risk level, none outside 0..125.
+std::optional<int> RiskBand(int32_t level);
+
+// The category text (messages 1..5) of a level, or "" when it lies in no band.
+std::string RiskCategory(const Messages& messages, int32_t level);
+
+// Status-bar text of a risk: "Míra rizika: 24 Mírné riziko".
+std::string RiskStatusText(const Messages& messages, int32_t level);
+
+struct RiskSum {
+  int64_t sum = 0;
+  int64_t count = 0;
+};
+
+// Sum and count of the risk levels of every risk below the node `node` at any depth, each
+// risk once. Leaves the table's filter off and the cursor on the first record.
+RiskSum SumRisks(Table& table, int32_t node);
+
+// Average risk level of the subtree (integer division), 0 when it holds no risk.
+int32_t NodeAverage(Table& table, int32_t node);
+
+}  // namespace orvenda

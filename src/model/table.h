@@ -1,0 +1,127 @@
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace orvenda {
+
+// Our dBase table engine. A table object names one table file (.dbf with its .dbt memo file
+// and .mdx production index) and has a current record. Rows live in memory while the table is
+// open; every post and delete is written through to the files at once.
+//
+// Texts are windows-1250 bytes. Field names are matched without regard to case. Errors are
+// orvenda::Error with a message for the user.
+
+enum class FieldType { Integer, String, Memo };
+
+struct FieldDef {
+  std::string name;
+  FieldType type = FieldType::Integer;
+  int size = 0;  // characters, for String only
+};
+
+struct IndexDef {
+  std::string name;
+  std::string field;
+  bool descending = false;
+};
+
+class Table {
+ public:
+  Table();
+  ~Table();
+  Table(const Table&) = delete;
+  Table& operator=(const Table&) = delete;
+
+  // --- Name, open, close -------------------------------------------------------------------
+  // The .dbf path; may only change while the table is closed.
+  void SetPath(const std::filesystem::path& dbf);
+  const std::filesystem::path& Path() const;
+
+  // Opens the table (shared, or exclusive for packing). Exclusive open fails with a "table
+  // busy" message while another open of the same table exists, in this process or another;
+  // a shared open fails while an exclusive one exists.
+  void Open(bool exclusive = false);
+  void Close();
+  bool IsOpen() const;
+  bool IsExclusive() const;
+
+  // Creates the table files from the definitions, replacing an existing table of that name
+  // with an empty one. The table is left closed. Replacing goes through temporary files and
+  // rename, so a crash never leaves half a table.
+  void Create(const std::vector<FieldDef>& fields, const std::vector<IndexDef>& indexes);
+
+  // Field definitions of the open table, in file order.
+  const std::vector<FieldDef>& Fields() const;
+
+  // --- Order and filter --------------------------------------------------------------------
+  // Current index by name ("Index", "Mira"), or "" for file order. May be set while closed;
+  // it applies from the next open. Cursor goes to the first record.
+  void SetIndexName(const std::string& name);
+  const std::string& IndexName() const;
+
+  // Filter text and switch. Accepted texts: "Type=<n> AND Uplink=<n>" and "Uplink=<n>"
+  // (field names without regard to case, integers in decimal). Any other text fails with a
+  // message quoting it when the filter is switched on. A new text while the filter is on
+  // applies at once.
+  void SetFilter(const std::string& text);
+  const std::string& Filter() const;
+  void SetFiltered(bool on);
+  bool Filtered() const;
+
+  // --- Navigation --------------------------------------------------------------------------
+  void First();
+  void Last();
+  void Next();   // past the last record: Eof() becomes true, the cursor stays on the last
+  void Prior();  // before the first record: Bof() becomes true
+  bool Eof() const;
+  bool Bof() const;
+  bool IsEmpty() const;  // no record passes the filter
+
+  // Exact match on an integer field; true moves the cursor to the first match in the current
+  // order, false leaves it where it was. Locating on "Index" costs no scan.
+  bool Locate(const std::string& field, int32_t value);
+
+  // Records that pass the filter.
+  int RecordCount() const;
+
+  // --- Fields of the current record ---------------------------------------------------------
+  int32_t GetInt(const std::string& field) const;     // empty reads 0
+  std::string GetText(const std::string& field) const;  // empty reads ""; memos whole
+  bool IsNull(const std::string& field) const;          // the field is empty
+
+  // Appends an empty record and posts it; the new record becomes current.
+  void Append();
+  // Edit, set fields, Post: the posted record stays current (the order may move it).
+  void Edit();
+  void SetInt(const std::string& field, int32_t value);
+  void SetText(const std::string& field, const std::string& value);  // strings cut to size
+  void SetNull(const std::string& field);
+  void Post();
+  void Cancel();
+  // Deletes the current record; the following record becomes current.
+  void Delete();
+
+  // Largest value of an integer field over all records (filter ignored), or `empty` when the
+  // table has no record. For "Index" this costs no scan.
+  int32_t MaxOf(const std::string& field, int32_t empty) const;
+
+  // --- Files ----------------------------------------------------------------------------------
+  // Renames the table's files (.dbf, .dbt, .mdx) to the new .dbf name; table closed.
+  void Rename(const std::filesystem::path& newDbf);
+  // Drops deleted records and rebuilds the index file; needs exclusive open.
+  void Pack();
+
+  // Called after every post (Append, Post) of this table object.
+  std::function<void()> AfterPost;
+
+ private:
+  struct Impl;
+  std::unique_ptr<Impl> impl_;
+};
+
+}  // namespace orvenda

@@ -1,0 +1,30 @@
+#pragma once
+
+#include <filesystem>
+#include <optional>
+#include <string>
+
+namespace orvenda {
+
+// Message boxes and file dialogs. Texts are windows-1250. The Qt window answers with real
+// boxes, tests with scripted answers.
+class Dialogs {
+ public:
+  virtual ~Dialogs() = default;
+
+  // Yes/No question box with a question icon; true for Yes.
+  virtual bool AskYesNo(const std::string& text, const std::string& caption) = 0;
+  // Warning box with an OK button.
+  virtual void Warning(const std::string& text) = 0;
+  // An error's text in a box with an OK button (the application's one error handler).
+  virtual void ShowError(const std::string& text) = 0;
+
+  // File dialogs. `filter` is "description|pattern|description|pattern..."; nullopt when
+  // the user cancels.
+  virtual std::optional<std::filesystem::path> OpenFile(const std::string& filter,
+                                                        const std::filesystem::path& dir) = 0;
+  virtual std::optional<std::filesystem::path> SaveFile(const std::string& filter,
+                                                        const std::filesystem::path& dir) = 0;
+};
+
+}  // namespace orvenda

@@ -1,0 +1,22 @@
+#!/usr/bin/env bash
+# Builds the libFuzzer targets with clang, ASan and UBSan and runs each for a while.
+# Usage: tools/fuzz.sh [SECONDS-PER-TARGET]   (default 45)
+set -euo pipefail
+root="$(cd "$(dirname "$0")/.." && pwd)"
+seconds="${1:-45}"
+"$root/tools/deps.sh"
+build="$root/build-fuzz"
+CC=clang CXX=clang++ cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+  -DORVENDA_FUZZ=ON -DORVENDA_BUILD_UI=OFF -DORVENDA_BUILD_TESTS=OFF -DORVENDA_BUILD_BENCH=OFF
+cmake --build "$build" -j "$(nproc)"
+for target in "$build"/fuzz/fuzz_*; do
+  [ -x "$target" ] || continue
+  name="$(basename "$target")"
+  corpus="$build/corpus/$name"
+  mkdir -p "$corpus"
+  seeds=()
+  [ -d "$root/fuzz/seeds/${name#fuzz_}" ] && seeds=("$root/fuzz/seeds/${name#fuzz_}")
+  echo "== $name for ${seconds}s"
+  (cd "$build" && "$target" -max_total_time="$seconds" -rss_limit_mb=2048 -print_final_stats=1 \
+    "$corpus" "${seeds[@]}" 2>&1 | tail -n 12)
+done
