@@ -1,0 +1,203 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "model/branch_copy.h"
+#include "model/table.h"
+#include "model/tree_builder.h"
+#include "model/tree_control.h"
+#include "shell/dialogs.h"
+#include "shell/messages.h"
+#include "shell/progress.h"
+#include "shell/settings_store.h"
+
+namespace orvenda {
+
+// The state of one control of a form, under the control's component name. The window binds
+// each widget to its Control both ways: a user's edit writes `text` (or `value`, `checked`)
+// and calls the handler; after every handler the form calls OnStateChanged and the window
+// pushes the state back into the widgets with their signals blocked.
+struct Control {
+  std::string text;  // windows-1250; caption for buttons and menu items
+  bool checked = false;
+  bool enabled = true;
+  bool visible = true;
+  bool readOnly = false;
+  std::string hint;   // tooltip, windows-1250
+  int value = 0;      // spin edits
+  int maxLength = 0;  // one-line edits: characters the field holds, 0 = no limit
+};
+
+// The page control's pages; their tabs are never shown.
+enum class Page { NoneTabSheet, UzelTabSheet, RizikoTabSheet, TabSheet1 };
+
+// Directories the main window works in.
+struct MainFormDirs {
+  std::filesystem::path programDir;  // the executable's directory
+  std::filesystem::path tempDir;     // the user's temporary directory
+  std::filesystem::path userDir;     // the per-user application-data directory
+};
+
+// The main window's behaviour without a toolkit: the project tree TreeNT1 and its pages,
+// editing, branch moves and the clipboard. Handlers carry the names of the window's events.
+class MainForm {
+ public:
+  MainForm(TreeControl& tree, Dialogs& dialogs, Progress& progress, SettingsStore& settings,
+           MainFormDirs dirs);
+  ~MainForm();
+  MainForm(const MainForm&) = delete;
+  MainForm& operator=(const MainForm&) = delete;
+
+  // --- Seams and shared state ----------------------------------------------------------------
+  TreeControl& TreeNT1;
+  Dialogs& dialogs;
+  Progress& progress;
+  SettingsStore& settings;
+
+  std::filesystem::path ProgramDir;
+  std::filesystem::path TempDir;
+  std::filesystem::path UserDir;
+
+  Messages MessagesBox;
+  // The working project table (RiskData.dbf); its AfterPost calls DataTableAfterPost.
+  Table DataTable;
+  // Clipboar.dbf in ClipboardDir; open only while in use.
+  Table ClipboardTable;
+  std::filesystem::path ClipboardDir;
+  // TreeNT1's lookup from a node's Index to its item, filled by BuildTree.
+  tMyNodeIndexes NodeIndexes;
+
+  // Called after every handler (once, at the outermost) so that the window can push the state
+  // into its widgets; FocusControl then names the control to focus ("" for none) and is
+  // cleared afterwards.
+  std::function<void()> OnStateChanged;
+  std::string FocusControl;
+
+  // Settings (read from the store by the start-up code).
+  bool AskDelete = true;
+  bool AskExit = true;
+  bool CountAverage = true;
+
+  // Flags.
+  bool TreeUpdating = true;  // selection changes do not refresh the page
+  bool PageReady = false;    // control changes start the edit state
+  bool EditState = false;    // the page holds changes not yet stored
+  bool Modified = false;     // the working table holds changes no project file has
+
+  // --- Controls --------------------------------------------------------------------------------
+  Page ActivePage = Page::NoneTabSheet;
+
+  // Node page.
+  Control TextEdit, TextCommentMemo;
+  Control CelkPanel, PrumerEdit, TextPrumEdit;
+  // Risk page; the three rating spin edits keep their number in `value`.
+  Control RiskSourceEdit, DescrEdit, RiskMemo, OpatreniMemo, CommentMemo;
+  Control ExistenceSpinEdit, NasledkySpinEdit, NazorSpinEdit;
+  Control StoreBitBtn, CancelBitBtn;
+
+  // The tree with its buttons.
+  Control ObjectPanel;
+  Control AddNodeSpeedButton, AddRiskSpeedButton, AddFromLibSpeedButton, DeleteSpeedButton;
+
+  // Main-menu entries touched by the edit state.
+  Control Soubor1, Knihovny1, Sestavy1, Napoveda1, Administrator1;
+
+  // PopupMenu1 of the tree.
+  Control Expand1, ExpandAll1, Collapse1, CollapseAll1, Sort1, SortAll1;
+  Control InsertNode1, InsertRiziko1, InsertFromLibrary1, Delete1, Copy1, Insert1;
+
+  // StatusBar1: panel 0 holds the change mark, panel 1 the risk text.
+  struct StatusBar {
+    std::array<std::string, 2> Panels;
+  } StatusBar1;
+
+  // Every Control above by its component name, for the window's binding.
+  const std::vector<std::pair<std::string_view, Control*>>& Controls() const { return controls_; }
+  Control* FindControl(std::string_view name) const;
+
+  // --- Tree and pages --------------------------------------------------------------------------
+  // Rebuilds TreeNT1 from DataTable (TreeUpdating set meanwhile).
+  void BuildTree();
+  // Shows the page of the selected item and fills it from its record.
+  void ShowSelected();
+  void TreeNT1Change();
+  void TreeNT1Expanded(TreeControl::Item item);
+  void TreeNT1Collapsed(TreeControl::Item item);
+  void Expand1Click();
+  void ExpandAll1Click();
+  void Collapse1Click();
+  void CollapseAll1Click();
+  void Sort1Click();
+  void SortAll1Click();
+  // A rating spin edit lost focus: its value is brought into 1..5.
+  void RatingEditExit(Control& spinEdit);
+  // Text typed into a rating spin edit: a whole number, else 1; brought into 1..5.
+  static int ParseRating(std::string_view text);
+  static int ClampRating(int value);
+
+  // --- Editing ---------------------------------------------------------------------------------
+  // Appends a node (0) or risk (1) record under the selection; returns its Index.
+  int32_t AddRecord(int32_t type);
+  void AddNodeSpeedButtonClick();
+  void AddRiskSpeedButtonClick();
+  void InsertNode1Click() { AddNodeSpeedButtonClick(); }
+  void InsertRiziko1Click() { AddRiskSpeedButtonClick(); }
+  void SetEditState(bool on);
+  // Change handler of every page control.
+  void RiskSourceEditChange();
+  void StoreBitBtnClick();
+  void CancelBitBtnClick();
+  void DeleteSpeedButtonClick();
+  void Delete1Click() { DeleteSpeedButtonClick(); }
+  // Deletes the node `index` with its whole subtree.
+  void DeleteBranch(int32_t index);
+  void DataTableAfterPost();
+
+  // --- Branch move, copy and paste -------------------------------------------------------------
+  // The dragged item is the selected one; the window maps the mouse point to `target`.
+  bool TreeNT1DragOver(TreeControl::Item target);
+  void TreeNT1DragDrop(TreeControl::Item target);
+  // The context menu opens over `underMouse` (nullptr: no item there).
+  void PopupMenu1Popup(TreeControl::Item underMouse);
+  void Copy1Click();
+  void Insert1Click();
+  // Finds or makes the clipboard directory and the clipboard table; leaves it closed.
+  void PrepareClipboard();
+
+  // --- Project documents, settings, start-up (documents) ---
+  // Members and handlers of the document life cycle go here. Give every data member a default
+  // member initializer: the constructor lives with the tree code.
+
+  // --- End of project documents, settings, start-up ---
+
+ private:
+  // Notifies the window once when the outermost handler ends, also when it fails.
+  class StateScope {
+   public:
+    explicit StateScope(MainForm& form) : form_(form) { ++form_.handlerDepth_; }
+    ~StateScope();
+    StateScope(const StateScope&) = delete;
+    StateScope& operator=(const StateScope&) = delete;
+
+   private:
+    MainForm& form_;
+  };
+
+  void RegisterControls();
+  void AddItemForNewRecord(int32_t index, int32_t type);
+  void FillNodePage();
+  void FillRiskPage();
+  void PackDataTable();
+
+  int handlerDepth_ = 0;
+  std::vector<std::pair<std::string_view, Control*>> controls_;
+};
+
+}  // namespace orvenda
