@@ -1,0 +1,168 @@
+#include "model/dbf_files.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+
+#include "model/mdx_writer.h"
+#include "shell/cp1250.h"
+#include "shell/error.h"
+
+namespace orvenda::dbf {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+char Lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+
+bool SameIgnoringCase(const std::string& a, const std::string& b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i)
+    if (Lower(a[i]) != Lower(b[i])) return false;
+  return true;
+}
+
+// `letter` in the case of `like`.
+char CaseLike(char letter, char like) {
+  const bool upper = like >= 'A' && like <= 'Z';
+  const char lower = Lower(letter);
+  return upper ? static_cast<char>(lower - 'a' + 'A') : lower;
+}
+
+fs::path Companion(const fs::path& dbf, char kind) {
+  std::string ext = dbf.extension().string();  // ".dbf"
+  fs::path out = dbf;
+  if (ext.size() < 2) return out.replace_extension(kind == 'T' ? ".dbt" : ".mdx");
+  if (SameIgnoringCase(ext, ".dbf")) {
+    const char* wanted = kind == 'T' ? "dbt" : "mdx";
+    for (size_t i = 0; i < 3; ++i) ext[i + 1] = CaseLike(wanted[i], ext[i + 1]);
+  } else {
+    ext.back() = CaseLike(kind, ext.back());
+  }
+  return out.replace_extension(ext);
+}
+
+std::string PathText(const fs::path& p) { return Utf8ToCp1250(p.string()); }
+
+[[noreturn]] void Fail(const std::string& what, const fs::path& file, int err) {
+  throw Error(what + " " + PathText(file) + ": " + Utf8ToCp1250(std::strerror(err)));
+}
+
+void SyncDirectory(const fs::path& dir) {
+  const int fd = ::open(dir.empty() ? "." : dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return;
+  ::fsync(fd);
+  ::close(fd);
+}
+
+}  // namespace
+
+fs::path MemoPath(const fs::path& dbf) { return Companion(dbf, 'T'); }
+fs::path IndexPath(const fs::path& dbf) { return Companion(dbf, 'X'); }
+
+fs::path FindOnDisk(const fs::path& file) {
+  std::error_code ec;
+  if (fs::exists(file, ec)) return file;
+  const fs::path dir = file.has_parent_path() ? file.parent_path() : fs::path(".");
+  const std::string name = file.filename().string();
+  for (fs::directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec)) {
+    const std::string candidate = it->path().filename().string();
+    if (SameIgnoringCase(candidate, name)) return file.parent_path() / candidate;
+  }
+  return file;
+}
+
+void ReplaceFile(const fs::path& file, const std::string& bytes) {
+  const fs::path dir = file.parent_path();
+  std::string pattern = (dir / ("." + file.filename().string() + ".XXXXXX")).string();
+  const int fd = ::mkstemp(pattern.data());
+  if (fd < 0) Fail(W("Nelze vytvořit dočasný soubor pro"), file, errno);
+  const fs::path temp = pattern;
+  const auto fail = [&](int err) {
+    ::close(fd);
+    ::unlink(temp.c_str());
+    Fail(W("Zápis do souboru"), file, err);
+  };
+  size_t done = 0;
+  while (done < bytes.size()) {
+    const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      fail(errno);
+    }
+    done += static_cast<size_t>(n);
+  }
+  if (::fchmod(fd, 0644) != 0 || ::fsync(fd) != 0) fail(errno);
+  if (::close(fd) != 0) {
+    ::unlink(temp.c_str());
+    Fail(W("Zápis do souboru"), file, errno);
+  }
+  if (::rename(temp.c_str(), file.c_str()) != 0) {
+    const int err = errno;
+    ::unlink(temp.c_str());
+    Fail(W("Zápis do souboru"), file, err);
+  }
+  SyncDirectory(dir);
+}
+
+void RemoveCompanion(const fs::path& file) {
+  const fs::path found = FindOnDisk(file);
+  std::error_code ec;
+  fs::remove(found, ec);
+}
+
+void RenameTable(const fs::path& from, const fs::path& to) {
+  std::error_code ec;
+  if (!fs::exists(from, ec)) throw Error(W("Tabulka ") + PathText(from) + W(" neexistuje."));
+  const std::pair<fs::path, fs::path> moves[] = {
+      {from, to},
+      {FindOnDisk(MemoPath(from)), MemoPath(to)},
+      {FindOnDisk(IndexPath(from)), IndexPath(to)},
+  };
+  for (const auto& [src, dst] : moves) {
+    if (!fs::exists(src, ec) || src == dst) continue;
+    // Another letter case of the target name would leave two tables side by side.
+    const fs::path old = FindOnDisk(dst);
+    if (old != dst && old != src) fs::remove(old, ec);
+    fs::rename(src, dst, ec);
+    if (ec == std::errc::cross_device_link) {
+      ec.clear();
+      fs::copy_file(src, dst, fs::copy_options::overwrite_existing, ec);
+      if (!ec) fs::remove(src, ec);
+    }
+    if (ec)
+      throw Error(W("Soubor ") + PathText(src) + W(" nelze přejmenovat na ") + PathText(dst) +
+                  ": " + Utf8ToCp1250(ec.message()) + ".");
+  }
+}
+
+void WriteIndex(const fs::path& indexFile, const fs::path& dbf, const std::vector<IndexTag>& tags) {
+  std::vector<MdxTagInput> inputs;
+  for (const IndexTag& tag : tags) {
+    if (tag.field == nullptr) continue;
+    MdxTagInput in;
+    in.name = tag.def.name;
+    in.fieldName = tag.field->name;
+    in.numeric = tag.numeric;
+    in.keyLength = static_cast<int>(tag.field->length);
+    in.descending = tag.def.descending;
+    in.entries.reserve(tag.keys.size());
+    for (const IndexKey& key : tag.keys) {
+      MdxKey k;
+      k.number = key.number;
+      k.text = key.text;
+      in.entries.emplace_back(std::move(k), key.record);
+    }
+    inputs.push_back(std::move(in));
+  }
+  int year, month, day;
+  Today(year, month, day);
+  ReplaceFile(indexFile, BuildMdx(dbf.stem().string(), inputs, year, month, day));
+}
+
+}  // namespace orvenda::dbf

@@ -1,0 +1,284 @@
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "model/table.h"
+#include "shell/cp1250.h"
+#include "shell/error.h"
+#include "support/test_support.h"
+
+namespace orvenda {
+namespace {
+
+using test::ReadFileBytes;
+using test::TempDir;
+
+std::vector<FieldDef> TreeFields() {
+  return {{"Index", FieldType::Integer, 0},
+          {"Type", FieldType::Integer, 0},
+          {"Text", FieldType::String, 20},
+          {"Comment", FieldType::Memo, 0},
+          {"UpLink", FieldType::Integer, 0}};
+}
+
+// Appends a record and stores its fields as the program does: append, edit, set, post.
+void Add(Table& t, int32_t index, int32_t type, int32_t uplink, const std::string& text = "",
+         const std::string& comment = "") {
+  t.Append();
+  t.Edit();
+  t.SetInt("Index", index);
+  t.SetInt("Type", type);
+  t.SetInt("UpLink", uplink);
+  if (!text.empty()) t.SetText("Text", text);
+  if (!comment.empty()) t.SetText("Comment", comment);
+  t.Post();
+}
+
+std::vector<int32_t> Walk(Table& t) {
+  std::vector<int32_t> out;
+  for (t.First(); !t.Eof(); t.Next()) out.push_back(t.GetInt("Index"));
+  return out;
+}
+
+class TableTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    table.SetPath(dir / "Tree.dbf");
+    table.Create(TreeFields(), {{"Index", "Index", false}});
+    table.SetIndexName("Index");
+    table.Open();
+  }
+  TempDir dir;
+  Table table;
+};
+
+TEST_F(TableTest, AppendEditPostKeepTheRecordCurrentAndReadBackAfterReopen) {
+  int posts = 0;
+  table.AfterPost = [&] { ++posts; };
+  EXPECT_TRUE(table.IsEmpty());
+  EXPECT_TRUE(table.Eof());
+  table.Append();
+  EXPECT_EQ(posts, 1);
+  EXPECT_TRUE(table.IsNull("Index"));
+  EXPECT_EQ(table.GetInt("index"), 0);
+  EXPECT_EQ(table.GetText("TEXT"), "");
+  table.Edit();
+  table.SetInt("Index", 7);
+  table.SetText("Text", W("Žluťoučký kůň a dlouhý text"));  // cut to 20
+  table.SetText("Comment", W("Poznámka\r\ns háčky"));
+  table.Post();
+  EXPECT_EQ(posts, 2);
+  EXPECT_EQ(table.GetInt("Index"), 7);
+  EXPECT_EQ(table.GetText("Text"), W("Žluťoučký kůň a dlou"));
+  Add(table, 3, 0, 0, "three");
+  EXPECT_EQ(table.GetInt("Index"), 3);  // new record current
+  EXPECT_EQ(Walk(table), (std::vector<int32_t>{3, 7}));
+  table.Close();
+
+  table.Open();
+  EXPECT_EQ(table.RecordCount(), 2);
+  EXPECT_EQ(Walk(table), (std::vector<int32_t>{3, 7}));
+  ASSERT_TRUE(table.Locate("INDEX", 7));
+  EXPECT_EQ(table.GetText("Text"), W("Žluťoučký kůň a dlou"));
+  EXPECT_EQ(table.GetText("comment"), W("Poznámka\r\ns háčky"));
+  EXPECT_TRUE(table.IsNull("UpLink"));
+}
+
+TEST_F(TableTest, FiltersSelectChildrenAndIgnoreCaseAndBlanks) {
+  Add(table, 1, 0, 0);
+  Add(table, 2, 1, 1);
+  Add(table, 3, 0, 1);
+  Add(table, 4, 1, 1);
+  Add(table, 5, 0, 3);
+  Add(table, 6, 1, -2);
+  table.SetFilter("Type=1 AND Uplink=1");
+  table.SetFiltered(true);
+  EXPECT_EQ(Walk(table), (std::vector<int32_t>{2, 4}));
+  EXPECT_EQ(table.RecordCount(), 2);
+  table.SetFilter("  type = 0   and   UpLink =1 ");  // applies at once
+  EXPECT_EQ(Walk(table), (std::vector<int32_t>{3}));
+  table.SetFilter("Uplink=1");
+  EXPECT_EQ(Walk(table), (std::vector<int32_t>{2, 3, 4}));
+  table.SetFilter("Uplink=-2");
+  EXPECT_EQ(Walk(table), (std::vector<int32_t>{6}));
+  table.SetFilter("Uplink=99");
+  EXPECT_TRUE(table.IsEmpty());
+  EXPECT_TRUE(table.Eof());
+  EXPECT_EQ(table.RecordCount(), 0);
+  EXPECT_FALSE(table.Locate("Index", 1));
+
+  // Locate respects the filter; a record that leaves the filter by a post stays current.
+  table.SetFilter("Type=0 AND Uplink=1");
+  EXPECT_FALSE(table.Locate("Index", 1));
+  ASSERT_TRUE(table.Locate("Index", 3));
+  table.Edit();
+  table.SetInt("UpLink", 5);
+  table.Post();
+  EXPECT_EQ(table.GetInt("Index"), 3);
+  EXPECT_EQ(table.RecordCount(), 0);
+  table.SetFilter("Type=0 AND Uplink=5");
+  EXPECT_EQ(Walk(table), (std::vector<int32_t>{3}));
+
+  table.SetFiltered(false);
+  EXPECT_EQ(table.RecordCount(), 6);
+}
+
+TEST_F(TableTest, BadFilterTextFailsQuotingIt) {
+  for (const std::string bad : {"Type=0", "Text=1", "Uplink=1 OR Type=0", "Uplink=x",
+                                "Uplink=1 AND Uplink=2", "Uplink=99999999999", "Uplink=1.5"}) {
+    table.SetFiltered(false);
+    table.SetFilter(bad);
+    try {
+      table.SetFiltered(true);
+      ADD_FAILURE() << bad;
+    } catch (const Error& e) {
+      EXPECT_NE(std::string(e.what()).find("\"" + bad + "\""), std::string::npos) << e.what();
+      EXPECT_FALSE(table.Filtered());
+    }
+  }
+  table.SetFilter("Uplink=1");
+  table.SetFiltered(true);
+  EXPECT_THROW(table.SetFilter("Uplink="), Error);
+  EXPECT_EQ(table.Filter(), "Uplink=1");  // the old filter stays
+}
+
+TEST_F(TableTest, NavigationEdgesAndDeleteMovesToFollowingOrPrevious) {
+  for (int32_t i : {5, 1, 4, 2, 3}) Add(table, i, 0, 0);
+  table.First();
+  EXPECT_FALSE(table.Eof());
+  EXPECT_EQ(table.GetInt("Index"), 1);
+  table.Prior();
+  EXPECT_TRUE(table.Bof());
+  EXPECT_EQ(table.GetInt("Index"), 1);
+  table.Last();
+  EXPECT_EQ(table.GetInt("Index"), 5);
+  table.Next();
+  EXPECT_TRUE(table.Eof());
+  EXPECT_EQ(table.GetInt("Index"), 5);  // stays on the last
+  std::vector<int32_t> back;
+  for (table.Last(); !table.Bof(); table.Prior()) back.push_back(table.GetInt("Index"));
+  EXPECT_EQ(back, (std::vector<int32_t>{5, 4, 3, 2, 1}));
+
+  ASSERT_TRUE(table.Locate("Index", 3));
+  table.Delete();
+  EXPECT_EQ(table.GetInt("Index"), 4);
+  table.Last();
+  table.Delete();
+  EXPECT_EQ(table.GetInt("Index"), 4);  // the last went: the previous one
+  EXPECT_EQ(table.MaxOf("Index", -1), 4);
+  table.SetIndexName("");  // file order
+  EXPECT_EQ(Walk(table), (std::vector<int32_t>{1, 4, 2}));
+  table.SetIndexName("Index");
+  table.First();
+  table.Delete();
+  table.Delete();
+  table.Delete();
+  EXPECT_TRUE(table.IsEmpty());
+  EXPECT_TRUE(table.Eof() && table.Bof());
+  EXPECT_EQ(table.MaxOf("Index", -1), -1);
+  EXPECT_THROW(table.Delete(), Error);
+  EXPECT_THROW(table.Edit(), Error);
+}
+
+TEST_F(TableTest, DeletedRecordsStayHiddenAfterReopenAndPackDropsThem) {
+  Add(table, 1, 0, 0, "a", "memo one");
+  Add(table, 2, 0, 0, "b", std::string(1500, 'x'));
+  Add(table, 3, 0, 0, "c", "memo three");
+  ASSERT_TRUE(table.Locate("Index", 2));
+  table.Delete();
+  table.Close();
+  const auto sizeBefore = std::filesystem::file_size(dir / "Tree.dbt");
+  table.Open();
+  EXPECT_EQ(Walk(table), (std::vector<int32_t>{1, 3}));
+  EXPECT_THROW(table.Pack(), Error);  // shared open
+  table.Close();
+  table.Open(true);
+  EXPECT_TRUE(table.IsExclusive());
+  table.Pack();
+  EXPECT_EQ(Walk(table), (std::vector<int32_t>{1, 3}));
+  table.Close();
+  const std::string dbf = ReadFileBytes(dir / "Tree.dbf");
+  uint32_t count;
+  std::memcpy(&count, dbf.data() + 4, 4);
+  EXPECT_EQ(count, 2u);
+  EXPECT_LT(std::filesystem::file_size(dir / "Tree.dbt"), sizeBefore);
+  table.Open();
+  ASSERT_TRUE(table.Locate("Index", 3));
+  EXPECT_EQ(table.GetText("Comment"), "memo three");
+  ASSERT_TRUE(table.Locate("Index", 1));
+  EXPECT_EQ(table.GetText("Comment"), "memo one");
+}
+
+TEST_F(TableTest, ExclusiveAndSharedOpensExcludeEachOther) {
+  Table other;
+  other.SetPath(dir / "Tree.dbf");
+  other.Open();  // two shared opens are fine
+  table.Close();
+  try {
+    table.Open(true);
+    ADD_FAILURE();
+  } catch (const Error& e) {
+    EXPECT_NE(std::string(e.what()).find("Tree.dbf"), std::string::npos);
+  }
+  other.Close();
+  table.Open(true);
+  EXPECT_THROW(other.Open(), Error);
+  EXPECT_THROW(other.Create(TreeFields(), {}), Error);
+  table.Close();
+  other.Open();
+  EXPECT_TRUE(other.IsOpen());
+}
+
+TEST_F(TableTest, CreateReplacesATableWithRecordsAndRenameMovesAllFiles) {
+  Add(table, 1, 0, 0, "x", "y");
+  table.Close();
+  table.Create(TreeFields(), {{"Index", "Index", false}});
+  EXPECT_FALSE(table.IsOpen());
+  table.Open();
+  EXPECT_EQ(table.RecordCount(), 0);
+  Add(table, 9, 0, 0, "x", "memo");
+  EXPECT_THROW(table.Rename(dir / "New.imp"), Error);  // open
+  table.Close();
+  table.Rename(dir / "New.imp");
+  EXPECT_EQ(table.Path(), dir / "New.imp");
+  EXPECT_FALSE(std::filesystem::exists(dir / "Tree.dbf"));
+  EXPECT_FALSE(std::filesystem::exists(dir / "Tree.dbt"));
+  EXPECT_TRUE(std::filesystem::exists(dir / "New.imt"));
+  EXPECT_TRUE(std::filesystem::exists(dir / "New.imx"));
+  table.Open();
+  ASSERT_TRUE(table.Locate("Index", 9));
+  EXPECT_EQ(table.GetText("Comment"), "memo");
+}
+
+TEST_F(TableTest, HeaderBytesOfAWrittenTable) {
+  Add(table, 1, 0, 0, "abc", "memo");
+  Add(table, -2147483647 - 1, 1, 2147483647, "", "");
+  const std::string dbf = ReadFileBytes(dir / "Tree.dbf");
+  ASSERT_GT(dbf.size(), 32u);
+  EXPECT_EQ(static_cast<unsigned char>(dbf[0]), 0x8B);
+  EXPECT_EQ(dbf[28], 1);
+  EXPECT_EQ(static_cast<unsigned char>(dbf[29]), 0xC8);
+  uint32_t count = 0;
+  uint16_t headerLength = 0, recordLength = 0;
+  std::memcpy(&count, dbf.data() + 4, 4);
+  std::memcpy(&headerLength, dbf.data() + 8, 2);
+  std::memcpy(&recordLength, dbf.data() + 10, 2);
+  EXPECT_EQ(count, 2u);
+  EXPECT_EQ(headerLength, 32 + 5 * 32 + 1);
+  EXPECT_EQ(recordLength, 1 + 11 + 11 + 20 + 10 + 11);
+  EXPECT_EQ(dbf.size(), headerLength + 2u * recordLength + 1);
+  EXPECT_EQ(dbf.back(), '\x1A');
+  EXPECT_EQ(dbf.substr(32, 6), std::string("INDEX\0", 6));
+  EXPECT_EQ(dbf[32 + 11], 'N');
+  EXPECT_EQ(dbf[32 + 16], 11);
+  const std::string second = dbf.substr(headerLength + recordLength, recordLength);
+  EXPECT_EQ(second.substr(1, 11), "-2147483648");
+  EXPECT_EQ(second.substr(1 + 11 + 11 + 20 + 10, 11), " 2147483647");
+  const std::string dbt = ReadFileBytes(dir / "Tree.dbt");
+  ASSERT_EQ(dbt.size(), 1024u);
+  EXPECT_EQ(dbt.substr(512, 8), std::string("\xFF\xFF\x08\x00\x0C\x00\x00\x00", 8));
+  EXPECT_EQ(dbt.substr(520, 4), "memo");
+}
+
+}  // namespace
+}  // namespace orvenda
