@@ -141,6 +141,8 @@ class MainForm {
   // Text typed into a rating spin edit: a whole number, else 1; brought into 1..5.
   static int ParseRating(std::string_view text);
   static int ClampRating(int value);
+  // Sets the P and N scale hints from the numbered messages (again after a language change).
+  void UpdateRatingHints();
 
   // --- Editing ---------------------------------------------------------------------------------
   // Appends a node (0) or risk (1) record under the selection; returns its Index.
@@ -194,6 +196,7 @@ class MainForm {
   void AddItemForNewRecord(int32_t index, int32_t type);
   void FillNodePage();
   void FillRiskPage();
+  void FillNodeAverage(int32_t index);
   void PackDataTable();
 
   int handlerDepth_ = 0;
