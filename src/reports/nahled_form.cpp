@@ -1,0 +1,237 @@
+#include "reports/nahled_form.h"
+
+#include <cstdio>
+#include <random>
+#include <unordered_set>
+#include <utility>
+#include <vector>
+
+#include "model/project_table.h"
+#include "model/risk.h"
+#include "reports/report_page.h"
+#include "shell/cp1250.h"
+#include "shell/error.h"
+
+namespace orvenda {
+namespace {
+
+constexpr const char* kTyp = "Typ";
+constexpr const char* kMira = "Mira";
+constexpr const char* kRowText = "Text";
+constexpr const char* kReportTableName = "_Sestava.dbf";
+constexpr const char* kReportPageName = "_sestava.htm";
+
+// The texts of a record and its ancestors, top level first. The walk stops at a missing
+// record and at one it has already passed, so a damaged chain cannot make it loop.
+std::vector<std::string> PathTexts(Table& project, int32_t index) {
+  ClearFilter(project);
+  std::vector<std::string> upward;
+  std::unordered_set<int32_t> seen;
+  while (index != 0 && seen.insert(index).second) {
+    if (!project.Locate(fld::kIndex, index)) break;
+    upward.push_back(project.GetText(fld::kText));
+    index = project.GetInt(fld::kUpLink);
+  }
+  return {upward.rbegin(), upward.rend()};
+}
+
+// A path as the rows of a branch need it: `full` joins every text, `shown` leaves out the
+// empty texts at the end (an unnamed node adds no " / " until a named one follows).
+struct BranchPath {
+  std::string full;
+  std::string shown;
+};
+
+BranchPath JoinPath(const std::vector<std::string>& texts) {
+  BranchPath path;
+  for (size_t i = 0; i < texts.size(); ++i) {
+    if (i > 0) path.full += " / ";
+    path.full += texts[i];
+    if (!texts[i].empty()) path.shown = path.full;
+  }
+  return path;
+}
+
+struct ChildNode {
+  int32_t index;
+  std::string text;
+};
+
+std::vector<ChildNode> ChildNodesOf(Table& project, int32_t parent) {
+  std::vector<ChildNode> nodes;
+  project.SetFilter(ChildNodesFilter(parent));
+  project.SetFiltered(true);
+  for (project.First(); !project.Eof(); project.Next()) {
+    nodes.push_back({project.GetInt(fld::kIndex), project.GetText(fld::kText)});
+  }
+  return nodes;
+}
+
+}  // namespace
+
+std::string ReportPathText(Table& project, int32_t index) {
+  return JoinPath(PathTexts(project, index)).shown;
+}
+
+NahledForm::NahledForm(Table& project, const Messages& messages, Progress& progress,
+                       std::filesystem::path tempDir)
+    : project_(project), messages_(messages), progress_(progress), tempDir_(std::move(tempDir)) {
+  OnlySelectCheckBox.text = W("Pouze vybraná větev");
+  SortedCheckBox.text = W("Podle míry rizika");
+  controls_ = {{"OnlySelectCheckBox", &OnlySelectCheckBox}, {"SortedCheckBox", &SortedCheckBox}};
+}
+
+NahledForm::~NahledForm() {
+  try {
+    DiscardReportFiles();
+  } catch (...) {
+    // Leftovers in the temporary directory are not worth a failure at exit.
+  }
+}
+
+std::filesystem::path NahledForm::ReportPagePath() const {
+  return runDir_.empty() ? std::filesystem::path() : runDir_ / kReportPageName;
+}
+
+void NahledForm::EnsureReportDirectory() {
+  if (!runDir_.empty() && std::filesystem::is_directory(runDir_)) return;
+  runDir_.clear();
+  std::random_device seed;
+  std::mt19937 random(seed());
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    char name[16];
+    std::snprintf(name, sizeof name, "RPT%06X", static_cast<unsigned>(random() & 0xFFFFFF));
+    const std::filesystem::path candidate = tempDir_ / name;
+    std::error_code ec;
+    if (std::filesystem::create_directory(candidate, ec)) {
+      runDir_ = candidate;
+      return;
+    }
+    if (ec) {
+      throw Error(W("Nelze vytvořit adresář sestavy: ") + Utf8ToCp1250(candidate.string()) + " (" +
+                  ec.message() + ")");
+    }
+  }
+  throw Error(W("Nelze vytvořit adresář sestavy v ") + Utf8ToCp1250(tempDir_.string()));
+}
+
+void NahledForm::FormShow(std::optional<int32_t> selectedIndex) {
+  ResetLayout();
+  BuildReport(selectedIndex);
+}
+
+void NahledForm::FormClose() { DiscardReportFiles(); }
+
+void NahledForm::OnlySelectCheckBoxClick() { BuildReport(selected_); }
+
+void NahledForm::SortedCheckBoxClick() { WriteReportFile(); }
+
+void NahledForm::BuildReport(std::optional<int32_t> selectedIndex) {
+  selected_ = selectedIndex;
+  const int32_t root = OnlySelectCheckBox.checked && selectedIndex ? *selectedIndex : 0;
+  CreateReportTable();
+  CollectBranch(root);
+  WriteReportFile();
+}
+
+void NahledForm::CreateReportTable() {
+  EnsureReportDirectory();
+  TempTable.Close();
+  TempTable.SetFiltered(false);
+  TempTable.SetFilter("");
+  TempTable.SetPath(runDir_ / kReportTableName);
+  TempTable.SetIndexName("");
+  TempTable.Create({{kTyp, FieldType::Integer, 0},
+                    {kMira, FieldType::Integer, 0},
+                    {kRowText, FieldType::Memo, 0}},
+                   {{kMira, kMira, /*descending=*/true}});
+  TempTable.Open();
+}
+
+void NahledForm::CollectBranch(int32_t parent) {
+  BusyCursor busy(progress_);
+  ClearFilter(project_);
+
+  // Post-order over the branch with a stack of our own (deep trees must not exhaust the call
+  // stack). Children are listed once per level, so the walk is linear in the branch's size.
+  struct Level {
+    int32_t index;
+    BranchPath path;
+    std::vector<ChildNode> children;
+    size_t next = 0;
+  };
+  const bool wholeProject = parent == 0;
+  std::unordered_set<int32_t> seen{0, parent};  // a damaged table may loop
+  std::vector<Level> stack;
+  BranchPath rootPath = wholeProject ? BranchPath() : JoinPath(PathTexts(project_, parent));
+  stack.push_back({parent, std::move(rootPath), ChildNodesOf(project_, parent)});
+  while (!stack.empty()) {
+    Level& level = stack.back();
+    if (level.next < level.children.size()) {
+      ChildNode child = std::move(level.children[level.next++]);
+      if (!seen.insert(child.index).second) continue;
+      BranchPath path;
+      path.full =
+          (wholeProject && stack.size() == 1) ? child.text : level.path.full + " / " + child.text;
+      path.shown = child.text.empty() ? level.path.shown : path.full;
+      std::vector<ChildNode> grandchildren = ChildNodesOf(project_, child.index);
+      stack.push_back({child.index, std::move(path), std::move(grandchildren)});
+      continue;
+    }
+    project_.SetFilter(ChildRisksFilter(level.index));
+    project_.SetFiltered(true);
+    project_.First();
+    if (!project_.Eof()) {
+      const std::string pathText = level.path.shown;
+      AddReportRow(kObjectRow, pathText);
+      for (; !project_.Eof(); project_.Next()) AddReportRow(kRiskRow, pathText);
+    }
+    stack.pop_back();
+  }
+  ClearFilter(project_);
+}
+
+void NahledForm::AddReportRow(int kind, const std::string& pathText) {
+  const std::string html = ReportRowHtml(kind, pathText, project_, layout_);
+  const int32_t level = kind == kRiskRow ? RiskLevel(project_) : 0;
+  TempTable.Append();
+  TempTable.Edit();
+  TempTable.SetInt(kTyp, kind);
+  TempTable.SetInt(kMira, level);
+  TempTable.SetText(kRowText, html);
+  TempTable.Post();
+}
+
+void NahledForm::WriteReportFile() {
+  BusyCursor busy(progress_);
+  if (!TempTable.IsOpen()) CreateReportTable();
+  const bool sorted = SortedCheckBox.checked;
+  {
+    PageFile page(runDir_ / kReportPageName);
+    WritePageHead(page);
+    page.WriteLine("<table border=\"1\" width=\"100%\" cellspacing=\"0\">");
+    WriteHeaderRows(page, layout_, messages_);
+    // Sorted: the descending "Mira" index, risks only; object rows would head nothing there.
+    TempTable.SetIndexName(sorted ? kMira : "");
+    for (TempTable.First(); !TempTable.Eof(); TempTable.Next()) {
+      if (sorted && TempTable.GetInt(kTyp) != kRiskRow) continue;
+      page.WriteLine(TempTable.GetText(kRowText));
+    }
+    TempTable.SetIndexName("");
+    if (layout_.TreeSection) WriteTreeSection(page, project_, layout_);
+    WriteLegend(page, messages_);
+    page.Commit();
+  }
+  if (OnPageWritten) OnPageWritten(ReportPagePath());
+}
+
+void NahledForm::DiscardReportFiles() {
+  TempTable.Close();
+  if (runDir_.empty()) return;
+  // The directory is this form's own; failures to delete are left without a message.
+  std::error_code ec;
+  std::filesystem::remove_all(runDir_, ec);
+  runDir_.clear();
+}
+
+}  // namespace orvenda

@@ -1,0 +1,98 @@
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "model/table.h"
+#include "reports/report_layout.h"
+#include "shell/main_form.h"
+#include "shell/messages.h"
+#include "shell/progress.h"
+
+namespace orvenda {
+
+// The report side of the preview window: builds the report table from the working project
+// table and writes the report page. The Qt window binds its check boxes to the control state
+// below and shows the page that OnPageWritten names.
+//
+// The report's files ("_Sestava.dbf" with its memo and index, "_sestava.htm") live in a
+// directory of this form's own inside the temporary directory, so that two running instances
+// of the program never write over each other's report.
+class NahledForm {
+ public:
+  NahledForm(Table& project, const Messages& messages, Progress& progress,
+             std::filesystem::path tempDir);
+  ~NahledForm();  // discards the report files
+  NahledForm(const NahledForm&) = delete;
+  NahledForm& operator=(const NahledForm&) = delete;
+
+  // --- Controls --------------------------------------------------------------------------------
+  Control OnlySelectCheckBox;  // "Pouze vybraná větev"
+  Control SortedCheckBox;      // "Podle míry rizika"
+
+  // Every Control above by its component name, for the window's binding.
+  const std::vector<std::pair<std::string_view, Control*>>& Controls() const { return controls_; }
+
+  // --- Window events -----------------------------------------------------------------------------
+  // Shown with the main tree's selection (the item's Index, or nullopt): the layout starts
+  // again from its defaults and the report is built. The window is modal, so the selection
+  // stays what it was until it closes.
+  void FormShow(std::optional<int32_t> selectedIndex);
+  void FormClose();
+  void OnlySelectCheckBoxClick();  // rebuild for the other root
+  void SortedCheckBoxClick();      // rewrite the page in the other order, rows unchanged
+
+  // --- Report ------------------------------------------------------------------------------------
+  ReportLayout& Layout() { return layout_; }
+  const ReportLayout& Layout() const { return layout_; }
+  void ResetLayout() { layout_ = ReportLayout(); }
+
+  // Full build: root, report table, rows, page.
+  void BuildReport(std::optional<int32_t> selectedIndex);
+  void BuildReport() { BuildReport(selected_); }
+  // A fresh, empty report table in record order.
+  void CreateReportTable();
+  // Appends the rows of the branch below `parent` (0: the whole project) in post-order.
+  void CollectBranch(int32_t parent);
+  // Appends one row built from the current record of the project table.
+  void AddReportRow(int kind, const std::string& pathText);
+  // Writes the page from the report table in the chosen order, then reports it.
+  void WriteReportFile();
+  // Closes the report table and removes the report's files and directory.
+  void DiscardReportFiles();
+
+  // The report table (the window's TempTable).
+  Table TempTable;
+
+  // Where the report's files are; the directory is made at the first build.
+  const std::filesystem::path& ReportDirectory() const { return runDir_; }
+  std::filesystem::path ReportPagePath() const;
+
+  // Called after every page write with the page's path (the window navigates to it).
+  std::function<void(const std::filesystem::path&)> OnPageWritten;
+
+ private:
+  void EnsureReportDirectory();
+
+  Table& project_;
+  const Messages& messages_;
+  Progress& progress_;
+  std::filesystem::path tempDir_;
+  std::filesystem::path runDir_;
+  ReportLayout layout_;
+  std::optional<int32_t> selected_;
+  std::vector<std::pair<std::string_view, Control*>> controls_;
+};
+
+// The path text of a record: the Text values from the top level down to the record, joined
+// with " / ". Trailing empty texts add nothing; the walk stops at a record that is missing
+// or already seen (a damaged chain), so it always ends.
+std::string ReportPathText(Table& project, int32_t index);
+
+}  // namespace orvenda
