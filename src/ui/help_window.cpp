@@ -1,0 +1,44 @@
+#include "help_window.h"
+
+#include <QDialogButtonBox>
+#include <QPushButton>
+#include <QUrl>
+#include <QVBoxLayout>
+
+namespace orvenda {
+
+HelpWindow::HelpWindow(QWidget* parent) : QDialog(parent) {
+  setObjectName("HelpForm");
+  setWindowTitle(QString::fromUtf8("Nápověda"));
+  setWindowFlag(Qt::WindowContextHelpButtonHint, false);
+  setWindowFlag(Qt::WindowMaximizeButtonHint, true);
+
+  browser_ = new QTextBrowser(this);
+  browser_->setObjectName("HelpBrowser");
+  browser_->setOpenExternalLinks(true);
+
+  auto* buttons = new QDialogButtonBox(QDialogButtonBox::Close, this);
+  connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+  auto* back = buttons->addButton(QString::fromUtf8("Zpět"), QDialogButtonBox::ActionRole);
+  connect(back, &QPushButton::clicked, browser_, &QTextBrowser::backward);
+  connect(browser_, &QTextBrowser::backwardAvailable, back, &QPushButton::setEnabled);
+  back->setEnabled(false);
+
+  auto* layout = new QVBoxLayout(this);
+  layout->addWidget(browser_);
+  layout->addWidget(buttons);
+  resize(640, 560);
+}
+
+bool HelpWindow::ShowContents(const std::filesystem::path& programDir) {
+  const std::filesystem::path file = programDir / kHelpFileName;
+  std::error_code error;
+  if (!std::filesystem::is_regular_file(file, error)) return false;
+  browser_->setSource(QUrl::fromLocalFile(QString::fromStdString(file.string())));
+  show();
+  raise();
+  activateWindow();
+  return true;
+}
+
+}  // namespace orvenda

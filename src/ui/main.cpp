@@ -1,0 +1,61 @@
+#include <QDir>
+#include <QStandardPaths>
+#include <iostream>
+#include <memory>
+#include <optional>
+#include <string_view>
+
+#include "command_guard.h"
+#include "main_form_window.h"
+#include "qt_settings_store.h"
+#include "shell/language_file.h"
+#include "splash_form_window.h"
+#include "tree_images.h"
+
+#if __has_include("shell/command_line.h")
+#include "shell/command_line.h"
+#define ORVENDA_HAS_BATCH_COMMANDS 1
+#endif
+
+int main(int argc, char** argv) {
+  // Options starting with "--" are batch commands: they run without a window or a display.
+  if (argc > 1 && std::string_view(argv[1]).starts_with("--")) {
+#ifdef ORVENDA_HAS_BATCH_COMMANDS
+    if (const std::optional<int> status = orvenda::RunBatchCommand(argc, argv)) return *status;
+#endif
+    std::cerr << "orvenda: unknown option " << argv[1] << "\n";
+    return 2;
+  }
+
+  using namespace orvenda;
+  OrvendaApplication app(argc, argv);
+  QApplication::setOrganizationName("Tumbek");
+  QApplication::setApplicationName("Orvenda");
+  QApplication::setApplicationVersion(ORVENDA_VERSION);
+  QApplication::setWindowIcon(ApplicationIcon());
+
+  const std::filesystem::path programDir = QStringToPath(QCoreApplication::applicationDirPath());
+  const std::filesystem::path languageFile = programDir / kLanguageFileName;
+
+  // The splash window first, painted at once; it goes when the windows are made.
+  auto splash = std::make_unique<SplashFormWindow>(languageFile);
+  splash->show();
+  splash->repaint();
+  QCoreApplication::processEvents();
+
+  QtSettingsStore settings;
+  MainFormDirs dirs;
+  dirs.programDir = programDir;
+  dirs.tempDir = QStringToPath(QDir::tempPath());
+  dirs.userDir = QStringToPath(QStandardPaths::writableLocation(QStandardPaths::AppDataLocation));
+
+  MainFormWindow window(dirs, settings);
+  // A project named as the first argument is opened at the first showing (when it exists).
+  const QStringList arguments = QCoreApplication::arguments();
+  if (arguments.size() > 1) window.Form().CommandLineFile = QStringToPath(arguments[1]);
+  window.CreateOtherWindows();
+
+  splash.reset();
+  window.show();
+  return app.exec();
+}

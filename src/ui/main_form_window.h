@@ -1,0 +1,128 @@
+#pragma once
+
+#include <QAction>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMainWindow>
+#include <QMenu>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QSpinBox>
+#include <QStackedWidget>
+#include <QToolButton>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <vector>
+
+#include "progress_form_window.h"
+#include "qt_dialogs.h"
+#include "qt_progress.h"
+#include "qt_tree_control.h"
+#include "shell/main_form.h"
+#include "shell/setup_form.h"
+
+namespace orvenda {
+
+class AboutFormWindow;
+class HelpWindow;
+class SetupFormWindow;
+
+// The main window: the project tree and its pages, bound both ways to the core's MainForm.
+// Every widget carries its component name as objectName. A widget edit writes the form's
+// state and calls the handler; after every handler the form's state is pushed back into the
+// widgets with their signals blocked.
+class MainFormWindow : public QMainWindow {
+  Q_OBJECT
+ public:
+  // `dialogs` answers the form's questions and file dialogs; nullptr for real message boxes
+  // and file dialogs (tests pass scripted answers).
+  MainFormWindow(MainFormDirs dirs, SettingsStore& settings, Dialogs* dialogs = nullptr,
+                 QWidget* parent = nullptr);
+  ~MainFormWindow() override;
+
+  MainForm& Form() { return *form_; }
+  QtTreeControl& Tree() { return *tree_; }
+  QtProgress& ProgressSeam() { return *progress_; }
+  ProgressFormWindow* ProgressWindow() const { return progress_window_; }
+  QLabel* StatusPanel(int index) const { return status_panels_[index]; }
+  std::filesystem::path LanguageFile() const;
+
+  // Makes the windows that live as long as this one, in the program's order: AboutForm,
+  // ProgressForm (made with this window, since the form needs it from the start), SetupForm.
+  void CreateOtherWindows();
+  AboutFormWindow* AboutForm() const { return about_; }
+  SetupFormWindow* SetupFormWin() const { return setup_; }
+  HelpWindow* Help() const { return help_; }
+
+  // Pushes the form's state into the widgets (signals blocked).
+  void PushState();
+
+  // Commands of this window (the others are the form's).
+  void CreateLang1Click();
+  void Obsahnpovdy1Click();
+  void Oprogramu1Click();
+
+ protected:
+  void showEvent(QShowEvent* event) override;
+  void closeEvent(QCloseEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
+ private:
+  enum class Kind { LineEdit, Memo, SpinBox, Button, Action, Menu, Label, Panel };
+  struct Binding {
+    Control* control;
+    QObject* object;
+    Kind kind;
+  };
+
+  void BuildMenus();
+  void BuildCentre();
+  void BuildStatusBar();
+  QAction* AddAction(QMenu* menu, const char* name, const QString& caption,
+                     std::function<void()> handler);
+  QAction* AddSeparator(QMenu* menu, const char* name);
+  void AddUnbuilt(QAction* action);
+  void BindControls();
+  void BindEdit(QLineEdit* edit, Control& control);
+  void BindMemo(QPlainTextEdit* memo, Control& control);
+  void BindSpin(QSpinBox* spin, Control& control);
+  // Takes the captions and hints of buttons, menus and menu items from the widgets, where the
+  // language file may have changed them.
+  void PullCaptions();
+  void RebuildRecentMenu();
+  bool IsUnbuilt(const QAction* action) const;
+  void ShowTreeMenu(const QPoint& pos);
+
+  std::unique_ptr<QtDialogs> own_dialogs_;
+  Dialogs* dialogs_;
+  ProgressFormWindow* progress_window_;
+  std::unique_ptr<QtProgress> progress_;
+  OrvendaTreeWidget* tree_widget_;
+  std::unique_ptr<QtTreeControl> tree_;
+  std::unique_ptr<MainForm> form_;
+  std::unique_ptr<orvenda::SetupForm> setup_form_;
+  QObject* open_dialog_ = nullptr;
+  QObject* save_dialog_ = nullptr;
+  bool closed_ = false;
+  std::vector<Binding> bindings_;
+
+  QMenu* soubor_menu_ = nullptr;
+  QMenu* popup_menu_ = nullptr;
+  QAction* recent_separator_ = nullptr;
+  std::vector<QAction*> recent_actions_;
+  std::vector<QAction*> unbuilt_;
+  QStackedWidget* pages_ = nullptr;
+  QWidget* page_widgets_[4] = {};
+  QLabel* admin_label_ = nullptr;
+  QLabel* status_panels_[2] = {};
+  QPushButton* store_button_ = nullptr;
+  QPushButton* cancel_button_ = nullptr;
+
+  AboutFormWindow* about_ = nullptr;
+  SetupFormWindow* setup_ = nullptr;
+  HelpWindow* help_ = nullptr;
+  bool pushing_ = false;
+};
+
+}  // namespace orvenda

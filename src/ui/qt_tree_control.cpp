@@ -1,0 +1,395 @@
+#include "qt_tree_control.h"
+
+#include <QCollator>
+#include <QDrag>
+#include <QDragEnterEvent>
+#include <QHeaderView>
+#include <QHelpEvent>
+#include <QMimeData>
+#include <QToolTip>
+#include <algorithm>
+
+#include "command_guard.h"
+#include "qt_text.h"
+#include "tree_images.h"
+
+namespace orvenda {
+namespace {
+
+const QCollator& CzechCollator() {
+  static const QCollator collator(QLocale(QLocale::Czech, QLocale::CzechRepublic));
+  return collator;
+}
+
+// An item that sorts by caption in Czech collation ("ch" after "h", "č" after "c").
+class TreeItem : public QTreeWidgetItem {
+ public:
+  TreeItem() : QTreeWidgetItem(QTreeWidgetItem::UserType) {}
+  bool operator<(const QTreeWidgetItem& other) const override {
+    return CzechCollator().compare(text(0), other.text(0)) < 0;
+  }
+};
+
+void CollectSubtree(QTreeWidgetItem* item, std::vector<QTreeWidgetItem*>& out) {
+  out.push_back(item);
+  for (int i = 0; i < item->childCount(); ++i) CollectSubtree(item->child(i), out);
+}
+
+// Position of an item in tree order, as the child numbers from the top.
+std::vector<int> TreePosition(const QTreeWidgetItem* item) {
+  std::vector<int> path;
+  while (item != nullptr) {
+    const QTreeWidgetItem* parent = item->parent();
+    const int row =
+        parent != nullptr
+            ? parent->indexOfChild(const_cast<QTreeWidgetItem*>(item))
+            : item->treeWidget()->indexOfTopLevelItem(const_cast<QTreeWidgetItem*>(item));
+    path.push_back(row);
+    item = parent;
+  }
+  std::reverse(path.begin(), path.end());
+  return path;
+}
+
+}  // namespace
+
+// --- OrvendaTreeWidget ------------------------------------------------------------------------
+
+OrvendaTreeWidget::OrvendaTreeWidget(QWidget* parent) : QTreeWidget(parent) {
+  setColumnCount(1);
+  header()->hide();
+  setRootIsDecorated(true);
+  setIndentation(19);
+  setUniformRowHeights(true);
+  setIconSize(QSize(16, 16));
+  setSelectionMode(QAbstractItemView::SingleSelection);
+  setEditTriggers(QAbstractItemView::NoEditTriggers);
+  setExpandsOnDoubleClick(true);
+  setDragEnabled(true);
+  setAcceptDrops(true);
+  setDragDropMode(QAbstractItemView::DragDrop);
+  setDropIndicatorShown(false);
+  setContextMenuPolicy(Qt::CustomContextMenu);
+  setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+  header()->setSectionResizeMode(QHeaderView::ResizeToContents);
+  header()->setStretchLastSection(false);
+}
+
+void OrvendaTreeWidget::startDrag(Qt::DropActions) {
+  // The dragged item is the selected one; what moves is decided by the drop handler, so the
+  // drag carries no data and Qt never removes anything itself.
+  if (currentItem() == nullptr) return;
+  auto* drag = new QDrag(this);
+  auto* mime = new QMimeData;
+  mime->setData(QtTreeControl::kDragFormat, QByteArray());
+  drag->setMimeData(mime);
+  drag->setPixmap(currentItem()->icon(0).pixmap(16, 16));
+  drag->exec(Qt::MoveAction, Qt::MoveAction);
+  MarkTarget(nullptr);
+}
+
+void OrvendaTreeWidget::dragEnterEvent(QDragEnterEvent* event) {
+  if (event->source() == this && event->mimeData()->hasFormat(QtTreeControl::kDragFormat)) {
+    event->acceptProposedAction();
+  } else {
+    event->ignore();
+  }
+}
+
+void OrvendaTreeWidget::dragMoveEvent(QDragMoveEvent* event) {
+  if (event->source() != this || !event->mimeData()->hasFormat(QtTreeControl::kDragFormat)) {
+    event->ignore();
+    return;
+  }
+  // The base class scrolls near the edges; the answer is ours.
+  QTreeWidget::dragMoveEvent(event);
+  QTreeWidgetItem* target = itemAt(event->position().toPoint());
+  bool accept = false;
+  if (OnDragOver) RunCommand([&] { accept = OnDragOver(target); });
+  MarkTarget(accept ? target : nullptr);
+  if (accept) {
+    event->setDropAction(Qt::MoveAction);
+    event->accept();
+  } else {
+    event->ignore();
+  }
+}
+
+void OrvendaTreeWidget::dragLeaveEvent(QDragLeaveEvent* event) {
+  MarkTarget(nullptr);
+  QTreeWidget::dragLeaveEvent(event);
+}
+
+void OrvendaTreeWidget::dropEvent(QDropEvent* event) {
+  MarkTarget(nullptr);
+  if (event->source() != this || !event->mimeData()->hasFormat(QtTreeControl::kDragFormat)) {
+    event->ignore();
+    return;
+  }
+  QTreeWidgetItem* target = itemAt(event->position().toPoint());
+  bool accept = false;
+  if (OnDragOver) RunCommand([&] { accept = OnDragOver(target); });
+  if (accept && OnDragDrop) RunCommand([&] { OnDragDrop(target); });
+  // Reported as a copy so that no one removes the "moved" rows a second time.
+  event->setDropAction(Qt::CopyAction);
+  event->accept();
+}
+
+void OrvendaTreeWidget::MarkTarget(QTreeWidgetItem* item) {
+  if (item == marked_) return;
+  if (marked_ != nullptr) marked_->setData(0, Qt::BackgroundRole, QVariant());
+  marked_ = item;
+  if (marked_ != nullptr) marked_->setBackground(0, palette().highlight().color().lighter(170));
+}
+
+bool OrvendaTreeWidget::viewportEvent(QEvent* event) {
+  if (event->type() == QEvent::ToolTip) {
+    // A caption cut off by the view's edge shows whole as a tooltip.
+    auto* help = static_cast<QHelpEvent*>(event);
+    QTreeWidgetItem* item = itemAt(help->pos());
+    if (item != nullptr) {
+      const QRect rect = visualItemRect(item);
+      const int textRight =
+          rect.left() + iconSize().width() + 8 + fontMetrics().horizontalAdvance(item->text(0));
+      if (textRight > viewport()->width()) {
+        QToolTip::showText(help->globalPos(), item->text(0), viewport(), rect);
+        return true;
+      }
+    }
+    QToolTip::hideText();
+    event->ignore();
+    return true;
+  }
+  return QTreeWidget::viewportEvent(event);
+}
+
+// --- QtTreeControl ----------------------------------------------------------------------------
+
+QtTreeControl::QtTreeControl(OrvendaTreeWidget* widget) : widget_(widget) {
+  connections_[0] = QObject::connect(widget_, &QTreeWidget::currentItemChanged, [this] {
+    if (OnChange) Fire(OnChange);
+  });
+  connections_[1] =
+      QObject::connect(widget_, &QTreeWidget::itemExpanded, [this](QTreeWidgetItem* item) {
+        if (OnExpanded) Fire([&] { OnExpanded(item); });
+      });
+  connections_[2] =
+      QObject::connect(widget_, &QTreeWidget::itemCollapsed, [this](QTreeWidgetItem* item) {
+        if (OnCollapsed) Fire([&] { OnCollapsed(item); });
+      });
+}
+
+QtTreeControl::~QtTreeControl() {
+  for (auto& connection : connections_) QObject::disconnect(connection);
+}
+
+void QtTreeControl::Fire(const std::function<void()>& callback) { RunCommand(callback); }
+
+void QtTreeControl::Clear() {
+  by_data_.clear();
+  widget_->clear();
+}
+
+TreeControl::Item QtTreeControl::Add(Item parent, const std::string& caption, int image,
+                                     int32_t data) {
+  auto* item = new TreeItem;
+  item->setText(0, FromCp1250(caption));
+  item->setData(0, kDataRole, data);
+  item->setData(0, kImageRole, image);
+  if (image >= 0 && image < 3) item->setIcon(0, TreeImages()[image]);
+  if (check_boxes_) item->setCheckState(0, Qt::Unchecked);
+  if (parent != nullptr) {
+    ToQt(parent)->addChild(item);
+  } else {
+    widget_->addTopLevelItem(item);
+  }
+  by_data_.emplace(data, item);
+  return item;
+}
+
+void QtTreeControl::Move(Item item, Item parent) {
+  QTreeWidgetItem* moving = ToQt(item);
+  if (moving == nullptr || moving == parent) return;
+  // Keep the selection on the moved item; Qt would move it away while the item is out.
+  const bool wasCurrent = widget_->currentItem() == moving;
+  const bool wasBlocked = widget_->blockSignals(true);
+  QTreeWidgetItem* from = moving->parent();
+  if (from != nullptr) {
+    from->takeChild(from->indexOfChild(moving));
+  } else {
+    widget_->takeTopLevelItem(widget_->indexOfTopLevelItem(moving));
+  }
+  if (parent != nullptr) {
+    ToQt(parent)->addChild(moving);
+  } else {
+    widget_->addTopLevelItem(moving);
+  }
+  if (wasCurrent) widget_->setCurrentItem(moving);
+  widget_->blockSignals(wasBlocked);
+}
+
+void QtTreeControl::Unindex(QTreeWidgetItem* item) {
+  auto [first, last] = by_data_.equal_range(item->data(0, kDataRole).toInt());
+  for (auto it = first; it != last; ++it) {
+    if (it->second == item) {
+      by_data_.erase(it);
+      return;
+    }
+  }
+}
+
+void QtTreeControl::Delete(Item item) {
+  QTreeWidgetItem* doomed = ToQt(item);
+  if (doomed == nullptr) return;
+  std::vector<QTreeWidgetItem*> subtree;
+  CollectSubtree(doomed, subtree);
+  for (QTreeWidgetItem* each : subtree) Unindex(each);
+  delete doomed;  // takes its children with it and leaves the view
+}
+
+TreeControl::Item QtTreeControl::FindByData(int32_t data) const {
+  auto [first, last] = by_data_.equal_range(data);
+  if (first == last) return nullptr;
+  QTreeWidgetItem* best = first->second;
+  if (std::next(first) == last) return best;
+  // Several items carry the same data (a damaged table): the first in tree order wins.
+  std::vector<int> bestPosition = TreePosition(best);
+  for (auto it = std::next(first); it != last; ++it) {
+    std::vector<int> position = TreePosition(it->second);
+    if (position < bestPosition) {
+      best = it->second;
+      bestPosition = std::move(position);
+    }
+  }
+  return best;
+}
+
+TreeControl::Item QtTreeControl::Parent(Item item) const {
+  return item != nullptr ? ToQt(item)->parent() : nullptr;
+}
+
+std::vector<TreeControl::Item> QtTreeControl::Children(Item parent) const {
+  QTreeWidgetItem* from = parent != nullptr ? ToQt(parent) : widget_->invisibleRootItem();
+  std::vector<Item> children;
+  children.reserve(from->childCount());
+  for (int i = 0; i < from->childCount(); ++i) children.push_back(from->child(i));
+  return children;
+}
+
+std::string QtTreeControl::Caption(Item item) const { return ToCp1250(ToQt(item)->text(0)); }
+
+void QtTreeControl::SetCaption(Item item, const std::string& caption) {
+  ToQt(item)->setText(0, FromCp1250(caption));
+}
+
+int QtTreeControl::Image(Item item) const { return ToQt(item)->data(0, kImageRole).toInt(); }
+
+void QtTreeControl::SetImage(Item item, int image) {
+  QTreeWidgetItem* target = ToQt(item);
+  if (target->data(0, kImageRole).toInt() == image) return;
+  target->setData(0, kImageRole, image);
+  target->setIcon(0, image >= 0 && image < 3 ? TreeImages()[image] : QIcon());
+}
+
+int32_t QtTreeControl::Data(Item item) const { return ToQt(item)->data(0, kDataRole).toInt(); }
+
+TreeControl::Item QtTreeControl::Selected() const { return widget_->currentItem(); }
+
+void QtTreeControl::Select(Item item) {
+  if (item == nullptr) {
+    widget_->clearSelection();
+    widget_->setCurrentItem(nullptr);
+    return;
+  }
+  widget_->setCurrentItem(ToQt(item));
+  widget_->scrollToItem(ToQt(item));
+}
+
+TreeControl::Item QtTreeControl::ItemAt(int x, int y) const {
+  return widget_->itemAt(QPoint(x, y));
+}
+
+namespace {
+
+// Expanding fires itemExpanded for the items that change; items without children stay
+// closed, as a tree view does with them.
+void SetExpandedTree(QTreeWidgetItem* item, bool expanded, bool recurse, bool self) {
+  if (self && item->childCount() > 0) item->setExpanded(expanded);
+  if (!recurse) return;
+  for (int i = 0; i < item->childCount(); ++i)
+    SetExpandedTree(item->child(i), expanded, true, true);
+}
+
+}  // namespace
+
+void QtTreeControl::Expand(Item item, bool recurse) {
+  if (item == nullptr) {
+    SetExpandedTree(widget_->invisibleRootItem(), true, true, false);
+  } else {
+    SetExpandedTree(ToQt(item), true, recurse, true);
+  }
+}
+
+void QtTreeControl::Collapse(Item item, bool recurse) {
+  if (item == nullptr) {
+    SetExpandedTree(widget_->invisibleRootItem(), false, true, false);
+  } else {
+    SetExpandedTree(ToQt(item), false, recurse, true);
+  }
+}
+
+bool QtTreeControl::IsExpanded(Item item) const {
+  return item != nullptr && ToQt(item)->isExpanded();
+}
+
+namespace {
+
+void SortTree(QTreeWidgetItem* parent, bool recurse) {
+  parent->sortChildren(0, Qt::AscendingOrder);
+  if (!recurse) return;
+  for (int i = 0; i < parent->childCount(); ++i) {
+    if (parent->child(i)->childCount() > 0) {
+      SortTree(parent->child(i), true);
+    }
+  }
+}
+
+}  // namespace
+
+void QtTreeControl::SortChildren(Item parent, bool recurse) {
+  SortTree(parent != nullptr ? ToQt(parent) : widget_->invisibleRootItem(), recurse);
+}
+
+void QtTreeControl::SetCheckBoxes(bool on) {
+  if (check_boxes_ == on) return;
+  check_boxes_ = on;
+  for (const auto& [data, item] : by_data_) {
+    if (on) {
+      item->setCheckState(0, Qt::Unchecked);
+    } else {
+      item->setData(0, Qt::CheckStateRole, QVariant());
+    }
+  }
+}
+
+bool QtTreeControl::Checked(Item item) const {
+  return check_boxes_ && ToQt(item)->checkState(0) == Qt::Checked;
+}
+
+void QtTreeControl::SetChecked(Item item, bool checked) {
+  if (!check_boxes_) return;
+  ToQt(item)->setCheckState(0, checked ? Qt::Checked : Qt::Unchecked);
+}
+
+void QtTreeControl::BeginUpdate() {
+  if (update_depth_++ == 0) widget_->setUpdatesEnabled(false);
+}
+
+void QtTreeControl::EndUpdate() {
+  if (update_depth_ == 0) return;
+  if (--update_depth_ == 0) widget_->setUpdatesEnabled(true);
+}
+
+void QtTreeControl::Repaint() { widget_->viewport()->update(); }
+
+}  // namespace orvenda

@@ -1,0 +1,23 @@
+#include "version_text.h"
+
+namespace orvenda {
+
+std::string ShortVersion(std::string_view fileVersion) {
+  std::string text(fileVersion);
+  for (int i = 0; i < 2; ++i) {
+    const auto dot = text.rfind('.');
+    if (dot == std::string::npos) break;
+    text.erase(dot);
+  }
+  return text;
+}
+
+std::string ProgramVersion() {
+#ifdef ORVENDA_VERSION
+  return ShortVersion(ORVENDA_VERSION);
+#else
+  return {};
+#endif
+}
+
+}  // namespace orvenda
