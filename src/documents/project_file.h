@@ -3,6 +3,7 @@
 #include <filesystem>
 #include <optional>
 
+#include "model/table.h"
 #include "shell/messages.h"
 #include "shell/progress.h"
 
@@ -15,8 +16,16 @@ namespace orvenda {
 
 enum class ProjectFileKind { Rsk, Rzk, Zlb };
 
+inline constexpr const char* kWorkingTableName = "RiskData.dbf";
+inline constexpr const char* kWorkingTableFiles[3] = {"RiskData.dbf", "RiskData.dbt",
+                                                      "RiskData.mdx"};
+
 // The kind by the file's extension, compared without regard to case; nullopt for any other.
 std::optional<ProjectFileKind> ProjectFileKindOf(const std::filesystem::path& file);
+
+// Throws the error that LoadProjectFile gives before it touches anything: "Soubor nenalezen."
+// (message 8) for a missing file, another text for an extension it does not know.
+void CheckProjectFile(const std::filesystem::path& file, const Messages& messages);
 
 // Puts the project of `file` into `dir` as RiskData.dbf/.dbt/.mdx, replacing files of those
 // names. Returns true for the older forms (the opened project then counts as changed).
@@ -24,6 +33,14 @@ std::optional<ProjectFileKind> ProjectFileKindOf(const std::filesystem::path& fi
 // the archive's own texts for a damaged one). Progress shows message 7 on a 0..100 scale.
 bool LoadProjectFile(const std::filesystem::path& file, const std::filesystem::path& dir,
                      Progress& progress, const Messages& messages);
+
+// Points `table` at RiskData.dbf in `dir` with the index "Index" current and opens it. A table
+// that lacks the fields of the project schema is closed again and refused.
+void OpenWorkingTable(Table& table, const std::filesystem::path& dir);
+
+// The name a project is saved under: ".RSK" appended unless the name ends in it, letter case
+// aside.
+std::filesystem::path WithProjectExtension(const std::filesystem::path& file);
 
 // Packs RiskData.dbf/.dbt/.mdx of `dir` into the project file `file`. The old file is replaced
 // only when the new one is complete; on failure it stays as it was and the error is thrown.

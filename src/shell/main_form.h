@@ -9,6 +9,7 @@
 #include <utility>
 #include <vector>
 
+#include "documents/recent_files.h"
 #include "model/branch_copy.h"
 #include "model/table.h"
 #include "model/tree_builder.h"
@@ -16,6 +17,7 @@
 #include "shell/dialogs.h"
 #include "shell/messages.h"
 #include "shell/progress.h"
+#include "shell/settings.h"
 #include "shell/settings_store.h"
 
 namespace orvenda {
@@ -176,6 +178,79 @@ class MainForm {
   // --- Project documents, settings, start-up (documents) ---
   // Members and handlers of the document life cycle go here. Give every data member a default
   // member initializer: the constructor lives with the tree code.
+
+  // The file last opened or saved; empty for a new, unsaved project.
+  std::filesystem::path ProjectFileName;
+  // The project working directory, which holds the working table RiskData.dbf.
+  std::filesystem::path ProjectDir;
+  MRUManager MRUManager1;
+  bool MRUSaved = false;
+
+  struct FileDialog {
+    std::string Filter;  // "description|pattern|...", windows-1250
+    std::filesystem::path InitialDir;
+  };
+  FileDialog OpenDialog1, SaveDialog1;
+
+  // The window's caption and the application's title, both set by ShowFileName.
+  std::string Caption = "Orvenda";
+  std::string ApplicationTitle = "Orvenda";
+  // Labels of NoneTabSheet and the administrator's label.
+  Control ProgNameLabel, AppTitleLabel, AdminLabel;
+  // Items of the "Soubor" menu handled here.
+  Control New1, Open1, Save1, SaveAs1, SetUp1, Konec1;
+
+  // Administrator mode is on while this file exists; tests point it elsewhere.
+  std::filesystem::path AdminMarker = DefaultAdminMarkerPath();
+  // The browser's page-setup values as they were at start.
+  orvenda::PageSetup SavedPageSetup;
+  // The Options dialog; the application sets it once the window exists.
+  class SetupForm* setupForm = nullptr;
+
+  bool FirstShow = true;
+  // The first command-line argument; opened at the first show when it names an existing file.
+  std::filesystem::path CommandLineFile;
+  // Applies the language file to this window during FormCreate, when set.
+  std::function<void()> TranslateMainForm;
+
+  // Start-up and exit, in the order the window calls them.
+  void FormCreate();
+  void FormShow();
+  // True lets the window close. A failed save asked for here throws: the window stays open.
+  bool FormCloseQuery();
+  void FormClose();
+  // Saves the recent-file list when closing did not, and removes working files left behind.
+  void FormDestroy();
+
+  // "Soubor" menu.
+  void New1Click();
+  void Open1Click();
+  void Save1Click();
+  void SaveAs1Click();
+  void MRUManager1Click(const std::filesystem::path& fileName);
+  void SetUp1Click();
+
+  // Loads a project file (".RSK", or the older ".RZK" and ".ZLB") into the working table. The
+  // current project stays open and unchanged when the new one fails to load; a missing file is
+  // a warning. The caller rebuilds the tree.
+  void OpenProject(const std::filesystem::path& fileName);
+  // Packs the working table into ProjectFileName; a failure leaves the old file and Modified.
+  void SaveProject();
+  // The unsaved-changes question; afterwards Modified tells whether changes are still unsaved.
+  void AskSaveChanges();
+  void ShowFileName(const std::filesystem::path& fileName);
+  // A new working directory ("RZK" prefix) in TempDir.
+  std::filesystem::path MakeWorkingDirectory();
+
+  void LoadSettings();
+  // Shows or hides AdminLabel and Administrator1 by the marker file.
+  void UpdateAdministratorMode();
+  void SavePageSetup();
+  void RestorePageSetup();
+  // Gives the controls above their texts and adds them to Controls(); FormCreate calls it
+  // when nobody did.
+  void SetUpDocumentControls();
+  bool DocumentControlsReady = false;
 
   // --- End of project documents, settings, start-up ---
 
