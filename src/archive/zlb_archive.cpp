@@ -203,6 +203,16 @@ class PieceProgress {
   std::int64_t reported_ = 0;
 };
 
+// Scratch memory for file pieces; not cleared, it is always written before it is read.
+class Buffer {
+ public:
+  explicit Buffer(std::size_t size) : bytes_(new unsigned char[size]) {}
+  unsigned char* data() { return bytes_.get(); }
+
+ private:
+  std::unique_ptr<unsigned char[]> bytes_;
+};
+
 // ---- zlib ----
 
 class Deflater {
@@ -272,14 +282,15 @@ bool InflateRange(int fd, std::int64_t offset, std::int64_t limit, std::int64_t 
   if (inflateInit(&stream.z) != Z_OK) return false;
   stream.ready = true;
   z_stream& z = stream.z;
-  std::vector<unsigned char> in(kInflateBlock);
-  std::vector<unsigned char> out(kInflateBlock);
+  const auto inSize = static_cast<std::size_t>(std::min<std::int64_t>(kInflateBlock, limit));
+  const auto outSize = static_cast<std::size_t>(std::min<std::int64_t>(kInflateBlock, want));
+  Buffer in(inSize);
+  Buffer out(outSize);
   std::int64_t consumed = 0;
   std::int64_t produced = 0;
   while (produced < want) {
     if (z.avail_in == 0 && consumed < limit) {
-      const auto piece =
-          static_cast<std::size_t>(std::min<std::int64_t>(kInflateBlock, limit - consumed));
+      const auto piece = static_cast<std::size_t>(std::min<std::int64_t>(inSize, limit - consumed));
       if (ReadAt(fd, in.data(), piece, offset + consumed) != static_cast<std::int64_t>(piece)) {
         return false;
       }
@@ -287,7 +298,7 @@ bool InflateRange(int fd, std::int64_t offset, std::int64_t limit, std::int64_t 
       z.next_in = in.data();
       z.avail_in = static_cast<uInt>(piece);
     }
-    const auto room = static_cast<uInt>(std::min<std::int64_t>(kInflateBlock, want - produced));
+    const auto room = static_cast<uInt>(std::min<std::int64_t>(outSize, want - produced));
     const uInt inBefore = z.avail_in;
     z.next_out = out.data();
     z.avail_out = room;
@@ -307,8 +318,7 @@ bool InflateRange(int fd, std::int64_t offset, std::int64_t limit, std::int64_t 
 // Copies [offset, offset + size) of `fd` to `sink`; false when the file ends early.
 bool CopyRange(int fd, std::int64_t offset, std::int64_t size,
                const std::function<void(const unsigned char*, std::size_t)>& sink) {
-  std::vector<unsigned char> buffer(
-      static_cast<std::size_t>(std::min<std::int64_t>(kIoBlock, size)));
+  Buffer buffer(static_cast<std::size_t>(std::min<std::int64_t>(kIoBlock, size)));
   std::int64_t done = 0;
   while (done < size) {
     const auto piece = static_cast<std::size_t>(std::min<std::int64_t>(kIoBlock, size - done));
@@ -745,11 +755,11 @@ class ArchiveWriter {
         [&](std::int64_t consumed) {
           if (total > 0) archive_.Report(text, RoundedPercent(std::min(consumed, total), total));
         });
-    std::vector<unsigned char> block(kIoBlock);
+    Buffer block(kIoBlock);
     std::int64_t size = 0;
     std::uint32_t crc = 0;
     for (;;) {
-      const ssize_t got = ::read(source.get(), block.data(), block.size());
+      const ssize_t got = ::read(source.get(), block.data(), kIoBlock);
       if (got < 0) {
         if (errno == EINTR) continue;
         return Skip(item);
