@@ -18,9 +18,12 @@ namespace {
 
 using test::Concat;
 using test::PageText;
+using test::ParsedRow;
 using test::ProjectFixture;
+using test::ReportRows;
 using test::RiskFields;
 using test::Row;
+using test::RowSummary;
 using test::TempDir;
 using ::testing::ElementsAre;
 using ::testing::ElementsAreArray;
@@ -35,44 +38,6 @@ std::string ObjectRow(int colspan, const std::string& content) {
       {"  <tr>",
        "    <td width=\"100%\" colspan=\"" + std::to_string(colspan) + "\"><font size=\"1\">",
        content, kTdEnd, "  </tr>"});
-}
-
-// A report row as the page shows it: an object row or the contents of a risk row's cells.
-struct ParsedRow {
-  bool object = false;
-  std::vector<std::string> cells;
-};
-
-std::vector<ParsedRow> ReportRows(const std::string& page) {
-  std::vector<ParsedRow> rows;
-  for (const auto& line : test::PageLines(page)) {
-    if (line.rfind("  <tr>\r", 0) != 0) continue;
-    std::vector<std::string> parts;
-    size_t start = 0, end;
-    while ((end = line.find('\r', start)) != std::string::npos) {
-      parts.push_back(line.substr(start, end - start));
-      start = end + 1;
-    }
-    EXPECT_EQ(start, line.size()) << "a row ends with a carriage return";
-    ParsedRow row;
-    row.object = parts.size() == 5 && parts[1].find("colspan") != std::string::npos;
-    for (size_t i = 2; i + 1 < parts.size(); i += 3) row.cells.push_back(parts[i]);
-    rows.push_back(row);
-  }
-  return rows;
-}
-
-// (kind, object or path cell, hazard cell) of every row, for checking the order.
-std::vector<std::string> RowSummary(const std::string& page) {
-  std::vector<std::string> summary;
-  for (const auto& row : ReportRows(page)) {
-    if (row.object) {
-      summary.push_back("object " + row.cells.at(0));
-    } else {
-      summary.push_back("risk " + row.cells.at(0) + " | " + row.cells.at(2));
-    }
-  }
-  return summary;
 }
 
 class NahledFormTest : public ::testing::Test {

@@ -26,8 +26,9 @@ struct RiskFields {
 // A real project table "RiskData.dbf" in a directory of its own.
 class ProjectFixture {
  public:
-  explicit ProjectFixture(const std::filesystem::path& dir) {
-    table.SetPath(dir / "RiskData.dbf");
+  // `where`: a directory (the table is RiskData.dbf there) or the table file itself.
+  explicit ProjectFixture(const std::filesystem::path& where) {
+    table.SetPath(std::filesystem::is_directory(where) ? where / "RiskData.dbf" : where);
     CreateProjectTable(table);
   }
 
@@ -89,6 +90,44 @@ inline std::string Row(const std::vector<std::string>& utf8Lines) {
   std::string row;
   for (const auto& line : utf8Lines) row += line + "\r";
   return row;
+}
+
+// A report row as the page shows it: an object row or the contents of a risk row's cells.
+struct ParsedRow {
+  bool object = false;
+  std::vector<std::string> cells;
+};
+
+inline std::vector<ParsedRow> ReportRows(const std::string& page) {
+  std::vector<ParsedRow> rows;
+  for (const auto& line : PageLines(page)) {
+    if (line.rfind("  <tr>\r", 0) != 0) continue;
+    std::vector<std::string> parts;
+    size_t start = 0, end;
+    while ((end = line.find('\r', start)) != std::string::npos) {
+      parts.push_back(line.substr(start, end - start));
+      start = end + 1;
+    }
+    if (start != line.size()) parts.push_back("(row without a final carriage return)");
+    ParsedRow row;
+    row.object = parts.size() == 5 && parts[1].find("colspan") != std::string::npos;
+    for (size_t i = 2; i + 1 < parts.size(); i += 3) row.cells.push_back(parts[i]);
+    rows.push_back(row);
+  }
+  return rows;
+}
+
+// (kind, object or path cell, hazard cell) of every row, for checking the order.
+inline std::vector<std::string> RowSummary(const std::string& page) {
+  std::vector<std::string> summary;
+  for (const auto& row : ReportRows(page)) {
+    if (row.object) {
+      summary.push_back("object " + row.cells.at(0));
+    } else {
+      summary.push_back("risk " + row.cells.at(0) + " | " + row.cells.at(2));
+    }
+  }
+  return summary;
 }
 
 }  // namespace orvenda::test
