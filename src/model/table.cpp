@@ -6,7 +6,9 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
+#include <charconv>
 #include <cstring>
 #include <map>
 #include <set>
@@ -70,18 +72,11 @@ Condition ParseFilter(const std::string& text) {
     const size_t start = i;
     if (i < text.size() && (text[i] == '-' || text[i] == '+')) ++i;
     while (i < text.size() && std::isdigit(static_cast<unsigned char>(text[i]))) ++i;
+    const char* first = text.data() + start + (text[start] == '+' ? 1 : 0);
+    const char* last = text.data() + i;
     int32_t value = 0;
-    if (!dbf::ParseNumber(std::string_view(text).substr(start, i - start), value) ||
-        text.find('.', start) < i)
-      return fail();
-    const std::string digits = text.substr(start, i - start);
-    // Out-of-range numbers would be clamped by ParseNumber; refuse them instead.
-    try {
-      const long long exact = std::stoll(digits);
-      if (exact != value) return fail();
-    } catch (...) {
-      return fail();
-    }
+    const auto [ptr, ec] = std::from_chars(first, last, value);
+    if (first == last || ec != std::errc() || ptr != last) return fail();
     if (name == "TYPE" && !seenType) {
       seenType = true;
       cond.hasType = true;
@@ -198,11 +193,7 @@ struct Table::Impl {
     if (c.null) return 0;
     if (k == Kind::Integer) return c.num;
     int32_t v = 0;
-    if (k == Kind::Memo || !dbf::ParseNumber(c.text, v)) {
-      v = 0;
-      if (k == Kind::Memo) dbf::ParseNumber(c.text, v);
-    }
-    return v;
+    return dbf::ParseNumber(c.text, v) ? v : 0;
   }
   int32_t IntAt(uint32_t rec, int field) const {
     return IntOf(rows[rec].cells[field], kinds[field]);
