@@ -1,5 +1,6 @@
 // The main window's start and end: creation, first showing, the close question and the
 // clean-up, with the settings, administrator mode and the kept page setup.
+#include <exception>
 #include <system_error>
 
 #include "documents/project_file.h"
@@ -123,13 +124,20 @@ bool MainForm::FormCloseQuery() {
 void MainForm::FormClose() {
   StateScope scope(*this);
   // Libraries: CloseLibraries packs the user library here, before the project files go.
-  ClearFilter(DataTable);
-  DataTable.Close();
+  std::exception_ptr failure;
+  try {
+    ClearFilter(DataTable);
+    DataTable.Close();
+  } catch (...) {
+    // The working files go all the same; the failure is still shown.
+    failure = std::current_exception();
+  }
   if (!ProjectDir.empty()) {
     RemoveWorkingDirectory(ProjectDir);
     ProjectDir.clear();
   }
   // Libraries: their tables are closed and their working directory removed here.
+  if (failure) std::rethrow_exception(failure);
 }
 
 void MainForm::FormDestroy() {
