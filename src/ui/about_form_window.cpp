@@ -20,6 +20,7 @@ AboutFormWindow::AboutFormWindow(const std::filesystem::path& languageFile, QWid
     : QDialog(parent) {
   setObjectName("AboutForm");
   setWindowTitle(QString::fromUtf8("O programu"));
+  setWindowFlag(Qt::WindowContextHelpButtonHint, false);
 
   auto* icon = new QLabel(this);
   icon->setObjectName("ProgramIcon");
@@ -68,6 +69,7 @@ AboutFormWindow::AboutFormWindow(const std::filesystem::path& languageFile, QWid
   layout->addLayout(row);
   layout->addWidget(mess1_);
   layout->addWidget(buttons);
+  layout->setSizeConstraint(QLayout::SetFixedSize);
 
   TranslateWindow(this, languageFile);
   product_name_->setText(QString::fromUtf8(kProductName));

@@ -545,7 +545,14 @@ void MainFormWindow::PushState() {
         auto* edit = static_cast<QLineEdit*>(b.object);
         const QString text = FromCp1250(c.text);
         if (edit->text() != text) edit->setText(text);
-        edit->setReadOnly(c.readOnly);
+        if (edit->isReadOnly() != c.readOnly) {
+          edit->setReadOnly(c.readOnly);
+          // A field the user cannot change does not look like one he can.
+          QPalette palette = edit->palette();
+          palette.setBrush(QPalette::Base,
+                           c.readOnly ? this->palette().window() : this->palette().base());
+          edit->setPalette(palette);
+        }
         edit->setMaxLength(c.maxLength > 0 ? c.maxLength : 32767);
         edit->setEnabled(c.enabled);
         edit->setToolTip(TextToQt(c.hint));

@@ -35,6 +35,7 @@ SetupFormWindow::SetupFormWindow(SetupForm& form, const std::filesystem::path& l
   buttons->addWidget(ok);
   buttons->addWidget(storno);
   layout->addLayout(buttons);
+  layout->setSizeConstraint(QLayout::SetFixedSize);
 
   for (const auto& [name, control] : form_.Controls()) {
     auto* button = findChild<QAbstractButton*>(QString::fromLatin1(name.data(), name.size()));
