@@ -2,8 +2,6 @@
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
-#include <signal.h>
-#include <sys/resource.h>
 
 #include <algorithm>
 
@@ -17,6 +15,7 @@ namespace orvenda {
 namespace {
 
 using test::Concat;
+using test::FileSizeLimit;
 using test::PageText;
 using test::ParsedRow;
 using test::ProjectFixture;
@@ -434,25 +433,6 @@ TEST_F(NahledFormTest, EachFormKeepsItsFilesInItsOwnDirectory) {
   other.DiscardReportFiles();
   EXPECT_TRUE(std::filesystem::is_empty(temp.path()));
 }
-
-class FileSizeLimit {
- public:
-  explicit FileSizeLimit(rlim_t bytes) {
-    previousHandler_ = signal(SIGXFSZ, SIG_IGN);
-    getrlimit(RLIMIT_FSIZE, &previous_);
-    rlimit limit = previous_;
-    limit.rlim_cur = bytes;
-    setrlimit(RLIMIT_FSIZE, &limit);
-  }
-  ~FileSizeLimit() {
-    setrlimit(RLIMIT_FSIZE, &previous_);
-    signal(SIGXFSZ, previousHandler_);
-  }
-
- private:
-  rlimit previous_{};
-  sighandler_t previousHandler_;
-};
 
 TEST_F(NahledFormTest, AFailedPageWriteRaisesAndKeepsThePreviousPage) {
   project.Node(1, 0, "A");

@@ -1,5 +1,8 @@
 #pragma once
 
+#include <signal.h>
+#include <sys/resource.h>
+
 #include <cstdint>
 #include <filesystem>
 #include <optional>
@@ -21,6 +24,27 @@ struct RiskFields {
   std::string opatreni = "measure";
   std::string comment = "note";
   std::string source = "source";
+};
+
+// Lowers the file size limit of this process so that writes past it fail with EFBIG, as on a
+// full disk.
+class FileSizeLimit {
+ public:
+  explicit FileSizeLimit(rlim_t bytes) {
+    previousHandler_ = signal(SIGXFSZ, SIG_IGN);
+    getrlimit(RLIMIT_FSIZE, &previous_);
+    rlimit limit = previous_;
+    limit.rlim_cur = bytes;
+    setrlimit(RLIMIT_FSIZE, &limit);
+  }
+  ~FileSizeLimit() {
+    setrlimit(RLIMIT_FSIZE, &previous_);
+    signal(SIGXFSZ, previousHandler_);
+  }
+
+ private:
+  rlimit previous_{};
+  sighandler_t previousHandler_;
 };
 
 // A real project table "RiskData.dbf" in a directory of its own.

@@ -1,7 +1,5 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
-#include <signal.h>
-#include <sys/resource.h>
 
 #include <functional>
 
@@ -13,31 +11,11 @@
 namespace orvenda {
 namespace {
 
+using test::FileSizeLimit;
 using test::PageLines;
 using test::PageText;
 using test::TempDir;
 using ::testing::ElementsAreArray;
-
-// Lowers the file size limit of this process so that writes past it fail with EFBIG, as on a
-// full disk.
-class FileSizeLimit {
- public:
-  explicit FileSizeLimit(rlim_t bytes) {
-    previousHandler_ = signal(SIGXFSZ, SIG_IGN);
-    getrlimit(RLIMIT_FSIZE, &previous_);
-    rlimit limit = previous_;
-    limit.rlim_cur = bytes;
-    setrlimit(RLIMIT_FSIZE, &limit);
-  }
-  ~FileSizeLimit() {
-    setrlimit(RLIMIT_FSIZE, &previous_);
-    signal(SIGXFSZ, previousHandler_);
-  }
-
- private:
-  rlimit previous_{};
-  sighandler_t previousHandler_;
-};
 
 std::string Written(const std::function<void(PageFile&)>& write) {
   TempDir dir;
@@ -112,33 +90,11 @@ TEST(HeaderRows, GroupCellSpansTheVisibleRatingColumnsOnly) {
       })));
 }
 
-TEST(HeaderRows, TextsComeFromTheMessageListAtWritingTime) {
-  Messages messages;
-  std::vector<std::string> items = messages.Items();
-  items[33] = "Object";
-  items[71] = "Rating";
-  items[46] = "Opinion";
-  messages.Replace(items);
-  const auto lines = HeaderFor(ReportLayout(), messages);
-  EXPECT_EQ(lines[1], "    <td width=\"8%\" rowspan=\"2\"><font size=\"1\">Object</font></td>");
-  EXPECT_EQ(lines[4], "    <td width=\"8%\" colspan=\"4\"><font size=\"1\">Rating</font></td>");
-  EXPECT_EQ(lines[11], "    <td width=\"2%\"><font size=\"1\">Opinion</font></td>");
-}
-
 TEST(Legend, EndsThePageLineByLine) {
   const std::string page = Written([](PageFile& page) { WriteLegend(page, Messages()); });
   EXPECT_EQ(page, PageText(test::ExpectedLegend()));
   // windows-1250 bytes, not UTF-8: "Vysvětlivky" has ě = 0xEC.
   EXPECT_NE(page.find("Vysv\xECtlivky:"), std::string::npos);
-}
-
-TEST(Legend, UsesReplacedCategoryTexts) {
-  Messages messages;
-  auto items = messages.Items();
-  items[3] = "Moderate";
-  messages.Replace(items);
-  const std::string page = Written([&](PageFile& page) { WriteLegend(page, messages); });
-  EXPECT_NE(page.find("<li>11 - 50: Moderate</li>\r\n"), std::string::npos);
 }
 
 TEST(PageFile, ReplacesTheTargetOnlyOnCommit) {
