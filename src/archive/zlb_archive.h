@@ -151,9 +151,10 @@ class TZLBArchive {
   TNotifyEvent OnStreamExtracted;  // never raised; kept for callers that assign it
   TErrorLogEvent OnErrorLogged;    // non-fatal problems while adding; a throwing handler aborts
   // Phases "Extracting archive registry", "Updating <file>", "Writing archive registry",
-  // "Extracting <member>" with whole percentages (halves to even); the idle report passes the
-  // archive file name and 0. Reading phases report every 4096 bytes, compression phases every
-  // 65536 bytes of compressed output.
+  // "Extracting <member>" with whole percentages (halves to even). Reading phases report every
+  // 4096 bytes, compression phases every 65536 bytes of compressed output; a phase with nothing
+  // to do reports nothing. Idle reports: the archive file name and 0 at the end of OpenArchive
+  // and ExtractAll, an empty text and 0 from CloseArchive (the name is gone by then).
   TProgressEvent OnProgress;
 
  protected:
