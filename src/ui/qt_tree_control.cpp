@@ -171,6 +171,13 @@ QtTreeControl::QtTreeControl(OrvendaTreeWidget* widget) : widget_(widget) {
   });
   connections_[1] =
       QObject::connect(widget_, &QTreeWidget::itemExpanded, [this](QTreeWidgetItem* item) {
+        // The view's own keys ("*") open childless items too; a node without children
+        // stays closed, as it does when the program expands.
+        if (item->childCount() == 0) {
+          const QSignalBlocker blocker(widget_);
+          item->setExpanded(false);
+          return;
+        }
         if (OnExpanded) Fire([&] { OnExpanded(item); });
       });
   connections_[2] =

@@ -144,6 +144,18 @@ TEST_F(TreeControlTest, ExpandingFiresForNodesWithChildrenAndMoveKeepsTheSelecti
   tree.Collapse(a, true);
   EXPECT_EQ(collapsed, (std::vector<TreeControl::Item>{a, b}));
 
+  // The view's "*" key expands every descendant, childless ones too; those stay closed.
+  expanded.clear();
+  widget.setCurrentItem(static_cast<QTreeWidgetItem*>(a));
+  QTest::keyClick(&widget, Qt::Key_Asterisk);
+  EXPECT_EQ(expanded, (std::vector<TreeControl::Item>{a, b}));
+  widget.setCurrentItem(static_cast<QTreeWidgetItem*>(empty));
+  QTest::keyClick(&widget, Qt::Key_Asterisk);
+  EXPECT_FALSE(tree.IsExpanded(empty));
+  EXPECT_EQ(expanded.size(), 2u);
+  tree.Select(nullptr);
+  changes = 0;
+
   tree.Select(b);
   EXPECT_EQ(changes, 1);
   tree.Select(b);  // no change, no event
