@@ -11,6 +11,7 @@
 
 #include "model/project_table.h"
 #include "shell/cp1250.h"
+#include "shell/error.h"
 #include "shell/main_form.h"
 #include "support/fake_tree_control.h"
 #include "support/fakes.h"
