@@ -1,31 +1,20 @@
 #include <QDir>
 #include <QStandardPaths>
-#include <iostream>
 #include <memory>
 #include <optional>
-#include <string_view>
 
 #include "command_guard.h"
 #include "main_form_window.h"
 #include "qt_settings_store.h"
+#include "shell/command_line.h"
 #include "shell/language_file.h"
 #include "splash_form_window.h"
 #include "tree_images.h"
 
-#if __has_include("shell/command_line.h")
-#include "shell/command_line.h"
-#define ORVENDA_HAS_BATCH_COMMANDS 1
-#endif
 
 int main(int argc, char** argv) {
   // Options starting with "--" are batch commands: they run without a window or a display.
-  if (argc > 1 && std::string_view(argv[1]).starts_with("--")) {
-#ifdef ORVENDA_HAS_BATCH_COMMANDS
-    if (const std::optional<int> status = orvenda::RunBatchCommand(argc, argv)) return *status;
-#endif
-    std::cerr << "orvenda: unknown option " << argv[1] << "\n";
-    return 2;
-  }
+  if (const std::optional<int> status = orvenda::RunBatchCommand(argc, argv)) return *status;
 
   using namespace orvenda;
   OrvendaApplication app(argc, argv);
