@@ -11,7 +11,6 @@
 #include "splash_form_window.h"
 #include "tree_images.h"
 
-
 int main(int argc, char** argv) {
   // Options starting with "--" are batch commands: they run without a window or a display.
   if (const std::optional<int> status = orvenda::RunBatchCommand(argc, argv)) return *status;
