@@ -18,6 +18,8 @@ namespace fs = std::filesystem;
 
 namespace {
 
+constexpr size_t kBufferSize = 1 << 20;
+
 char Lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
 
 bool SameIgnoringCase(const std::string& a, const std::string& b) {
@@ -77,37 +79,73 @@ fs::path FindOnDisk(const fs::path& file) {
   return file;
 }
 
-void ReplaceFile(const fs::path& file, const std::string& bytes) {
-  const fs::path dir = file.parent_path();
-  std::string pattern = (dir / ("." + file.filename().string() + ".XXXXXX")).string();
-  const int fd = ::mkstemp(pattern.data());
-  if (fd < 0) Fail(W("Nelze vytvořit dočasný soubor pro"), file, errno);
-  const fs::path temp = pattern;
-  const auto fail = [&](int err) {
-    ::close(fd);
-    ::unlink(temp.c_str());
-    Fail(W("Zápis do souboru"), file, err);
-  };
+ReplacementFile::ReplacementFile(const fs::path& file) : file_(file) {
+  std::string pattern =
+      (file.parent_path() / ("." + file.filename().string() + ".XXXXXX")).string();
+  fd_ = ::mkstemp(pattern.data());
+  if (fd_ < 0) dbf::Fail(W("Nelze vytvořit dočasný soubor pro"), file, errno);
+  temp_ = pattern;
+  buffer_.reserve(kBufferSize);
+}
+
+ReplacementFile::~ReplacementFile() {
+  if (fd_ >= 0) {
+    ::close(fd_);
+    ::unlink(temp_.c_str());
+  }
+}
+
+void ReplacementFile::Fail(int err) {
+  ::close(fd_);
+  fd_ = -1;
+  ::unlink(temp_.c_str());
+  dbf::Fail(W("Zápis do souboru"), file_, err);
+}
+
+void ReplacementFile::Write(std::string_view bytes) {
+  if (buffer_.size() + bytes.size() > kBufferSize) Flush();
+  if (bytes.size() >= kBufferSize) {
+    buffer_.assign(bytes);
+    Flush();
+    return;
+  }
+  buffer_.append(bytes);
+}
+
+void ReplacementFile::Flush() {
   size_t done = 0;
-  while (done < bytes.size()) {
-    const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+  while (done < buffer_.size()) {
+    const ssize_t n = ::write(fd_, buffer_.data() + done, buffer_.size() - done);
     if (n < 0) {
       if (errno == EINTR) continue;
-      fail(errno);
+      Fail(errno);
     }
     done += static_cast<size_t>(n);
   }
-  if (::fchmod(fd, 0644) != 0 || ::fsync(fd) != 0) fail(errno);
+  buffer_.clear();
+}
+
+void ReplacementFile::Commit() {
+  Flush();
+  if (::fchmod(fd_, 0644) != 0 || ::fsync(fd_) != 0) Fail(errno);
+  const int fd = fd_;
+  fd_ = -1;
   if (::close(fd) != 0) {
-    ::unlink(temp.c_str());
-    Fail(W("Zápis do souboru"), file, errno);
+    ::unlink(temp_.c_str());
+    dbf::Fail(W("Zápis do souboru"), file_, errno);
   }
-  if (::rename(temp.c_str(), file.c_str()) != 0) {
+  if (::rename(temp_.c_str(), file_.c_str()) != 0) {
     const int err = errno;
-    ::unlink(temp.c_str());
-    Fail(W("Zápis do souboru"), file, err);
+    ::unlink(temp_.c_str());
+    dbf::Fail(W("Zápis do souboru"), file_, err);
   }
-  SyncDirectory(dir);
+  SyncDirectory(file_.parent_path());
+}
+
+void ReplaceFile(const fs::path& file, const std::string& bytes) {
+  ReplacementFile out(file);
+  out.Write(bytes);
+  out.Commit();
 }
 
 void RemoveCompanion(const fs::path& file) {

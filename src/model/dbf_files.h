@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "model/dbf_file.h"
@@ -22,8 +23,27 @@ std::filesystem::path IndexPath(const std::filesystem::path& dbf);
 // first); `file` itself when there is none. Tables come from systems that ignore case.
 std::filesystem::path FindOnDisk(const std::filesystem::path& file);
 
-// Writes `bytes` to a temporary file in the same directory, flushes it and renames it over
-// `file`, so that a crash leaves either the old or the new file whole.
+// A new version of `file` written to a temporary file in the same directory, flushed and
+// renamed over `file` by Commit, so that a crash leaves either the old or the new file whole.
+// Without Commit the temporary file is removed.
+class ReplacementFile {
+ public:
+  explicit ReplacementFile(const std::filesystem::path& file);
+  ~ReplacementFile();
+  ReplacementFile(const ReplacementFile&) = delete;
+  ReplacementFile& operator=(const ReplacementFile&) = delete;
+
+  void Write(std::string_view bytes);
+  void Commit();
+
+ private:
+  void Flush();
+  [[noreturn]] void Fail(int err);
+  std::filesystem::path file_, temp_;
+  int fd_ = -1;
+  std::string buffer_;
+};
+
 void ReplaceFile(const std::filesystem::path& file, const std::string& bytes);
 
 // Removes a memo or index file left from an earlier table of the same name (any letter case).

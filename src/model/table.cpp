@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -115,7 +116,41 @@ void WriteAt(int fd, const char* data, size_t size, uint64_t offset, const fs::p
   }
 }
 
-std::string ReadWhole(int fd, const fs::path& file) {
+// A whole file mapped for reading while a table loads; copying 100 MB through read() and
+// zero-filling the buffer first costs more than decoding the rows.
+class MappedFile {
+ public:
+  MappedFile(int fd, const fs::path& file) {
+    struct stat st {};
+    if (::fstat(fd, &st) != 0) Fail(W("Čtení souboru"), file, errno);
+    size_ = static_cast<size_t>(st.st_size);
+    if (size_ == 0) return;
+    void* p = ::mmap(nullptr, size_, PROT_READ, MAP_PRIVATE | MAP_POPULATE, fd, 0);
+    if (p == MAP_FAILED) {
+      copy_ = ReadWhole(fd, file);
+      size_ = copy_.size();
+      return;
+    }
+    map_ = p;
+  }
+  ~MappedFile() {
+    if (map_ != nullptr) ::munmap(map_, size_);
+  }
+  MappedFile(const MappedFile&) = delete;
+  MappedFile& operator=(const MappedFile&) = delete;
+  std::string_view bytes() const {
+    return map_ != nullptr ? std::string_view(static_cast<const char*>(map_), size_)
+                           : std::string_view(copy_);
+  }
+
+ private:
+  static std::string ReadWhole(int fd, const fs::path& file);
+  void* map_ = nullptr;
+  size_t size_ = 0;
+  std::string copy_;
+};
+
+std::string MappedFile::ReadWhole(int fd, const fs::path& file) {
   struct stat st {};
   if (::fstat(fd, &st) != 0) Fail(W("Čtení souboru"), file, errno);
   std::string bytes(static_cast<size_t>(st.st_size), '\0');
@@ -132,6 +167,35 @@ std::string ReadWhole(int fd, const fs::path& file) {
   }
   bytes.resize(done);
   return bytes;
+}
+
+// What tells that a file is still exactly as we left it.
+struct FileStamp {
+  dev_t dev = 0;
+  ino_t ino = 0;
+  off_t size = -1;
+  int64_t mtimeNs = 0;
+  int64_t ctimeNs = 0;
+  bool operator==(const FileStamp&) const = default;
+};
+
+FileStamp StampOf(int fd) {
+  struct stat st {};
+  FileStamp s;
+  if (fd < 0 || ::fstat(fd, &st) != 0) return s;
+  s.dev = st.st_dev;
+  s.ino = st.st_ino;
+  s.size = st.st_size;
+  s.mtimeNs = static_cast<int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+  s.ctimeNs = static_cast<int64_t>(st.st_ctim.tv_sec) * 1000000000 + st.st_ctim.tv_nsec;
+  return s;
+}
+
+// Writes to each table file by any table object of this process, counted. File times tick
+// too coarsely to tell two writes a few milliseconds apart.
+uint64_t& WriteCount(const FileStamp& file) {
+  static std::map<std::pair<dev_t, ino_t>, uint64_t> counts;
+  return counts[{file.dev, file.ino}];
 }
 
 [[noreturn]] void Busy(const fs::path& file) {
@@ -175,6 +239,8 @@ struct Table::Impl {
   std::unordered_map<uint64_t, RecSet> byTypeUplink;
   std::unordered_map<int32_t, RecSet> byUplink;
   bool groupsBuilt = false;
+  int builtField = -2;  // the order the sets above were built for; -2: none
+  bool builtDesc = false;
   int typeField = -1, uplinkField = -1, indexField = -1;
   std::map<int32_t, std::vector<uint32_t>> byIndexValue;
 
@@ -187,6 +253,19 @@ struct Table::Impl {
   bool editing = false;
   Row buffer;
   bool changed = false;
+  bool headerWritten = false;  // the header on disk carries today's date and the count
+
+  // Rows kept after a close: reopening the same, untouched files needs no reading.
+  bool cached = false;
+  fs::path cachedPath;
+  FileStamp cachedDbf, cachedMemo;
+  uint64_t cachedWrites = 0;
+  FileStamp openDbf;  // the table file as opened
+
+  void Touched() {
+    changed = true;
+    ++WriteCount(openDbf);
+  }
 
   // --- values --------------------------------------------------------------------------------
   int32_t IntOf(const Cell& c, Kind k) const {
@@ -299,6 +378,8 @@ struct Table::Impl {
   }
 
   void Rebuild() {
+    builtField = orderField;
+    builtDesc = orderDesc;
     order.clear();
     byIndexValue.clear();
     groupsBuilt = false;
@@ -387,23 +468,43 @@ struct Table::Impl {
     return layout.headerLength + static_cast<uint64_t>(rec) * layout.recordLength;
   }
 
+  // Record count and date of the last update; written only when one of them changes.
   void WriteHeaderCount() {
+    char stamped[7];
+    std::memcpy(stamped, header.data() + 1, 7);
     dbf::StampHeader(header.data(), static_cast<uint32_t>(rows.size()));
+    if (headerWritten && std::memcmp(stamped, header.data() + 1, 7) == 0) return;
     WriteAt(dbfFd, header.data() + 1, 7, 1, dbfPath);
+    headerWritten = true;
   }
 
-  int32_t AppendMemo(const std::string& text) {
-    if (memoFd < 0) throw Error(W("Chybí soubor poznámek tabulky ") + TableName() + ".");
-    const std::string blocks = dbf::EncodeMemo(text, memoBlockSize, layout.Dbase3Memo());
-    const uint64_t block = memoNextBlock;
-    if (block + blocks.size() / memoBlockSize > INT32_MAX)
-      throw Error(W("Soubor poznámek ") + PathText(memoPath) + W(" je plný."));
-    WriteAt(memoFd, blocks.data(), blocks.size(), block * memoBlockSize, memoPath);
-    memoNextBlock = block + blocks.size() / memoBlockSize;
-    char next[4];
-    for (int i = 0; i < 4; ++i) next[i] = static_cast<char>((memoNextBlock >> (8 * i)) & 0xFF);
-    WriteAt(memoFd, next, 4, 0, memoPath);
-    return static_cast<int32_t>(block);
+  // Appends the changed memos of a record to the memo file in one write and points their
+  // cells at the new blocks; empty memos point nowhere.
+  void WriteMemos(const Row& old, Row& next) {
+    std::string blocks;
+    uint64_t block = memoNextBlock;
+    for (size_t i = 0; i < kinds.size(); ++i) {
+      if (kinds[i] != Kind::Memo) continue;
+      Cell& c = next.cells[i];
+      if (c.text == old.cells[i].text && c.num == old.cells[i].num) continue;
+      if (c.text.empty()) {
+        c.num = 0;
+        continue;
+      }
+      if (memoFd < 0) throw Error(W("Chybí soubor poznámek tabulky ") + TableName() + ".");
+      const std::string encoded = dbf::EncodeMemo(c.text, memoBlockSize, layout.Dbase3Memo());
+      if (block + encoded.size() / memoBlockSize > INT32_MAX)
+        throw Error(W("Soubor poznámek ") + PathText(memoPath) + W(" je plný."));
+      c.num = static_cast<int32_t>(block);
+      block += encoded.size() / memoBlockSize;
+      blocks += encoded;
+    }
+    if (blocks.empty()) return;
+    WriteAt(memoFd, blocks.data(), blocks.size(), memoNextBlock * memoBlockSize, memoPath);
+    memoNextBlock = block;
+    char nextFree[4];
+    for (int i = 0; i < 4; ++i) nextFree[i] = static_cast<char>((block >> (8 * i)) & 0xFF);
+    WriteAt(memoFd, nextFree, 4, 0, memoPath);
   }
 
   // --- open and close ------------------------------------------------------------------------
@@ -413,9 +514,22 @@ struct Table::Impl {
     memoFd = dbfFd = -1;
   }
 
-  void Reset() {
+  // Closes the files. With `keep` the rows stay for a reopen of the unchanged files.
+  void Reset(bool keep = false) {
+    cached = false;
+    if (keep && open) {
+      cachedDbf = StampOf(dbfFd);
+      cachedWrites = WriteCount(cachedDbf);
+      cachedMemo = StampOf(memoFd);
+      cachedPath = dbfPath;
+      cached = cachedDbf.size >= 0;
+    }
     CloseFiles();
     open = exclusive = readOnly = editing = changed = false;
+    buffer = Row();
+    SetCursor(-1);
+    if (cached) return;
+    builtField = -2;
     rows.clear();
     rows.shrink_to_fit();
     order.clear();
@@ -452,11 +566,35 @@ void Table::Impl::Load(bool wantExclusive) {
     Busy(dbfPath);
   }
   exclusive = wantExclusive;
+  headerWritten = false;
+  changed = false;
+  openDbf = StampOf(dbfFd);
 
-  const std::string bytes = ReadWhole(dbfFd, dbfPath);
+  if (cached && cachedPath == dbfPath && openDbf == cachedDbf &&
+      WriteCount(openDbf) == cachedWrites) {
+    cached = false;
+    if (layout.HasMemo()) {
+      memoPath = dbf::FindOnDisk(dbf::MemoPath(dbfPath));
+      memoFd = ::open(memoPath.c_str(), (readOnly ? O_RDONLY : O_RDWR) | O_CLOEXEC);
+    }
+    if (!layout.HasMemo() || StampOf(memoFd) == cachedMemo) {
+      open = true;
+      ResolveOrder(indexName);
+      if (builtField != orderField || builtDesc != orderDesc) Rebuild();
+      if (filtered) Activate(ParseFilter(filterText), filterText);
+      GoFirst();
+      return;
+    }
+    if (memoFd >= 0) ::close(memoFd);
+    memoFd = -1;
+  }
+  cached = false;
+
+  const MappedFile dbfFile(dbfFd, dbfPath);
+  const std::string_view bytes = dbfFile.bytes();
   const std::string name = PathText(dbfPath);
   layout = dbf::ParseHeader(bytes, name);
-  header.assign(bytes, 0, layout.headerLength);
+  header.assign(bytes.substr(0, layout.headerLength));
 
   fieldDefs.clear();
   kinds.clear();
@@ -482,7 +620,8 @@ void Table::Impl::Load(bool wantExclusive) {
   uplinkField = intField("UPLINK");
   indexField = intField("INDEX");
 
-  std::string memoBytes;
+  std::unique_ptr<MappedFile> memoFile;
+  std::string_view memoBytes;
   memoFd = -1;
   memoBlockSize = dbf::kMemoBlockSize;
   memoNextBlock = 1;
@@ -496,7 +635,8 @@ void Table::Impl::Load(bool wantExclusive) {
       Fail(W("Nelze otevřít soubor poznámek"), memoPath, errno);
     }
     memoFd = mfd;
-    memoBytes = ReadWhole(memoFd, memoPath);
+    memoFile = std::make_unique<MappedFile>(memoFd, memoPath);
+    memoBytes = memoFile->bytes();
     memoBlockSize =
         dbf::ParseMemoHeader(memoBytes, layout.Dbase3Memo(), PathText(memoPath)).blockSize;
     memoNextBlock = std::max<uint64_t>(1, (memoBytes.size() + memoBlockSize - 1) / memoBlockSize);
@@ -562,41 +702,81 @@ void Table::Impl::WriteIndexFile() {
 }
 
 void Table::Impl::DoPack() {
-  // New table and memo file from the live rows, then both replace the old ones.
-  std::vector<Row> live;
-  live.reserve(order.size());
-  for (Row& row : rows)
-    if (!row.deleted) live.push_back(std::move(row));
-
+  // The new files are written in full before either replaces its old one, and the rows in
+  // memory change only after both are in place: a failure leaves table and memory as they were.
   const bool memo = memoFd >= 0;
   const bool dbase3 = layout.Dbase3Memo();
-  std::string memoBytes;
+  const auto blocksOf = [&](const std::string& text) {
+    const uint64_t bytes = text.size() + (dbase3 ? 2 : 9);
+    return (bytes + memoBlockSize - 1) / memoBlockSize;
+  };
+  // Memo blocks of deleted records and of replaced memos are reclaimed once they make up
+  // more than half the memo file; until then the records keep their blocks.
+  uint64_t liveBlocks = 1;
   if (memo) {
-    memoBytes = dbf::BuildMemoHeader(1, memoBlockSize, dbase3, dbfPath.stem().string());
-    for (Row& row : live) {
+    for (const Row& row : rows) {
+      if (row.deleted) continue;
+      for (size_t i = 0; i < kinds.size(); ++i)
+        if (kinds[i] == Kind::Memo && !row.cells[i].text.empty())
+          liveBlocks += blocksOf(row.cells[i].text);
+    }
+  }
+  const bool compact = memo && memoNextBlock > 2 * liveBlocks;
+  if (compact && liveBlocks > INT32_MAX)
+    throw Error(W("Soubor poznámek ") + PathText(memoPath) + W(" je plný."));
+
+  std::vector<int32_t> newBlocks;  // of every memo cell of the live rows, in order
+  std::unique_ptr<dbf::ReplacementFile> memoOut;
+  if (compact) {
+    memoOut = std::make_unique<dbf::ReplacementFile>(memoPath);
+    memoOut->Write(dbf::BuildMemoHeader(static_cast<uint32_t>(liveBlocks), memoBlockSize, dbase3,
+                                        dbfPath.stem().string()));
+    uint64_t next = 1;
+    for (const Row& row : rows) {
+      if (row.deleted) continue;
       for (size_t i = 0; i < kinds.size(); ++i) {
-        Cell& c = row.cells[i];
         if (kinds[i] != Kind::Memo) continue;
-        if (c.text.empty()) {
-          c.num = 0;
+        const std::string& text = row.cells[i].text;
+        if (text.empty()) {
+          newBlocks.push_back(0);
           continue;
         }
-        c.num = static_cast<int32_t>(memoBytes.size() / memoBlockSize);
-        memoBytes += dbf::EncodeMemo(c.text, memoBlockSize, dbase3);
+        const std::string encoded = dbf::EncodeMemo(text, memoBlockSize, dbase3);
+        newBlocks.push_back(static_cast<int32_t>(next));
+        next += encoded.size() / memoBlockSize;
+        memoOut->Write(encoded);
       }
     }
-    const uint32_t next = static_cast<uint32_t>(memoBytes.size() / memoBlockSize);
-    for (int i = 0; i < 4; ++i) memoBytes[i] = static_cast<char>((next >> (8 * i)) & 0xFF);
   }
-  std::string table = header;
-  dbf::StampHeader(table.data(), static_cast<uint32_t>(live.size()));
-  table.reserve(table.size() + live.size() * layout.recordLength + 1);
-  rows = std::move(live);
-  for (const Row& row : rows) table += EncodeRow(row);
-  table += '\x1A';
 
-  if (memo) dbf::ReplaceFile(memoPath, memoBytes);
-  dbf::ReplaceFile(dbfPath, table);
+  uint32_t liveCount = 0;
+  for (const Row& row : rows) liveCount += row.deleted ? 0 : 1;
+  std::string newHeader = header;
+  dbf::StampHeader(newHeader.data(), liveCount);
+  dbf::ReplacementFile dbfOut(dbfPath);
+  dbfOut.Write(newHeader);
+  {
+    std::string record(layout.recordLength, ' ');
+    size_t memoCell = 0;
+    Cell moved;
+    for (const Row& row : rows) {
+      if (row.deleted) continue;
+      record[0] = ' ';
+      for (size_t i = 0; i < layout.fields.size(); ++i) {
+        const Cell* c = &row.cells[i];
+        if (compact && kinds[i] == Kind::Memo) {
+          moved.num = newBlocks[memoCell++];
+          c = &moved;
+        }
+        dbf::EncodeCell(layout.fields[i], *c, record.data());
+      }
+      dbfOut.Write(record);
+    }
+  }
+  dbfOut.Write("\x1A");
+
+  if (memoOut) memoOut->Commit();
+  dbfOut.Commit();
 
   // Lock the new files before letting go of the old ones.
   const int newFd = ::open(dbfPath.c_str(), O_RDWR | O_CLOEXEC);
@@ -615,10 +795,24 @@ void Table::Impl::DoPack() {
   }
   CloseFiles();
   dbfFd = newFd;
+  openDbf = StampOf(dbfFd);
   memoFd = newMemo;
-  header = table.substr(0, layout.headerLength);
+
+  size_t kept = 0, memoCell = 0;
+  for (size_t r = 0; r < rows.size(); ++r) {
+    if (rows[r].deleted) continue;
+    if (compact) {
+      for (size_t i = 0; i < kinds.size(); ++i)
+        if (kinds[i] == Kind::Memo) rows[r].cells[i].num = newBlocks[memoCell++];
+    }
+    if (kept != r) rows[kept] = std::move(rows[r]);
+    ++kept;
+  }
+  rows.resize(kept);
+  header = newHeader;
+  headerWritten = true;
   layout.recordCount = static_cast<uint32_t>(rows.size());
-  memoNextBlock = memo ? memoBytes.size() / memoBlockSize : 1;
+  if (compact) memoNextBlock = liveBlocks;
   Rebuild();
   WriteIndexFile();
   changed = false;
@@ -676,7 +870,7 @@ void Table::Close() {
     t.Reset();
     throw;
   }
-  t.Reset();
+  t.Reset(true);
 }
 
 bool Table::IsOpen() const { return impl_->open; }
@@ -779,6 +973,7 @@ void Table::Create(const std::vector<FieldDef>& fields, const std::vector<IndexD
   if (lockFd >= 0) ::close(lockFd);
   t.createdIndexes = indexes;
   t.createdFor = target;
+  t.Reset();
   t.fieldDefs.clear();
   for (const dbf::Field& f : layout.fields) {
     const Kind k = dbf::KindOf(f);
@@ -983,7 +1178,7 @@ void Table::Append() {
   t.WriteHeaderCount();
   t.InsertRec(rec);
   t.SetCursor(rec);
-  t.changed = true;
+  t.Touched();
   if (AfterPost) AfterPost();
 }
 
@@ -1066,12 +1261,7 @@ void Table::Post() {
   const uint32_t rec = static_cast<uint32_t>(t.cur);
   Row& old = t.rows[rec];
   Row next = t.buffer;
-  for (size_t i = 0; i < t.kinds.size(); ++i) {
-    if (t.kinds[i] != Kind::Memo) continue;
-    Cell& c = next.cells[i];
-    if (c.text == old.cells[i].text && c.num == old.cells[i].num) continue;
-    c.num = c.text.empty() ? 0 : t.AppendMemo(c.text);
-  }
+  t.WriteMemos(old, next);
   const std::string bytes = t.EncodeRow(next);
   WriteAt(t.dbfFd, bytes.data(), bytes.size(), t.RecordOffset(rec), t.dbfPath);
   t.WriteHeaderCount();
@@ -1080,7 +1270,7 @@ void Table::Post() {
   t.InsertRec(rec);
   t.editing = false;
   t.buffer = Row();
-  t.changed = true;
+  t.Touched();
   if (AfterPost) AfterPost();
 }
 
@@ -1113,7 +1303,7 @@ void Table::Delete() {
   // Memo blocks stay in the file until a pack; the text is no longer needed here.
   for (Cell& c : row.cells) std::string().swap(c.text);
   t.SetCursor(next);
-  t.changed = true;
+  t.Touched();
 }
 
 int32_t Table::MaxOf(const std::string& field, int32_t empty) const {
@@ -1137,6 +1327,7 @@ void Table::Rename(const fs::path& newDbf) {
   const fs::path from = dbf::FindOnDisk(t.path);
   dbf::RenameTable(from, newDbf);
   if (t.createdFor == from) t.createdFor = newDbf;
+  if (t.cachedPath == from) t.cachedPath = newDbf;
   t.path = newDbf;
 }
 
