@@ -18,6 +18,7 @@ HelpWindow::HelpWindow(QWidget* parent) : QDialog(parent) {
   browser_->setOpenExternalLinks(true);
 
   auto* buttons = new QDialogButtonBox(QDialogButtonBox::Close, this);
+  buttons->button(QDialogButtonBox::Close)->setText(QString::fromUtf8("Zavřít"));
   connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
   auto* back = buttons->addButton(QString::fromUtf8("Zpět"), QDialogButtonBox::ActionRole);
   connect(back, &QPushButton::clicked, browser_, &QTextBrowser::backward);

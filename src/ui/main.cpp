@@ -1,5 +1,8 @@
 #include <QDir>
+#include <QLibraryInfo>
+#include <QLocale>
 #include <QStandardPaths>
+#include <QTranslator>
 #include <memory>
 #include <optional>
 
@@ -21,6 +24,13 @@ int main(int argc, char** argv) {
   QApplication::setApplicationName("Orvenda");
   QApplication::setApplicationVersion(ORVENDA_VERSION);
   QApplication::setWindowIcon(ApplicationIcon());
+  // Qt's own texts (file dialogs, standard buttons) in Czech, where Qt's translations are
+  // installed.
+  QTranslator qtTexts;
+  if (qtTexts.load(QLocale(QLocale::Czech), "qtbase", "_",
+                   QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
+    QCoreApplication::installTranslator(&qtTexts);
+  }
 
   const std::filesystem::path programDir = QStringToPath(QCoreApplication::applicationDirPath());
   const std::filesystem::path languageFile = programDir / kLanguageFileName;

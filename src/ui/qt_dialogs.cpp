@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QFileDialog>
 #include <QMessageBox>
+#include <QPushButton>
 #include <QStringList>
 
 #include "qt_text.h"
@@ -46,6 +47,8 @@ bool QtDialogs::AskYesNo(const std::string& text, const std::string& caption) {
   QMessageBox box(QMessageBox::Question, FromCp1250(caption), FromCp1250(text),
                   QMessageBox::Yes | QMessageBox::No, parent_);
   box.setDefaultButton(QMessageBox::Yes);
+  box.button(QMessageBox::Yes)->setText(QString::fromUtf8("&Ano"));
+  box.button(QMessageBox::No)->setText(QString::fromUtf8("&Ne"));
   return box.exec() == QMessageBox::Yes;
 }
 

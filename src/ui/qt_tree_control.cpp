@@ -163,6 +163,22 @@ bool OrvendaTreeWidget::viewportEvent(QEvent* event) {
   return QTreeWidget::viewportEvent(event);
 }
 
+void OrvendaTreeWidget::focusInEvent(QFocusEvent* event) {
+  if (currentItem() != nullptr) {
+    QTreeWidget::focusInEvent(event);
+    return;
+  }
+  // A view without a current item makes its first item current when it gets the focus,
+  // without selecting it; the page would then show a record that the tree does not show as
+  // selected. Focus alone selects nothing here.
+  {
+    const QSignalBlocker blocker(this);
+    QTreeWidget::focusInEvent(event);
+    if (currentItem() != nullptr) selectionModel()->clearCurrentIndex();
+  }
+  viewport()->update();
+}
+
 // --- QtTreeControl ----------------------------------------------------------------------------
 
 QtTreeControl::QtTreeControl(OrvendaTreeWidget* widget) : widget_(widget) {

@@ -26,6 +26,7 @@ class OrvendaTreeWidget : public QTreeWidget {
   void dragLeaveEvent(QDragLeaveEvent* event) override;
   void dropEvent(QDropEvent* event) override;
   bool viewportEvent(QEvent* event) override;
+  void focusInEvent(QFocusEvent* event) override;
 
  private:
   void MarkTarget(QTreeWidgetItem* item);

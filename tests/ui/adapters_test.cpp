@@ -168,6 +168,20 @@ TEST_F(TreeControlTest, ExpandingFiresForNodesWithChildrenAndMoveKeepsTheSelecti
   EXPECT_EQ(changes, 2);
 }
 
+TEST_F(TreeControlTest, FocusAloneSelectsNothing) {
+  int changes = 0;
+  tree.OnChange = [&] { ++changes; };
+  tree.Add(nullptr, "A", TreeControl::kCollapsedNode, 1);
+  QFocusEvent focus(QEvent::FocusIn, Qt::TabFocusReason);
+  QApplication::sendEvent(&widget, &focus);
+  EXPECT_EQ(tree.Selected(), nullptr);
+  EXPECT_EQ(changes, 0);
+  // The keyboard still reaches the items.
+  QTest::keyClick(&widget, Qt::Key_Down);
+  EXPECT_NE(tree.Selected(), nullptr);
+  EXPECT_EQ(changes, 1);
+}
+
 TEST_F(TreeControlTest, CheckBoxesComeAndGo) {
   auto* a = tree.Add(nullptr, "A", TreeControl::kCollapsedNode, 1);
   tree.SetChecked(a, true);  // no boxes yet: ignored
