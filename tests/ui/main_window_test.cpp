@@ -85,8 +85,11 @@ TEST(MainWindow, BuildRateSaveNewAndReopenFromTheRecentList) {
   env.Find<QSpinBox>("ExistenceSpinEdit")->setValue(3);
   env.Find<QSpinBox>("NasledkySpinEdit")->setValue(4);
   env.Find<QSpinBox>("NazorSpinEdit")->setValue(2);
+  EXPECT_TRUE(env.Find<QPushButton>("StoreBitBtn")->isEnabled());
   EXPECT_TRUE(env.Find<QSpinBox>("ExistenceSpinEdit")->toolTip().startsWith(U("1. Nahodilá\n")));
-  env.Find<QPushButton>("StoreBitBtn")->click();
+  // Enter in a rating control stores too.
+  QTest::keyClick(env.Find<QSpinBox>("NazorSpinEdit"), Qt::Key_Return);
+  EXPECT_FALSE(env.Find<QPushButton>("StoreBitBtn")->isEnabled());
   QTreeWidgetItem* node = tree->topLevelItem(0);
   ASSERT_EQ(node->childCount(), 1);
   EXPECT_EQ(node->child(0)->text(0), U("Přiskřípnutí ruky"));
