@@ -1,0 +1,180 @@
+// Opening and saving a project file of 100 000 records, each next to what zlib alone needs to
+// inflate or deflate (level 9) the same table files in memory.
+#include <zlib.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <ctime>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "bench.h"
+#include "documents/project_file.h"
+#include "documents/working_directory.h"
+#include "model/project_table.h"
+#include "project_generator.h"
+#include "shell/messages.h"
+#include "shell/progress.h"
+
+namespace orvenda::bench {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string ReadAll(const fs::path& file) {
+  std::ifstream in(file, std::ios::binary);
+  std::ostringstream out;
+  out << in.rdbuf();
+  return out.str();
+}
+
+std::string Deflate9(const std::string& bytes) {
+  z_stream z{};
+  if (deflateInit2(&z, 9, Z_DEFLATED, 15, 8, Z_DEFAULT_STRATEGY) != Z_OK) {
+    throw std::runtime_error("deflateInit2");
+  }
+  std::string out(deflateBound(&z, bytes.size()), '\0');
+  z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(bytes.data()));
+  z.avail_in = static_cast<uInt>(bytes.size());
+  z.next_out = reinterpret_cast<Bytef*>(out.data());
+  z.avail_out = static_cast<uInt>(out.size());
+  const int status = deflate(&z, Z_FINISH);
+  out.resize(z.total_out);
+  deflateEnd(&z);
+  if (status != Z_STREAM_END) throw std::runtime_error("deflate");
+  return out;
+}
+
+void Inflate(const std::string& stream, std::string& out) {
+  uLongf length = out.size();
+  if (uncompress(reinterpret_cast<Bytef*>(out.data()), &length,
+                 reinterpret_cast<const Bytef*>(stream.data()), stream.size()) != Z_OK) {
+    throw std::runtime_error("inflate");
+  }
+  out.resize(length);
+}
+
+// Wall-clock and processor time of the same run. The machine may be shared, so the processor
+// time is the steadier figure for comparing work; the wall clock includes the disk.
+struct Timing {
+  double wall = 1e300;
+  double cpu = 1e300;
+};
+
+double CpuMs() {
+  timespec t{};
+  clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
+  return t.tv_sec * 1e3 + t.tv_nsec / 1e6;
+}
+
+// Runs `work` and keeps the best figures seen in `best`.
+template <typename Work>
+void Measure(Timing& best, Work work) {
+  const double cpuStart = CpuMs();
+  const double wall = TimeMs(work);
+  best.wall = std::min(best.wall, wall);
+  best.cpu = std::min(best.cpu, CpuMs() - cpuStart);
+}
+
+void Show(const std::string& what, const Timing& t, const Timing* reference) {
+  std::printf("  %-50s %9.0f ms %9.0f ms cpu", what.c_str(), t.wall, t.cpu);
+  if (reference) std::printf("  %5.2f x", t.cpu / reference->cpu);
+  std::printf("\n");
+  std::fflush(stdout);
+}
+
+void Run(const fs::path& scratch) {
+  const Messages messages;
+  NullProgress progress;
+
+  // The working table of a big project, as the window holds it before a save.
+  const fs::path work = scratch / "work";
+  fs::create_directories(work);
+  {
+    Table table;
+    table.SetPath(work / kWorkingTableName);
+    CreateProjectTable(table);
+    GenerateProject(table, 10000, 90000, 42);
+    table.Close();
+  }
+  std::vector<std::string> contents;
+  std::uintmax_t total = 0;
+  for (const char* name : kWorkingTableFiles) {
+    contents.push_back(ReadAll(work / name));
+    total += contents.back().size();
+  }
+  std::printf("  100 000 records: table files %.1f MB (.dbf %.1f, .dbt %.1f, .mdx %.1f)\n",
+              total / 1e6, contents[0].size() / 1e6, contents[1].size() / 1e6,
+              contents[2].size() / 1e6);
+
+  // Each figure and its zlib reference are taken in turns; the best round counts.
+  const fs::path file = scratch / "Projekt.RSK";
+  std::vector<std::string> streams;
+  Timing save, deflate;
+  for (int round = 0; round < 2; ++round) {
+    Measure(save, [&] { SaveProjectFile(work, file, progress, messages); });
+    Measure(deflate, [&] {
+      streams.clear();
+      for (const auto& bytes : contents) streams.push_back(Deflate9(bytes));
+    });
+  }
+  std::printf("  project file %.1f MB\n", fs::file_size(file) / 1e6);
+  // Save as the window does it: the working table is closed for the packing and reopened.
+  Table working;
+  OpenWorkingTable(working, work);
+  Timing windowSave;
+  Measure(windowSave, [&] {
+    working.Close();
+    SaveProjectFile(work, file, progress, messages);
+    OpenWorkingTable(working, work);
+  });
+  working.Close();
+
+  std::vector<std::string> inflated;
+  for (const auto& bytes : contents) inflated.emplace_back(bytes.size(), '\0');
+  Timing open, inflate;
+  for (int round = 0; round < 3; ++round) {
+    const fs::path dir = MakeWorkingDirectory(scratch);
+    Measure(open, [&] { LoadProjectFile(file, dir, progress, messages); });
+    RemoveWorkingDirectory(dir);
+    Measure(inflate, [&] {
+      for (std::size_t i = 0; i < streams.size(); ++i) Inflate(streams[i], inflated[i]);
+    });
+  }
+  if (inflated != contents) throw std::runtime_error("zlib round trip");
+
+  // Open as the window does it: unpack beside the current project and open the table there.
+  const fs::path dir = MakeWorkingDirectory(scratch);
+  int32_t records = 0;
+  Timing windowOpen;
+  Measure(windowOpen, [&] {
+    LoadProjectFile(file, dir, progress, messages);
+    OpenWorkingTable(working, dir);
+    records = working.RecordCount();
+  });
+  working.Close();
+  for (std::size_t i = 0; i < contents.size(); ++i) {
+    if (ReadAll(dir / kWorkingTableFiles[i]) != contents[i]) {
+      throw std::runtime_error("the opened project differs from the saved one");
+    }
+  }
+  if (records != 100000) throw std::runtime_error("the opened table lost records");
+  RemoveWorkingDirectory(dir);
+
+  std::printf("  %-50s %12s %15s  %s\n", "", "wall", "processor", "ratio (cpu)");
+  Show("save: SaveProjectFile", save, &deflate);
+  Show("  zlib deflate level 9 alone, in memory", deflate, nullptr);
+  Show("  the window's Save (table closed, reopened)", windowSave, &deflate);
+  Show("open: LoadProjectFile", open, &inflate);
+  Show("  zlib inflate alone, in memory", inflate, nullptr);
+  Show("  the window's Open (table opened too)", windowOpen, &inflate);
+}
+
+const RegisterSection kSection("documents", Run);
+
+}  // namespace
+}  // namespace orvenda::bench
