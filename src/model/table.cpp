@@ -198,6 +198,20 @@ uint64_t& WriteCount(const FileStamp& file) {
   return counts[{file.dev, file.ino}];
 }
 
+// The index definitions given to Create, by table file, for every table object of the
+// process: the .mdx that holds them is never read back, and a descending tag cannot be told
+// from the table file alone.
+std::map<std::string, std::vector<IndexDef>>& CreatedIndexes() {
+  static std::map<std::string, std::vector<IndexDef>> created;
+  return created;
+}
+
+std::string PathKey(const fs::path& p) {
+  std::error_code ec;
+  const fs::path absolute = fs::absolute(p, ec);
+  return (ec ? p : absolute).lexically_normal().string();
+}
+
 [[noreturn]] void Busy(const fs::path& file) {
   throw Error(W("Tabulka ") + PathText(file) + W(" je používána jiným programem."));
 }
@@ -226,10 +240,8 @@ struct Table::Impl {
   uint32_t memoBlockSize = dbf::kMemoBlockSize;
   uint64_t memoNextBlock = 1;
 
-  // Index definitions: those given to Create for `createdFor`, else one ascending tag per
-  // field that the table file marks as indexed.
-  std::vector<IndexDef> createdIndexes;
-  fs::path createdFor;
+  // Index definitions: those given to Create for this file, else one ascending tag per field
+  // that the table file marks as indexed.
   std::vector<IndexDef> indexes;
   std::string indexName;
   int orderField = -1;
@@ -667,8 +679,8 @@ void Table::Impl::Load(bool wantExclusive) {
     }
   }
 
-  if (!createdFor.empty() && createdFor == dbfPath) {
-    indexes = createdIndexes;
+  if (const auto known = CreatedIndexes().find(PathKey(dbfPath)); known != CreatedIndexes().end()) {
+    indexes = known->second;
   } else {
     indexes.clear();
     for (const dbf::Field& f : layout.fields)
@@ -971,8 +983,7 @@ void Table::Create(const std::vector<FieldDef>& fields, const std::vector<IndexD
     throw;
   }
   if (lockFd >= 0) ::close(lockFd);
-  t.createdIndexes = indexes;
-  t.createdFor = target;
+  CreatedIndexes()[PathKey(target)] = indexes;
   t.Reset();
   t.fieldDefs.clear();
   for (const dbf::Field& f : layout.fields) {
@@ -1326,7 +1337,12 @@ void Table::Rename(const fs::path& newDbf) {
   if (t.open) throw Error(W("Tabulku ") + t.TableName() + W(" nelze přejmenovat, je otevřená."));
   const fs::path from = dbf::FindOnDisk(t.path);
   dbf::RenameTable(from, newDbf);
-  if (t.createdFor == from) t.createdFor = newDbf;
+  auto& created = CreatedIndexes();
+  if (auto known = created.find(PathKey(from)); known != created.end()) {
+    auto defs = std::move(known->second);
+    created.erase(known);
+    created[PathKey(newDbf)] = std::move(defs);
+  }
   if (t.cachedPath == from) t.cachedPath = newDbf;
   t.path = newDbf;
 }

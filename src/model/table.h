@@ -15,6 +15,15 @@ namespace orvenda {
 //
 // Texts are windows-1250 bytes. Field names are matched without regard to case. Errors are
 // orvenda::Error with a message for the user.
+//
+// Written: dBase IV (.dbf version 8B with memo, 03 without; integers N(11,0), strings C(n),
+// memos M in 512-byte blocks; language driver windows-1250). Read: dBase III, III with memo,
+// IV and level 7 tables, without trusting their .mdx: orderings are rebuilt from the rows.
+// The .mdx is rewritten by Create, Pack and by Close after changes. Deleted records are
+// hidden until a pack drops them.
+//
+// A pending edit (started by Edit or by setting a field) is posted by navigation, Locate, a
+// change of filter or index, Append and Close; Cancel drops it.
 
 enum class FieldType { Integer, String, Memo };
 
@@ -60,20 +69,23 @@ class Table {
 
   // --- Order and filter --------------------------------------------------------------------
   // Current index by name ("Index", "Mira"), or "" for file order. May be set while closed;
-  // it applies from the next open. Cursor goes to the first record.
+  // it applies from the next open. Cursor goes to the first record. A name that is no index
+  // of the table but names a field orders by that field, ascending; any other name fails.
   void SetIndexName(const std::string& name);
   const std::string& IndexName() const;
 
   // Filter text and switch. Accepted texts: "Type=<n> AND Uplink=<n>" and "Uplink=<n>"
   // (field names without regard to case, integers in decimal). Any other text fails with a
   // message quoting it when the filter is switched on. A new text while the filter is on
-  // applies at once.
+  // applies at once. An empty text lets every record pass. Switching the filter or its text
+  // moves the cursor to the first record. An empty field compares as 0.
   void SetFilter(const std::string& text);
   const std::string& Filter() const;
   void SetFiltered(bool on);
   bool Filtered() const;
 
   // --- Navigation --------------------------------------------------------------------------
+  // First and Last on records clear Eof and Bof; with no record both are true.
   void First();
   void Last();
   void Next();   // past the last record: Eof() becomes true, the cursor stays on the last
@@ -90,20 +102,22 @@ class Table {
   int RecordCount() const;
 
   // --- Fields of the current record ---------------------------------------------------------
-  int32_t GetInt(const std::string& field) const;     // empty reads 0
+  int32_t GetInt(const std::string& field) const;       // empty reads 0
   std::string GetText(const std::string& field) const;  // empty reads ""; memos whole
   bool IsNull(const std::string& field) const;          // the field is empty
 
   // Appends an empty record and posts it; the new record becomes current.
   void Append();
-  // Edit, set fields, Post: the posted record stays current (the order may move it).
+  // Edit, set fields, Post: the posted record stays current (the order may move it). Edit
+  // without a current record fails; Post with nothing pending does nothing.
   void Edit();
   void SetInt(const std::string& field, int32_t value);
   void SetText(const std::string& field, const std::string& value);  // strings cut to size
   void SetNull(const std::string& field);
   void Post();
   void Cancel();
-  // Deletes the current record; the following record becomes current.
+  // Deletes the current record; the following record becomes current, the previous one when
+  // it was the last. Without a current record it fails.
   void Delete();
 
   // Largest value of an integer field over all records (filter ignored), or `empty` when the

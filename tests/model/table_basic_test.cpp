@@ -281,6 +281,88 @@ TEST_F(TableTest, CreateReplacesATableWithRecordsAndRenameMovesAllFiles) {
   EXPECT_EQ(table.GetText("Comment"), "memo");
 }
 
+TEST_F(TableTest, PendingEditsArePostedByNavigationAndCloseButNotByCancel) {
+  int posts = 0;
+  table.AfterPost = [&] { ++posts; };
+  Add(table, 1, 0, 0, "one");
+  Add(table, 2, 0, 0, "two");
+  posts = 0;
+  table.Post();  // nothing pending: no post
+  EXPECT_EQ(posts, 0);
+  ASSERT_TRUE(table.Locate("Index", 1));
+  table.SetText("Text", "edited");  // edits without an explicit Edit
+  EXPECT_EQ(table.GetText("Text"), "edited");
+  table.Next();
+  EXPECT_EQ(posts, 1);
+  EXPECT_EQ(table.GetInt("Index"), 2);
+  table.SetText("Text", "dropped");
+  table.Cancel();
+  EXPECT_EQ(table.GetText("Text"), "two");
+  table.SetText("Text", "kept at close");
+  table.Close();
+  EXPECT_EQ(posts, 2);
+  table.Open();
+  EXPECT_EQ(Walk(table), (std::vector<int32_t>{1, 2}));
+  table.Last();
+  EXPECT_EQ(table.GetText("Text"), "kept at close");
+  table.First();
+  EXPECT_EQ(table.GetText("Text"), "edited");
+}
+
+TEST_F(TableTest, TextIntoIntegerFieldsAndUnknownNames) {
+  table.Append();
+  table.SetText("Index", " 12 ");
+  EXPECT_EQ(table.GetInt("Index"), 12);
+  table.SetText("Type", "");
+  EXPECT_TRUE(table.IsNull("Type"));
+  EXPECT_THROW(table.SetText("UpLink", "abc"), Error);
+  table.SetInt("Text", 345);
+  EXPECT_EQ(table.GetText("Text"), "345");
+  EXPECT_EQ(table.GetInt("Text"), 345);
+  table.Post();
+  EXPECT_THROW(table.GetInt("Missing"), Error);
+  EXPECT_THROW(table.Locate("Missing", 1), Error);
+  EXPECT_THROW(table.SetIndexName("Missing"), Error);
+  EXPECT_EQ(table.IndexName(), "Index");
+  table.Close();
+  EXPECT_THROW(table.First(), Error);
+  EXPECT_THROW(table.GetInt("Index"), Error);
+  EXPECT_TRUE(table.Eof());
+}
+
+TEST(TableOrder, DescendingIndexKeepsAppendOrderForEqualKeysInEveryTableObject) {
+  TempDir dir;
+  Table t;
+  t.SetPath(dir / "_Sestava.dbf");
+  t.Create({{"Typ", FieldType::Integer, 0}, {"Mira", FieldType::Integer, 0}},
+           {{"Mira", "Mira", true}});
+  t.Open();
+  int typ = 0;
+  for (int32_t level : {5, 100, 5, 125, 0}) {
+    t.Append();
+    t.SetInt("Typ", ++typ);
+    t.SetInt("Mira", level);
+    t.Post();
+  }
+  const auto walk = [](Table& table) {
+    std::vector<int32_t> out;
+    for (table.First(); !table.Eof(); table.Next()) out.push_back(table.GetInt("Typ"));
+    return out;
+  };
+  EXPECT_EQ(walk(t), (std::vector<int32_t>{1, 2, 3, 4, 5}));  // no index: append order
+  t.SetIndexName("mira");
+  EXPECT_EQ(walk(t), (std::vector<int32_t>{4, 2, 1, 3, 5}));
+  t.Close();
+  t.Rename(dir / "Report.dbf");
+  Table other;
+  other.SetPath(dir / "Report.dbf");
+  other.SetIndexName("Mira");
+  other.Open();
+  EXPECT_EQ(walk(other), (std::vector<int32_t>{4, 2, 1, 3, 5}));
+  ASSERT_TRUE(other.Locate("Mira", 5));
+  EXPECT_EQ(other.GetInt("Typ"), 1);
+}
+
 TEST_F(TableTest, HeaderBytesOfAWrittenTable) {
   Add(table, 1, 0, 0, "abc", "memo");
   Add(table, -2147483647 - 1, 1, 2147483647, "", "");
