@@ -710,7 +710,21 @@ void Table::Impl::WriteIndexFile() {
     }
     tags.push_back(std::move(tag));
   }
-  dbf::WriteIndex(dbf::IndexPath(dbfPath), dbfPath, tags);
+  const fs::path indexPath = dbf::FindOnDisk(dbf::IndexPath(dbfPath));
+  if (CreatedIndexes().count(PathKey(dbfPath))) {
+    dbf::WriteIndex(indexPath, dbfPath, tags);
+    return;
+  }
+  // A foreign table's tags may not fit our index file (long character keys). Its old index
+  // file no longer matches the rows then: drop it and say so in the table header, so that
+  // other programs do not use it.
+  try {
+    dbf::WriteIndex(indexPath, dbfPath, tags);
+  } catch (const Error&) {
+    dbf::RemoveCompanion(indexPath);
+    header[28] = 0;
+    WriteAt(dbfFd, header.data() + 28, 1, 28, dbfPath);
+  }
 }
 
 void Table::Impl::DoPack() {
@@ -955,6 +969,9 @@ void Table::Create(const std::vector<FieldDef>& fields, const std::vector<IndexD
   try {
     const fs::path memoPath = dbf::MemoPath(target);
     const fs::path indexPath = dbf::IndexPath(target);
+    // Companions of the old table under another letter case would be found instead of ours.
+    for (const fs::path& p : {memoPath, indexPath})
+      if (const fs::path old = dbf::FindOnDisk(p); old != p) dbf::RemoveCompanion(old);
     std::vector<dbf::IndexTag> tags;
     for (const IndexDef& def : indexes) {
       dbf::IndexTag tag;

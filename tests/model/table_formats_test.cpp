@@ -319,6 +319,27 @@ TEST_F(FormatsTest, IndexFileIsNeverTrusted) {
   EXPECT_TRUE(std::filesystem::exists(dir / "t.mdx"));
 }
 
+TEST_F(FormatsTest, ForeignIndexThatCannotBeRewrittenIsDropped) {
+  std::string bytes = BuildTable(0x03, {{"NAME", 'C', 150}, {"N", 'N', 3}},
+                                 {Pad("beta", 150) + "  1", Pad("alpha", 150) + "  2"});
+  bytes[28] = 1;       // production index present
+  bytes[32 + 31] = 1;  // NAME has a tag
+  WriteFileBytes(dir / "long.dbf", bytes);
+  WriteFileBytes(dir / "long.mdx", "old index");
+  table.SetPath(dir / "long.dbf");
+  table.SetIndexName("NAME");
+  table.Open();
+  EXPECT_EQ(Walk(table, "N"), (std::vector<int32_t>{2, 1}));
+  table.Close();  // unchanged: the old index file stays
+  EXPECT_TRUE(std::filesystem::exists(dir / "long.mdx"));
+  table.Open();
+  table.Append();
+  table.SetText("NAME", "gamma");
+  table.Close();  // a 150-byte key does not fit an index file
+  EXPECT_FALSE(std::filesystem::exists(dir / "long.mdx"));
+  EXPECT_EQ(ReadFileBytes(dir / "long.dbf")[28], 0);
+}
+
 // --- damaged files -----------------------------------------------------------------------------
 
 class DamagedTest : public ::testing::Test {
