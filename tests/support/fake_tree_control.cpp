@@ -94,7 +94,9 @@ FakeTreeControl::~FakeTreeControl() = default;
 
 FakeTreeControl::Node* FakeTreeControl::N(Item item) const {
   auto* node = static_cast<Node*>(item);
-  if (node == nullptr || !nodes_.count(node)) throw std::logic_error("not an item of this tree");
+  if (node == nullptr || node->magic != Node::kAlive) {
+    throw std::logic_error("not an item of this tree");
+  }
   return node;
 }
 
@@ -124,7 +126,8 @@ void FakeTreeControl::SetExpanded(Node* node, bool expanded) {
 
 void FakeTreeControl::Clear() {
   top_.clear();
-  nodes_.clear();
+  pool_.clear();
+  alive_ = 0;
   byData_.clear();
   points_.clear();
   if (selected_ != nullptr) {
@@ -137,15 +140,20 @@ void FakeTreeControl::Clear() {
 TreeControl::Item FakeTreeControl::Add(Item parent, const std::string& caption, int image,
                                        int32_t data) {
   Node* up = parent != nullptr ? N(parent) : nullptr;
-  auto owned = std::make_unique<Node>();
-  Node* node = owned.get();
+  Node* node = &pool_.emplace_back();
+  ++alive_;
   node->caption = caption;
   node->image = image;
   node->data = data;
   node->parent = up;
   (up != nullptr ? up->children : top_).push_back(node);
-  nodes_.emplace(node, std::move(owned));
-  byData_[data].push_back(node);
+  auto [head, added] = byData_.try_emplace(data, node);
+  if (!added) {
+    node->sameNext = head->second->sameNext;
+    node->samePrev = head->second;
+    if (node->sameNext != nullptr) node->sameNext->samePrev = node;
+    head->second->sameNext = node;
+  }
   return node;
 }
 
@@ -186,14 +194,24 @@ void FakeTreeControl::Delete(Item item) {
     for (Node* child : doomed[i]->children) doomed.push_back(child);
   }
   for (Node* gone : doomed) {
-    auto& same = byData_[gone->data];
-    same.erase(std::find(same.begin(), same.end(), gone));
-    if (same.empty()) byData_.erase(gone->data);
+    if (gone->samePrev != nullptr) {
+      gone->samePrev->sameNext = gone->sameNext;
+    } else if (gone->sameNext != nullptr) {
+      byData_[gone->data] = gone->sameNext;
+    } else {
+      byData_.erase(gone->data);
+    }
+    if (gone->sameNext != nullptr) gone->sameNext->samePrev = gone->samePrev;
     for (auto it = points_.begin(); it != points_.end();) {
       it = it->second == gone ? points_.erase(it) : std::next(it);
     }
   }
-  for (Node* gone : doomed) nodes_.erase(gone);
+  for (Node* gone : doomed) {
+    gone->magic = 0;
+    gone->children.clear();
+    gone->children.shrink_to_fit();
+  }
+  alive_ -= doomed.size();
   if (selectionInside) {
     // The old selection is gone, so this is a change even when nothing is selected now.
     selected_ = successor;
@@ -220,16 +238,17 @@ bool FakeTreeControl::TreeOrderLess(const Node* a, const Node* b) const {
 TreeControl::Item FakeTreeControl::FindByData(int32_t data) const {
   const auto found = byData_.find(data);
   if (found == byData_.end()) return nullptr;
-  const auto& items = found->second;
-  if (items.size() == 1) return items.front();
-  return *std::min_element(items.begin(), items.end(),
-                           [this](const Node* a, const Node* b) { return TreeOrderLess(a, b); });
+  Node* first = found->second;
+  for (Node* other = first->sameNext; other != nullptr; other = other->sameNext) {
+    if (TreeOrderLess(other, first)) first = other;
+  }
+  return first;
 }
 
 std::vector<TreeControl::Item> FakeTreeControl::ItemsWithData(int32_t data) const {
   std::vector<Item> items;
   if (const auto found = byData_.find(data); found != byData_.end()) {
-    items.assign(found->second.begin(), found->second.end());
+    for (Node* at = found->second; at != nullptr; at = at->sameNext) items.push_back(at);
   }
   return items;
 }

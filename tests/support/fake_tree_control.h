@@ -1,8 +1,8 @@
 #pragma once
 
 #include <cstdint>
+#include <deque>
 #include <map>
-#include <memory>
 #include <string>
 #include <unordered_map>
 #include <utility>
@@ -69,7 +69,7 @@ class FakeTreeControl : public TreeControl {
   // --- For tests ---------------------------------------------------------------------------
   void SetItemAt(int x, int y, Item item) { points_[{x, y}] = item; }
   bool CheckBoxes() const { return checkBoxes_; }
-  std::size_t Count() const { return nodes_.size(); }
+  std::size_t Count() const { return alive_; }
   // Every item with this data, in no particular order.
   std::vector<Item> ItemsWithData(int32_t data) const;
   // The captions of the children of `parent` (nullptr: top level), in order.
@@ -88,6 +88,8 @@ class FakeTreeControl : public TreeControl {
 
  private:
   struct Node {
+    static constexpr uint32_t kAlive = 0x7EEA11FE;
+    uint32_t magic = kAlive;  // cleared when the item is deleted
     std::string caption;
     int image = 0;
     int32_t data = 0;
@@ -95,6 +97,9 @@ class FakeTreeControl : public TreeControl {
     std::vector<Node*> children;
     bool expanded = false;
     bool checked = false;
+    // The other items with the same data.
+    Node* samePrev = nullptr;
+    Node* sameNext = nullptr;
   };
 
   Node* N(Item item) const;
@@ -105,8 +110,11 @@ class FakeTreeControl : public TreeControl {
   void SetExpanded(Node* node, bool expanded);
 
   std::vector<Node*> top_;
-  std::unordered_map<Node*, std::unique_ptr<Node>> nodes_;
-  std::unordered_map<int32_t, std::vector<Node*>> byData_;
+  // Items live here until Clear, so that a deleted item is recognised as such.
+  std::deque<Node> pool_;
+  std::size_t alive_ = 0;
+  // The first item added with each data; the rest hang on its same-data chain.
+  std::unordered_map<int32_t, Node*> byData_;
   std::map<std::pair<int, int>, Item> points_;
   Node* selected_ = nullptr;
   bool checkBoxes_ = false;
