@@ -26,7 +26,9 @@ class TreeControl {
   virtual Item Add(Item parent, const std::string& caption, int image, int32_t data) = 0;
   // Moves an item with its subtree to be the last child of `parent` (top level for nullptr).
   virtual void Move(Item item, Item parent) = 0;
-  // Deletes an item with its subtree.
+  // Deletes an item with its subtree. When the selection was inside it, the next sibling is
+  // selected, else the previous sibling, else the parent (nothing at the top level), and
+  // OnChange fires.
   virtual void Delete(Item item) = 0;
   // The first item (in tree order) whose data equals `data`, or nullptr; constant time.
   virtual Item FindByData(int32_t data) const = 0;
@@ -40,7 +42,9 @@ class TreeControl {
   virtual void SetImage(Item item, int image) = 0;
   virtual int32_t Data(Item item) const = 0;
 
-  // Selection. Select fires OnChange when the selection changes.
+  // Selection. Select fires OnChange when the selection changes; selecting an item first
+  // expands its collapsed ancestors (OnExpanded fires for each) so that it can be seen.
+  // Select(nullptr) clears the selection. Moving the selected item keeps it selected.
   virtual Item Selected() const = 0;
   virtual void Select(Item item) = 0;
   // The item at a point of the control, or nullptr.
