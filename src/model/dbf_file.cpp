@@ -147,7 +147,9 @@ Layout ParseHeader(std::string_view bytes, const std::string& fileName) {
   Layout layout;
   const char* h = bytes.data();
   layout.version = static_cast<uint8_t>(h[0]);
-  const int level = layout.version & 0x07;
+  // Low bits 3: dBase III and IV (03, 83, 8B, CB, ...); 4: level 7 (04, 8C); 8E is a dBase IV
+  // table with an SQL table beside it.
+  const int level = layout.version == 0x8E ? 3 : layout.version & 0x07;
   if (level != 3 && level != 4) {
     char hex[8];
     std::snprintf(hex, sizeof hex, "%02X", layout.version);

@@ -198,21 +198,26 @@ TEST_F(FormatsTest, DbaseFourMemoBlockSizeComesFromTheMemoHeader) {
   memo.resize(192, '\0');
   dbt += memo;
   Le32(dbt, 0, 4);
-  WriteFileBytes(dir / "memo4.dbf", BuildTable(0x8B, fields, {Right("1", 4) + Right("1", 10)}));
-  WriteFileBytes(dir / "memo4.dbt", dbt);
-  table.SetPath(dir / "memo4.dbf");
-  table.Open();
-  table.First();
-  EXPECT_EQ(table.GetText("NOTE"), text);
-  table.Edit();
-  table.SetText("NOTE", "short");
-  table.Post();
-  table.Close();
-  const std::string after = ReadFileBytes(dir / "memo4.dbt");
-  EXPECT_EQ(after.size(), 256u + 64u);  // appended as one 64-byte block
-  table.Open();
-  table.First();
-  EXPECT_EQ(table.GetText("NOTE"), "short");
+  for (uint8_t version : {0x8B, 0x8E}) {
+    SCOPED_TRACE(version);
+    WriteFileBytes(dir / "memo4.dbf",
+                   BuildTable(version, fields, {Right("1", 4) + Right("1", 10)}));
+    WriteFileBytes(dir / "memo4.dbt", dbt);
+    table.SetPath(dir / "memo4.dbf");
+    table.Open();
+    table.First();
+    EXPECT_EQ(table.GetText("NOTE"), text);
+    table.Edit();
+    table.SetText("NOTE", "short");
+    table.Post();
+    table.Close();
+    const std::string after = ReadFileBytes(dir / "memo4.dbt");
+    EXPECT_EQ(after.size(), 256u + 64u);  // appended as one 64-byte block
+    table.Open();
+    table.First();
+    EXPECT_EQ(table.GetText("NOTE"), "short");
+    table.Close();
+  }
 }
 
 TEST_F(FormatsTest, LevelSevenLongIntegersAndMemos) {
