@@ -69,15 +69,19 @@ void BranchFigures(MainForm& form, test::FakeTreeControl& tree, int32_t top, int
   Report("copy a " + what + " to the clipboard", TimeMs([&] { form.Copy1Click(); }));
 
   tree.Select(tree.FindByData(top));
-  const int32_t pastedTop = MaxIndex(form.DataTable) + 1;
+  const int32_t firstPaste = MaxIndex(form.DataTable) + 1;
   Report("paste it under the top node", TimeMs([&] { form.Insert1Click(); }));
-  if (MaxIndex(form.DataTable) - pastedTop + 1 != size) {
-    std::printf("  pasted %d records, expected %d\n", MaxIndex(form.DataTable) - pastedTop + 1,
-                size);
+  const int32_t secondPaste = MaxIndex(form.DataTable) + 1;
+  if (secondPaste - firstPaste != size) {
+    std::printf("  pasted %d records, expected %d\n", secondPaste - firstPaste, size);
   }
+  form.Insert1Click();
 
-  tree.Select(tree.FindByData(pastedTop));
-  Report("delete the pasted branch (with the pack)",
+  Report("DeleteBranch of the first copy (records only, no pack)",
+         TimeMs([&] { form.DeleteBranch(firstPaste); }));
+  tree.Delete(tree.FindByData(firstPaste));
+  tree.Select(tree.FindByData(secondPaste));
+  Report("delete the second copy (DeleteSpeedButtonClick, with the pack)",
          TimeMs([&] { form.DeleteSpeedButtonClick(); }));
 }
 
@@ -133,6 +137,12 @@ void Run(const fs::path& scratch) {
          TimeMs([&] { form.TreeNT1DragOver(tree.FindByData(project.topNode)); }));
   Report("drop a risk on another node",
          TimeMs([&] { form.TreeNT1DragDrop(tree.FindByData(leafNode - 1)); }));
+  WarmFilters(form.DataTable, "the pack");
+  Report("copy a single risk to the clipboard", TimeMs([&] { form.Copy1Click(); }));
+  Report("  of which emptying the clipboard (CreateProjectTable, Close)", TimeMs([&] {
+           CreateProjectTable(form.ClipboardTable);
+           form.ClipboardTable.Close();
+         }));
   Report("open the context menu over a risk",
          TimeMs([&] { form.PopupMenu1Popup(tree.FindByData(someRisk)); }));
 
