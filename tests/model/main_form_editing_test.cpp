@@ -274,6 +274,20 @@ TEST_F(DeleteTest, PlaceholderDeletesNoRecord) {
   EXPECT_EQ(Item(99), nullptr);
 }
 
+TEST_F(DeleteTest, TheSelectedItemGoesNotAPlaceholderOfTheSameNumber) {
+  // 21 names the risk 25 as parent, so a "$$" item carrying 25 stands before the risk's item.
+  Load({Risk(21, 25, "under a risk"), Node(22, 0, "E"), Risk(25, 22, "r25")});
+  const TreeControl::Item placeholder = Item(25);
+  ASSERT_EQ(tree.Caption(placeholder), "$$");
+  const TreeControl::Item risk = tree.Children(Item(22)).front();
+  tree.Select(risk);
+  form->AskDelete = false;
+  form->DeleteSpeedButtonClick();
+  EXPECT_EQ(tree.ChildData(Item(22)), std::vector<int32_t>{});
+  EXPECT_EQ(Item(25), placeholder);
+  EXPECT_EQ(tree.ChildData(placeholder), std::vector<int32_t>{21});
+}
+
 TEST_F(DeleteTest, CyclesForeignTypesAndDeepBranchesAreDeletedWhole) {
   // 30 and 31 are each other's parent; 32 has a type no writer stores; 40.. is a deep chain.
   Row foreign = Risk(32, 31, "foreign");
