@@ -6,13 +6,11 @@ packages=(
   build-essential cmake ninja-build pkg-config
   zlib1g-dev nettle-dev libre2-dev
   libgtest-dev libgmock-dev
-  qt6-base-dev
+  qt6-base-dev qt6-translations-l10n
   python3 python3-dbfread
   clang libclang-rt-14-dev
+  xvfb xauth
 )
-if [ "${ORVENDA_WITH_DISPLAY_TOOLS:-0}" = 1 ]; then
-  packages+=(xvfb xauth)
-fi
 
 missing=()
 for p in "${packages[@]}"; do

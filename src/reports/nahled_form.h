@@ -11,7 +11,7 @@
 
 #include "model/table.h"
 #include "reports/report_layout.h"
-#include "shell/main_form.h"
+#include "shell/control.h"
 #include "shell/messages.h"
 #include "shell/progress.h"
 

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "reports/report_layout.h"
-#include "shell/main_form.h"
+#include "shell/control.h"
 #include "shell/messages.h"
 
 namespace orvenda {

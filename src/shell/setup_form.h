@@ -7,7 +7,7 @@
 #include <utility>
 #include <vector>
 
-#include "shell/main_form.h"
+#include "shell/control.h"
 #include "shell/settings.h"
 
 namespace orvenda {
