@@ -26,6 +26,11 @@ void SetModified(MainForm& form, bool modified) {
 // is complete on disk, and open again afterwards whether or not the save worked.
 void SaveWorkingTable(MainForm& form, const fs::path& file) {
   ClearFilter(form.DataTable);
+  // Deleted records go for good before the table is packed into the file.
+  if (form.PackPending) {
+    form.PackDataTable();
+    form.PackPending = false;
+  }
   form.DataTable.Close();
   try {
     SaveProjectFile(form.ProjectDir, file, form.progress, form.MessagesBox);

@@ -160,7 +160,7 @@ void MainForm::DeleteSpeedButtonClick() {
         DeleteBranch(index);
       }
     }
-    PackDataTable();
+    PackPending = true;
 
     // The selected item itself goes: searching by data could meet a "$$" placeholder that
     // carries the same number.

@@ -78,6 +78,9 @@ class MainForm {
   bool PageReady = false;    // control changes start the edit state
   bool EditState = false;    // the page holds changes not yet stored
   bool Modified = false;     // the working table holds changes no project file has
+  // Deleted records wait in the working table's file until the next save packs it: packing a
+  // big table at every delete would make each delete take a noticeable time.
+  bool PackPending = false;
 
   // --- Controls --------------------------------------------------------------------------------
   Page ActivePage = Page::NoneTabSheet;
@@ -148,6 +151,9 @@ class MainForm {
   void Delete1Click() { DeleteSpeedButtonClick(); }
   // Deletes the node `index` with its whole subtree.
   void DeleteBranch(int32_t index);
+  // Packs the working table (close, exclusive open, pack, shared open again); on failure the
+  // table is open again before the error goes on.
+  void PackDataTable();
   void DataTableAfterPost();
 
   // --- Branch move, copy and paste -------------------------------------------------------------
@@ -258,7 +264,6 @@ class MainForm {
   void FillNodePage();
   void FillRiskPage();
   void FillNodeAverage(int32_t index);
-  void PackDataTable();
 
   int handlerDepth_ = 0;
   std::vector<std::pair<std::string_view, Control*>> controls_;

@@ -372,6 +372,53 @@ class UnwritableDirectory {
   bool attribute_ = false;
 };
 
+TEST_F(ProjectDocumentsTest, DeletedRecordsLeaveTheSavedFileForGood) {
+  const fs::path file = MakeProject("Projekt.RSK", SampleRows());
+  OpenThroughDialog(file);
+  form->AskDelete = false;
+  tree.Select(tree.FindByData(3));  // the node "Sklad" with its risk
+  form->DeleteSpeedButtonClick();
+  EXPECT_TRUE(form->PackPending);
+  form->Save1Click();
+  EXPECT_FALSE(form->PackPending);
+  EXPECT_TRUE(form->DataTable.IsOpen());
+
+  // The saved table holds exactly the live records: none flagged as deleted.
+  const fs::path dir = temp / "saved";
+  TZLBArchive archive;
+  archive.OpenArchive(file);
+  archive.ExtractAll(dir);
+  archive.CloseArchive();
+  const std::string dbf = ReadFileBytes(dir / "RiskData.dbf");
+  ASSERT_GE(dbf.size(), 8u);
+  const auto count = static_cast<uint32_t>(static_cast<unsigned char>(dbf[4])) |
+                     static_cast<uint32_t>(static_cast<unsigned char>(dbf[5])) << 8;
+  EXPECT_EQ(count, 3u);
+  EXPECT_EQ(RowsOfProjectFile(file).size(), 3u);
+}
+
+TEST_F(ProjectDocumentsTest, AFailedPackAtSaveKeepsTheOldFileAndTheChangeMark) {
+  const fs::path file = MakeProject("Projekt.RSK", SampleRows());
+  OpenThroughDialog(file);
+  form->AskDelete = false;
+  tree.Select(tree.FindByData(5));
+  form->DeleteSpeedButtonClick();
+  const std::string oldBytes = ReadFileBytes(file);
+  {
+    Table other;  // holds the working table, so it cannot be opened for packing
+    other.SetPath(form->DataTable.Path());
+    other.Open();
+    EXPECT_THROW(form->Save1Click(), Error);
+    EXPECT_TRUE(form->Modified);
+    EXPECT_TRUE(form->PackPending);
+    EXPECT_TRUE(form->DataTable.IsOpen());
+    EXPECT_EQ(ReadFileBytes(file), oldBytes);
+  }
+  form->Save1Click();
+  EXPECT_FALSE(form->Modified);
+  EXPECT_EQ(RowsOfProjectFile(file).size(), 4u);
+}
+
 TEST_F(ProjectDocumentsTest, AFailedSaveKeepsTheOldFileAndTheChangeMark) {
   const fs::path dir = files / "locked";
   fs::create_directories(dir);
