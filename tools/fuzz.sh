@@ -8,7 +8,7 @@ seconds="${1:-45}"
 build="$root/build-fuzz"
 CC=clang CXX=clang++ cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DORVENDA_FUZZ=ON -DORVENDA_BUILD_UI=OFF -DORVENDA_BUILD_TESTS=OFF -DORVENDA_BUILD_BENCH=OFF
-cmake --build "$build" -j "$(nproc)"
+cmake --build "$build" --target fuzzers -j "$(nproc)"
 for target in "$build"/fuzz/fuzz_*; do
   [ -x "$target" ] || continue
   name="$(basename "$target")"
