@@ -7,11 +7,11 @@ namespace orvenda {
 
 std::vector<FieldDef> ProjectTableFields() {
   return {
-      {fld::kIndex, FieldType::Integer, 0},   {fld::kType, FieldType::Integer, 0},
+      {fld::kIndex, FieldType::Integer, 0},       {fld::kType, FieldType::Integer, 0},
       {fld::kText, FieldType::String, kTextSize}, {fld::kComment, FieldType::Memo, 0},
-      {fld::kUpLink, FieldType::Integer, 0},  {fld::kSource, FieldType::String, kSourceSize},
-      {fld::kIdent, FieldType::Memo, 0},      {fld::kOpatreni, FieldType::Memo, 0},
-      {fld::kPravdep, FieldType::Integer, 0}, {fld::kNasledky, FieldType::Integer, 0},
+      {fld::kUpLink, FieldType::Integer, 0},      {fld::kSource, FieldType::String, kSourceSize},
+      {fld::kIdent, FieldType::Memo, 0},          {fld::kOpatreni, FieldType::Memo, 0},
+      {fld::kPravdep, FieldType::Integer, 0},     {fld::kNasledky, FieldType::Integer, 0},
       {fld::kHodnocen, FieldType::Integer, 0},
   };
 }

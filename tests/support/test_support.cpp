@@ -1,11 +1,11 @@
 #include "support/test_support.h"
 
+#include <sys/wait.h>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
-#include <sys/wait.h>
 
 namespace orvenda::test {
 
