@@ -45,19 +45,23 @@ RiskSum SumRisks(Table& table, int32_t node) {
   std::vector<int32_t> pending{node};
   std::unordered_set<int32_t> seen{node};
   std::vector<int32_t> children;
+  const int index = table.FieldNumber(fld::kIndex);
+  const int p = table.FieldNumber(fld::kPravdep);
+  const int n = table.FieldNumber(fld::kNasledky);
+  const int h = table.FieldNumber(fld::kHodnocen);
   while (!pending.empty()) {
     const int32_t current = pending.back();
     pending.pop_back();
     table.SetFilter(ChildNodesFilter(current));
     table.SetFiltered(true);
     children.clear();
-    for (table.First(); !table.Eof(); table.Next()) children.push_back(table.GetInt(fld::kIndex));
+    for (table.First(); !table.Eof(); table.Next()) children.push_back(table.GetInt(index));
     for (auto it = children.rbegin(); it != children.rend(); ++it) {
       if (seen.insert(*it).second) pending.push_back(*it);
     }
     table.SetFilter(ChildRisksFilter(current));
     for (table.First(); !table.Eof(); table.Next()) {
-      total.sum += RiskLevel(table);
+      total.sum += RiskLevel(table.GetInt(p), table.GetInt(n), table.GetInt(h));
       ++total.count;
     }
   }

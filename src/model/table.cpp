@@ -262,6 +262,20 @@ struct Table::Impl {
 
   int64_t cur = -1;
   bool eof = true, bof = true;
+  // Where the last step left the cursor in its view, so that Next costs no search while the
+  // orderings stay as they were (any insert or erase bumps orderingsVersion).
+  uint64_t orderingsVersion = 0;
+  const RecSet* stepView = nullptr;
+  RecSet::const_iterator stepAt;
+  int64_t stepRec = -1;
+  uint64_t stepVersion = 0;
+
+  void RememberStep(const RecSet* view, RecSet::const_iterator at) {
+    stepView = view;
+    stepAt = at;
+    stepRec = *at;
+    stepVersion = orderingsVersion;
+  }
   bool editing = false;
   Row buffer;
   bool changed = false;
@@ -337,6 +351,7 @@ struct Table::Impl {
 
   // --- maintained orderings --------------------------------------------------------------------
   void InsertRec(uint32_t rec) {
+    ++orderingsVersion;
     order.insert(rec);
     if (indexField >= 0) byIndexValue[IntAt(rec, indexField)].push_back(rec);
     if (groupsBuilt) {
@@ -349,6 +364,7 @@ struct Table::Impl {
   }
 
   void RemoveRec(uint32_t rec) {
+    ++orderingsVersion;
     order.erase(rec);
     if (indexField >= 0) {
       const auto it = byIndexValue.find(IntAt(rec, indexField));
@@ -375,6 +391,7 @@ struct Table::Impl {
   }
 
   void BuildGroups() {
+    ++orderingsVersion;
     byUplink.clear();
     byTypeUplink.clear();
     groupsBuilt = false;
@@ -390,6 +407,7 @@ struct Table::Impl {
   }
 
   void Rebuild() {
+    ++orderingsVersion;
     builtField = orderField;
     builtDesc = orderDesc;
     order.clear();
@@ -460,7 +478,9 @@ struct Table::Impl {
 
   void GoFirst() {
     const RecSet* v = View();
-    SetCursor(v == nullptr || v->empty() ? -1 : static_cast<int64_t>(*v->begin()));
+    if (v == nullptr || v->empty()) return SetCursor(-1);
+    SetCursor(*v->begin());
+    RememberStep(v, v->begin());
   }
 
   void CheckBrowse() {
@@ -542,6 +562,7 @@ struct Table::Impl {
     SetCursor(-1);
     if (cached) return;
     builtField = -2;
+    ++orderingsVersion;
     rows.clear();
     rows.shrink_to_fit();
     order.clear();
@@ -1094,13 +1115,15 @@ void Table::Next() {
     t.eof = true;
     return;
   }
-  const auto it = v->upper_bound(static_cast<uint32_t>(t.cur));
+  const bool stepped = t.stepView == v && t.stepVersion == t.orderingsVersion && t.stepRec == t.cur;
+  const auto it = stepped ? std::next(t.stepAt) : v->upper_bound(static_cast<uint32_t>(t.cur));
   if (it == v->end()) {
     t.eof = true;
     return;
   }
   t.cur = *it;
   t.eof = t.bof = false;
+  t.RememberStep(v, it);
 }
 
 void Table::Prior() {
@@ -1170,6 +1193,22 @@ int32_t Table::GetInt(const std::string& field) const {
   const int f = t.FieldIndex(field);
   const Row* row = t.CurrentRow();
   return row == nullptr ? 0 : t.IntOf(row->cells[f], t.kinds[f]);
+}
+
+int Table::FieldNumber(const std::string& field) const {
+  const Impl& t = *impl_;
+  t.RequireOpen();
+  return t.FieldIndex(field);
+}
+
+int32_t Table::GetInt(int fieldNumber) const {
+  const Impl& t = *impl_;
+  t.RequireOpen();
+  if (fieldNumber < 0 || fieldNumber >= static_cast<int>(t.kinds.size()))
+    throw Error(W("Pole číslo ") + std::to_string(fieldNumber) + W(" v tabulce ") + t.TableName() +
+                W(" neexistuje."));
+  const Row* row = t.CurrentRow();
+  return row == nullptr ? 0 : t.IntOf(row->cells[fieldNumber], t.kinds[fieldNumber]);
 }
 
 std::string Table::GetText(const std::string& field) const {

@@ -102,7 +102,11 @@ class Table {
   int RecordCount() const;
 
   // --- Fields of the current record ---------------------------------------------------------
-  int32_t GetInt(const std::string& field) const;       // empty reads 0
+  int32_t GetInt(const std::string& field) const;
+  // The position of a field in Fields(), and reading by it: for walks over many records that
+  // would otherwise look the name up for every record.
+  int FieldNumber(const std::string& field) const;
+  int32_t GetInt(int fieldNumber) const;                // empty reads 0
   std::string GetText(const std::string& field) const;  // empty reads ""; memos whole
   bool IsNull(const std::string& field) const;          // the field is empty
 

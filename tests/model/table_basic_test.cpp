@@ -395,3 +395,48 @@ TEST_F(TableTest, HeaderBytesOfAWrittenTable) {
 
 }  // namespace
 }  // namespace orvenda
+
+namespace orvenda {
+namespace {
+
+// A walk under a filter that changes the table as it goes sees what a fresh search from the
+// current record would see: new records of the group, not the deleted or moved ones.
+TEST_F(TableTest, AFilteredWalkFollowsChangesMadeOnTheWay) {
+  for (int32_t i = 1; i <= 6; ++i) Add(table, i, 1, 10);
+  Add(table, 7, 1, 20);
+  table.SetFilter("Type=1 AND Uplink=10");
+  table.SetFiltered(true);
+  std::vector<int32_t> seen;
+  for (table.First(); !table.Eof(); table.Next()) {
+    const int32_t index = table.GetInt("Index");
+    seen.push_back(index);
+    if (index == 2) {
+      Add(table, 8, 1, 10);  // joins the group at its end; the cursor moves to it
+      table.Locate("Index", 2);
+    } else if (index == 3) {
+      table.Edit();
+      table.SetInt("UpLink", 20);  // leaves the group
+      table.Post();
+    } else if (index == 4) {
+      table.Next();  // to 5, which goes; the following record becomes current
+      table.Delete();
+      seen.push_back(table.GetInt("Index"));
+    }
+  }
+  EXPECT_EQ(seen, (std::vector<int32_t>{1, 2, 3, 4, 6, 8}));
+  EXPECT_EQ(Walk(table), (std::vector<int32_t>{1, 2, 4, 6, 8}));
+}
+
+TEST_F(TableTest, FieldsReadByNumberAsByName) {
+  Add(table, 5, 1, 3);
+  const int uplink = table.FieldNumber("uplink");
+  EXPECT_EQ(uplink, 4);
+  EXPECT_EQ(table.GetInt(uplink), table.GetInt("UpLink"));
+  EXPECT_EQ(table.GetInt(table.FieldNumber("INDEX")), 5);
+  EXPECT_THROW(table.FieldNumber("Nasledky"), Error);
+  EXPECT_THROW(table.GetInt(11), Error);
+  EXPECT_THROW(table.GetInt(-1), Error);
+}
+
+}  // namespace
+}  // namespace orvenda
