@@ -12,6 +12,7 @@
 #include "archive/zlb_archive.h"
 #include "bench.h"
 #include "shell/cp1250.h"
+#include "zlib_reference.h"
 
 namespace orvenda::bench {
 namespace {
@@ -77,35 +78,6 @@ void WriteProjectFiles(const fs::path& dir) {
   }
 }
 
-std::string ReadAll(const fs::path& file) {
-  std::ifstream in(file, std::ios::binary);
-  std::ostringstream out;
-  out << in.rdbuf();
-  return out.str();
-}
-
-std::string ZlibDeflate(const std::string& bytes) {
-  z_stream z{};
-  deflateInit2(&z, 9, Z_DEFLATED, 15, 8, Z_DEFAULT_STRATEGY);
-  std::string out(deflateBound(&z, bytes.size()), '\0');
-  z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(bytes.data()));
-  z.avail_in = static_cast<uInt>(bytes.size());
-  z.next_out = reinterpret_cast<Bytef*>(out.data());
-  z.avail_out = static_cast<uInt>(out.size());
-  deflate(&z, Z_FINISH);
-  out.resize(z.total_out);
-  deflateEnd(&z);
-  return out;
-}
-
-// Inflates into `out`, which already has the right size.
-void ZlibInflate(const std::string& stream, std::string& out) {
-  uLongf length = out.size();
-  uncompress(reinterpret_cast<Bytef*>(out.data()), &length,
-             reinterpret_cast<const Bytef*>(stream.data()), stream.size());
-  out.resize(length);
-}
-
 long PeakRssMb() {
   rusage usage{};
   getrusage(RUSAGE_SELF, &usage);
@@ -161,7 +133,7 @@ void Run(const fs::path& scratch) {
   std::vector<std::string> streams(contents.size());
   const auto deflateAlone = [&] {
     return TimeMs([&] {
-      for (std::size_t i = 0; i < contents.size(); ++i) streams[i] = ZlibDeflate(contents[i]);
+      for (std::size_t i = 0; i < contents.size(); ++i) streams[i] = ZlibDeflate9(contents[i]);
     });
   };
   std::vector<std::string> inflated;

@@ -19,44 +19,12 @@
 #include "project_generator.h"
 #include "shell/messages.h"
 #include "shell/progress.h"
+#include "zlib_reference.h"
 
 namespace orvenda::bench {
 namespace {
 
 namespace fs = std::filesystem;
-
-std::string ReadAll(const fs::path& file) {
-  std::ifstream in(file, std::ios::binary);
-  std::ostringstream out;
-  out << in.rdbuf();
-  return out.str();
-}
-
-std::string Deflate9(const std::string& bytes) {
-  z_stream z{};
-  if (deflateInit2(&z, 9, Z_DEFLATED, 15, 8, Z_DEFAULT_STRATEGY) != Z_OK) {
-    throw std::runtime_error("deflateInit2");
-  }
-  std::string out(deflateBound(&z, bytes.size()), '\0');
-  z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(bytes.data()));
-  z.avail_in = static_cast<uInt>(bytes.size());
-  z.next_out = reinterpret_cast<Bytef*>(out.data());
-  z.avail_out = static_cast<uInt>(out.size());
-  const int status = deflate(&z, Z_FINISH);
-  out.resize(z.total_out);
-  deflateEnd(&z);
-  if (status != Z_STREAM_END) throw std::runtime_error("deflate");
-  return out;
-}
-
-void Inflate(const std::string& stream, std::string& out) {
-  uLongf length = out.size();
-  if (uncompress(reinterpret_cast<Bytef*>(out.data()), &length,
-                 reinterpret_cast<const Bytef*>(stream.data()), stream.size()) != Z_OK) {
-    throw std::runtime_error("inflate");
-  }
-  out.resize(length);
-}
 
 // Wall-clock and processor time of the same run. The machine may be shared, so the processor
 // time is the steadier figure for comparing work; the wall clock includes the disk.
@@ -119,7 +87,7 @@ void Run(const fs::path& scratch) {
     Measure(save, [&] { SaveProjectFile(work, file, progress, messages); });
     Measure(deflate, [&] {
       streams.clear();
-      for (const auto& bytes : contents) streams.push_back(Deflate9(bytes));
+      for (const auto& bytes : contents) streams.push_back(ZlibDeflate9(bytes));
     });
   }
   std::printf("  project file %.1f MB\n", fs::file_size(file) / 1e6);
@@ -142,7 +110,7 @@ void Run(const fs::path& scratch) {
     Measure(open, [&] { LoadProjectFile(file, dir, progress, messages); });
     RemoveWorkingDirectory(dir);
     Measure(inflate, [&] {
-      for (std::size_t i = 0; i < streams.size(); ++i) Inflate(streams[i], inflated[i]);
+      for (std::size_t i = 0; i < streams.size(); ++i) ZlibInflate(streams[i], inflated[i]);
     });
   }
   if (inflated != contents) throw std::runtime_error("zlib round trip");

@@ -19,16 +19,7 @@ using test::WriteFileBytes;
 using ::testing::ElementsAre;
 using ::testing::Pair;
 
-// Runs `action` and returns the text of the orvenda::Error it throws ("" when none).
-template <typename Action>
-std::string ErrorText(Action&& action) {
-  try {
-    action();
-  } catch (const Error& e) {
-    return e.what();
-  }
-  return "";
-}
+using test::ErrorText;
 
 TEST(ZlbStates, ClosedNewAndOpen) {
   test::TempDir dir;

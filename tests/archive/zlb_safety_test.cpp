@@ -19,15 +19,7 @@ namespace fs = std::filesystem;
 using test::ReadFileBytes;
 using test::WriteFileBytes;
 
-template <typename Action>
-std::string ErrorText(Action&& action) {
-  try {
-    action();
-  } catch (const Error& e) {
-    return e.what();
-  }
-  return "";
-}
+using test::ErrorText;
 
 // Every path below `root`, relative to it.
 std::set<std::string> Listing(const fs::path& root) {

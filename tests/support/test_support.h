@@ -3,6 +3,8 @@
 #include <filesystem>
 #include <string>
 
+#include "shell/error.h"
+
 namespace orvenda::test {
 
 // A fresh directory under the system's temporary directory, removed with its contents.
@@ -22,6 +24,17 @@ class TempDir {
 
 std::string ReadFileBytes(const std::filesystem::path& file);
 void WriteFileBytes(const std::filesystem::path& file, const std::string& bytes);
+
+// Runs `action` and returns the text of the orvenda::Error it throws ("" when none).
+template <typename Action>
+std::string ErrorText(Action&& action) {
+  try {
+    action();
+  } catch (const Error& e) {
+    return e.what();
+  }
+  return "";
+}
 
 // Runs a shell command and returns its exit status; its standard output goes to `output`.
 int RunCommand(const std::string& command, std::string* output = nullptr);
