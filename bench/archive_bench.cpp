@@ -10,8 +10,8 @@
 #include <sstream>
 
 #include "archive/zlb_archive.h"
+#include "base/cp1250.h"
 #include "bench.h"
-#include "shell/cp1250.h"
 #include "zlib_reference.h"
 
 namespace orvenda::bench {

@@ -12,13 +12,13 @@
 #include <string>
 #include <vector>
 
+#include "base/messages.h"
+#include "base/progress.h"
 #include "bench.h"
 #include "documents/project_file.h"
 #include "documents/working_directory.h"
 #include "model/project_table.h"
 #include "project_generator.h"
-#include "shell/messages.h"
-#include "shell/progress.h"
 #include "zlib_reference.h"
 
 namespace orvenda::bench {

@@ -6,10 +6,10 @@
 #include <unordered_map>
 #include <vector>
 
+#include "app/main_form.h"
 #include "bench.h"
 #include "model/project_table.h"
 #include "project_generator.h"
-#include "shell/main_form.h"
 #include "support/fake_tree_control.h"
 #include "support/fakes.h"
 

@@ -4,8 +4,8 @@
 #include <string>
 #include <vector>
 
+#include "base/cp1250.h"
 #include "model/project_table.h"
-#include "shell/cp1250.h"
 
 namespace orvenda::bench {
 namespace {

@@ -12,7 +12,7 @@
 #include <string>
 
 #include "archive/zlb_archive.h"
-#include "shell/error.h"
+#include "base/error.h"
 
 namespace {
 

@@ -9,10 +9,10 @@
 #include <string>
 #include <string_view>
 
-#include "shell/cp1250.h"
-#include "shell/ini_file.h"
-#include "shell/language_file.h"
-#include "shell/messages.h"
+#include "base/cp1250.h"
+#include "base/ini_file.h"
+#include "base/language_file.h"
+#include "base/messages.h"
 
 namespace {
 

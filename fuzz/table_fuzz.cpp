@@ -10,8 +10,8 @@
 #include <fstream>
 #include <string>
 
+#include "base/error.h"
 #include "model/table.h"
-#include "shell/error.h"
 
 namespace {
 

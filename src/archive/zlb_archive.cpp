@@ -16,8 +16,8 @@
 #include <utility>
 
 #include "archive/zlb_names.h"
-#include "shell/cp1250.h"
-#include "shell/error.h"
+#include "base/cp1250.h"
+#include "base/error.h"
 
 namespace orvenda {
 namespace fs = std::filesystem;

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "shell/cp1250.h"
+#include "base/cp1250.h"
 
 namespace orvenda {
 namespace {

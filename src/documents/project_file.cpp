@@ -6,10 +6,10 @@
 #include <vector>
 
 #include "archive/zlb_archive.h"
+#include "base/cp1250.h"
+#include "base/error.h"
 #include "documents/recent_files.h"
 #include "model/project_table.h"
-#include "shell/cp1250.h"
-#include "shell/error.h"
 
 namespace orvenda {
 namespace fs = std::filesystem;

@@ -3,9 +3,9 @@
 #include <filesystem>
 #include <optional>
 
+#include "base/messages.h"
+#include "base/progress.h"
 #include "model/table.h"
-#include "shell/messages.h"
-#include "shell/progress.h"
 
 namespace orvenda {
 

@@ -4,8 +4,8 @@
 #include <random>
 #include <system_error>
 
+#include "base/error.h"
 #include "documents/recent_files.h"
-#include "shell/error.h"
 
 namespace orvenda {
 

@@ -4,9 +4,9 @@
 #include <functional>
 #include <string>
 
+#include "base/progress.h"
 #include "model/table.h"
 #include "model/tree_control.h"
-#include "shell/progress.h"
 
 namespace orvenda {
 

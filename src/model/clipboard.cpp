@@ -7,9 +7,9 @@
 #include <system_error>
 #include <vector>
 
+#include "base/cp1250.h"
+#include "base/error.h"
 #include "model/project_table.h"
-#include "shell/cp1250.h"
-#include "shell/error.h"
 
 namespace orvenda {
 namespace fs = std::filesystem;

@@ -7,8 +7,8 @@
 #include <cstring>
 #include <ctime>
 
-#include "shell/cp1250.h"
-#include "shell/error.h"
+#include "base/cp1250.h"
+#include "base/error.h"
 
 namespace orvenda::dbf {
 namespace {

@@ -8,9 +8,9 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "base/cp1250.h"
+#include "base/error.h"
 #include "model/mdx_writer.h"
-#include "shell/cp1250.h"
-#include "shell/error.h"
 
 namespace orvenda::dbf {
 

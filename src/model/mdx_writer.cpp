@@ -6,7 +6,7 @@
 #include <cstring>
 #include <numeric>
 
-#include "shell/error.h"
+#include "base/error.h"
 
 namespace orvenda {
 

@@ -4,8 +4,8 @@
 #include <optional>
 #include <string>
 
+#include "base/messages.h"
 #include "model/table.h"
-#include "shell/messages.h"
 
 namespace orvenda {
 

@@ -15,10 +15,10 @@
 #include <set>
 #include <unordered_map>
 
+#include "base/cp1250.h"
+#include "base/error.h"
 #include "model/dbf_file.h"
 #include "model/dbf_files.h"
-#include "shell/cp1250.h"
-#include "shell/error.h"
 
 namespace orvenda {
 

@@ -5,10 +5,10 @@
 #include <unordered_map>
 #include <vector>
 
+#include "base/messages.h"
+#include "base/progress.h"
 #include "model/table.h"
 #include "model/tree_control.h"
-#include "shell/messages.h"
-#include "shell/progress.h"
 
 namespace orvenda {
 

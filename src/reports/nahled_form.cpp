@@ -6,11 +6,11 @@
 #include <utility>
 #include <vector>
 
+#include "base/cp1250.h"
+#include "base/error.h"
 #include "model/project_table.h"
 #include "model/risk.h"
 #include "reports/report_page.h"
-#include "shell/cp1250.h"
-#include "shell/error.h"
 
 namespace orvenda {
 namespace {

@@ -9,11 +9,11 @@
 #include <utility>
 #include <vector>
 
+#include "base/control.h"
+#include "base/messages.h"
+#include "base/progress.h"
 #include "model/table.h"
 #include "reports/report_layout.h"
-#include "shell/control.h"
-#include "shell/messages.h"
-#include "shell/progress.h"
 
 namespace orvenda {
 

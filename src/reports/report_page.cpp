@@ -13,10 +13,10 @@
 #include <unistd.h>
 #endif
 
+#include "base/cp1250.h"
+#include "base/error.h"
 #include "model/project_table.h"
 #include "model/risk.h"
-#include "shell/cp1250.h"
-#include "shell/error.h"
 
 namespace orvenda {
 namespace {

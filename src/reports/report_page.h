@@ -6,9 +6,9 @@
 #include <string>
 #include <string_view>
 
+#include "base/messages.h"
 #include "model/table.h"
 #include "reports/report_layout.h"
-#include "shell/messages.h"
 
 namespace orvenda {
 

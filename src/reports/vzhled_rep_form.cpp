@@ -1,6 +1,6 @@
 #include "reports/vzhled_rep_form.h"
 
-#include "shell/cp1250.h"
+#include "base/cp1250.h"
 
 namespace orvenda {
 

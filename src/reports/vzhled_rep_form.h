@@ -6,9 +6,9 @@
 #include <utility>
 #include <vector>
 
+#include "base/control.h"
+#include "base/messages.h"
 #include "reports/report_layout.h"
-#include "shell/control.h"
-#include "shell/messages.h"
 
 namespace orvenda {
 

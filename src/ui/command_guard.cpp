@@ -2,8 +2,8 @@
 
 #include <exception>
 
+#include "base/error.h"
 #include "qt_dialogs.h"
-#include "shell/error.h"
 
 namespace orvenda {
 namespace {

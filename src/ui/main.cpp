@@ -6,11 +6,11 @@
 #include <memory>
 #include <optional>
 
+#include "app/command_line.h"
+#include "base/language_file.h"
 #include "command_guard.h"
 #include "main_form_window.h"
 #include "qt_settings_store.h"
-#include "shell/command_line.h"
-#include "shell/language_file.h"
 #include "splash_form_window.h"
 #include "tree_images.h"
 

@@ -16,13 +16,13 @@
 #include <QVBoxLayout>
 
 #include "about_form_window.h"
+#include "base/language_file.h"
 #include "command_guard.h"
 #include "documents/recent_files.h"
 #include "help_window.h"
 #include "qt_text.h"
 #include "qt_translation.h"
 #include "setup_form_window.h"
-#include "shell/language_file.h"
 #include "splash_form_window.h"
 #include "tree_images.h"
 

@@ -15,12 +15,12 @@
 #include <memory>
 #include <vector>
 
+#include "app/main_form.h"
+#include "app/setup_form.h"
 #include "progress_form_window.h"
 #include "qt_dialogs.h"
 #include "qt_progress.h"
 #include "qt_tree_control.h"
-#include "shell/main_form.h"
-#include "shell/setup_form.h"
 
 namespace orvenda {
 

@@ -4,7 +4,7 @@
 #include <QString>
 #include <QWidget>
 
-#include "shell/dialogs.h"
+#include "base/dialogs.h"
 
 namespace orvenda {
 

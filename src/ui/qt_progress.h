@@ -2,8 +2,8 @@
 
 #include <QElapsedTimer>
 
+#include "base/progress.h"
 #include "progress_form_window.h"
-#include "shell/progress.h"
 
 namespace orvenda {
 

@@ -4,7 +4,7 @@
 #include <memory>
 #include <set>
 
-#include "shell/settings_store.h"
+#include "base/settings_store.h"
 
 namespace orvenda {
 

@@ -5,7 +5,7 @@
 #include <filesystem>
 #include <vector>
 
-#include "shell/language_file.h"
+#include "base/language_file.h"
 
 namespace orvenda {
 

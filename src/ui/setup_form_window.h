@@ -6,7 +6,7 @@
 #include <filesystem>
 #include <vector>
 
-#include "shell/setup_form.h"
+#include "app/setup_form.h"
 
 namespace orvenda {
 

@@ -5,7 +5,7 @@
 #include <random>
 #include <stdexcept>
 
-#include "shell/cp1250.h"
+#include "base/cp1250.h"
 
 namespace orvenda::test {
 

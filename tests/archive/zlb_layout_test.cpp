@@ -7,8 +7,8 @@
 #include "archive/zlb_archive.h"
 #include "archive/zlb_format_support.h"
 #include "archive/zlb_names.h"
-#include "shell/cp1250.h"
-#include "shell/error.h"
+#include "base/cp1250.h"
+#include "base/error.h"
 #include "support/test_support.h"
 
 namespace orvenda {

@@ -9,7 +9,7 @@
 
 #include "archive/zlb_archive.h"
 #include "archive/zlb_format_support.h"
-#include "shell/error.h"
+#include "base/error.h"
 #include "support/test_support.h"
 
 namespace orvenda {

@@ -5,9 +5,9 @@
 
 #include <set>
 
+#include "base/cp1250.h"
+#include "base/error.h"
 #include "documents/working_directory.h"
-#include "shell/cp1250.h"
-#include "shell/error.h"
 #include "support/fakes.h"
 #include "support/test_support.h"
 

@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <stdexcept>
 
-#include "shell/cp1250.h"
+#include "base/cp1250.h"
 #include "support/fake_tree_control.h"
 #include "support/fakes.h"
 

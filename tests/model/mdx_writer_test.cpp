@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "shell/error.h"
+#include "base/error.h"
 
 namespace orvenda {
 namespace {

@@ -4,8 +4,8 @@
 
 #include <cstring>
 
+#include "base/cp1250.h"
 #include "model/risk.h"
-#include "shell/cp1250.h"
 #include "support/test_support.h"
 
 namespace orvenda {

@@ -2,8 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "base/cp1250.h"
 #include "model/project_table.h"
-#include "shell/cp1250.h"
 #include "support/test_support.h"
 
 namespace orvenda {

@@ -8,9 +8,9 @@
 #include <fstream>
 #include <sstream>
 
+#include "base/cp1250.h"
+#include "base/error.h"
 #include "model/table.h"
-#include "shell/cp1250.h"
-#include "shell/error.h"
 #include "support/test_support.h"
 
 namespace orvenda {

@@ -5,11 +5,11 @@
 
 #include <algorithm>
 
+#include "base/error.h"
 #include "expected_page.h"
 #include "model/project_table.h"
 #include "report_fixture.h"
 #include "reports/vzhled_rep_form.h"
-#include "shell/error.h"
 
 namespace orvenda {
 namespace {

@@ -9,9 +9,9 @@
 #include <string>
 #include <vector>
 
+#include "base/cp1250.h"
 #include "model/project_table.h"
 #include "model/table.h"
-#include "shell/cp1250.h"
 #include "support/test_support.h"
 
 namespace orvenda::test {

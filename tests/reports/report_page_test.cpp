@@ -3,10 +3,10 @@
 
 #include <functional>
 
+#include "base/error.h"
 #include "expected_page.h"
 #include "report_fixture.h"
 #include "reports/report_page.h"
-#include "shell/error.h"
 
 namespace orvenda {
 namespace {

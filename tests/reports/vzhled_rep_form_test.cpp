@@ -3,7 +3,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include "shell/cp1250.h"
+#include "base/cp1250.h"
 
 namespace orvenda {
 namespace {

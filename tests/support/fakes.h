@@ -11,9 +11,9 @@
 #include <variant>
 #include <vector>
 
-#include "shell/dialogs.h"
-#include "shell/progress.h"
-#include "shell/settings_store.h"
+#include "base/dialogs.h"
+#include "base/progress.h"
+#include "base/settings_store.h"
 
 namespace orvenda::test {
 

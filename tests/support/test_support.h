@@ -3,7 +3,7 @@
 #include <filesystem>
 #include <string>
 
-#include "shell/error.h"
+#include "base/error.h"
 
 namespace orvenda::test {
 

@@ -5,6 +5,8 @@
 #include <QApplication>
 #include <QCursor>
 
+#include "base/cp1250.h"
+#include "base/error.h"
 #include "command_guard.h"
 #include "progress_form_window.h"
 #include "qt_dialogs.h"
@@ -12,8 +14,6 @@
 #include "qt_settings_store.h"
 #include "qt_text.h"
 #include "qt_tree_control.h"
-#include "shell/cp1250.h"
-#include "shell/error.h"
 #include "support/test_support.h"
 #include "ui_support.h"
 #include "version_text.h"

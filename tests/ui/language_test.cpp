@@ -8,10 +8,10 @@
 #include <map>
 
 #include "about_form_window.h"
+#include "base/cp1250.h"
+#include "base/ini_file.h"
 #include "qt_translation.h"
 #include "setup_form_window.h"
-#include "shell/cp1250.h"
-#include "shell/ini_file.h"
 #include "splash_form_window.h"
 #include "ui_support.h"
 

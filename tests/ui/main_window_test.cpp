@@ -15,10 +15,10 @@
 #include <QToolButton>
 
 #include "about_form_window.h"
+#include "base/cp1250.h"
+#include "base/settings.h"
 #include "help_window.h"
 #include "setup_form_window.h"
-#include "shell/cp1250.h"
-#include "shell/settings.h"
 #include "ui_support.h"
 
 namespace orvenda {

@@ -13,9 +13,9 @@
 #include <string>
 #include <vector>
 
+#include "base/dialogs.h"
 #include "main_form_window.h"
 #include "qt_settings_store.h"
-#include "shell/dialogs.h"
 #include "support/test_support.h"
 
 namespace orvenda::test {

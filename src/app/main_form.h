@@ -1,0 +1,272 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "base/control.h"
+#include "base/dialogs.h"
+#include "base/messages.h"
+#include "base/progress.h"
+#include "base/settings.h"
+#include "base/settings_store.h"
+#include "documents/recent_files.h"
+#include "model/branch_copy.h"
+#include "model/table.h"
+#include "model/tree_builder.h"
+#include "model/tree_control.h"
+
+namespace orvenda {
+
+// The page control's pages; their tabs are never shown.
+enum class Page { NoneTabSheet, UzelTabSheet, RizikoTabSheet, TabSheet1 };
+
+// Directories the main window works in.
+struct MainFormDirs {
+  std::filesystem::path programDir;  // the executable's directory
+  std::filesystem::path tempDir;     // the user's temporary directory
+  std::filesystem::path userDir;     // the per-user application-data directory
+};
+
+// The main window's behaviour without a toolkit: the project tree TreeNT1 and its pages,
+// editing, branch moves and the clipboard. Handlers carry the names of the window's events.
+class MainForm {
+ public:
+  MainForm(TreeControl& tree, Dialogs& dialogs, Progress& progress, SettingsStore& settings,
+           MainFormDirs dirs);
+  ~MainForm();
+  MainForm(const MainForm&) = delete;
+  MainForm& operator=(const MainForm&) = delete;
+
+  // --- Seams and shared state ----------------------------------------------------------------
+  TreeControl& TreeNT1;
+  Dialogs& dialogs;
+  Progress& progress;
+  SettingsStore& settings;
+
+  std::filesystem::path ProgramDir;
+  std::filesystem::path TempDir;
+  std::filesystem::path UserDir;
+
+  Messages MessagesBox;
+  // The working project table (RiskData.dbf); its AfterPost calls DataTableAfterPost.
+  Table DataTable;
+  // Clipboar.dbf in ClipboardDir; open only while in use.
+  Table ClipboardTable;
+  std::filesystem::path ClipboardDir;
+  // TreeNT1's lookup from a node's Index to its item, filled by BuildTree.
+  tMyNodeIndexes NodeIndexes;
+
+  // Called after every handler (once, at the outermost) so that the window can push the state
+  // into its widgets; FocusControl then names the control to focus ("" for none) and is
+  // cleared afterwards.
+  std::function<void()> OnStateChanged;
+  std::string FocusControl;
+
+  // Settings (read from the store by the start-up code).
+  bool AskDelete = true;
+  bool AskExit = true;
+  bool CountAverage = true;
+
+  // Flags.
+  bool TreeUpdating = true;  // selection changes do not refresh the page
+  bool PageReady = false;    // control changes start the edit state
+  bool EditState = false;    // the page holds changes not yet stored
+  bool Modified = false;     // the working table holds changes no project file has
+  // Deleted records wait in the working table's file until the next save packs it: packing a
+  // big table at every delete would make each delete take a noticeable time.
+  bool PackPending = false;
+
+  // --- Controls --------------------------------------------------------------------------------
+  Page ActivePage = Page::NoneTabSheet;
+
+  // Node page.
+  Control TextEdit, TextCommentMemo;
+  Control CelkPanel, PrumerEdit, TextPrumEdit;
+  // Risk page; the three rating spin edits keep their number in `value`.
+  Control RiskSourceEdit, DescrEdit, RiskMemo, OpatreniMemo, CommentMemo;
+  Control ExistenceSpinEdit, NasledkySpinEdit, NazorSpinEdit;
+  Control StoreBitBtn, CancelBitBtn;
+
+  // The tree with its buttons.
+  Control ObjectPanel;
+  Control AddNodeSpeedButton, AddRiskSpeedButton, AddFromLibSpeedButton, DeleteSpeedButton;
+
+  // Main-menu entries touched by the edit state.
+  Control Soubor1, Knihovny1, Sestavy1, Napoveda1, Administrator1;
+
+  // PopupMenu1 of the tree.
+  Control Expand1, ExpandAll1, Collapse1, CollapseAll1, Sort1, SortAll1;
+  Control InsertNode1, InsertRiziko1, InsertFromLibrary1, Delete1, Copy1, Insert1;
+
+  // StatusBar1: panel 0 holds the change mark, panel 1 the risk text.
+  struct StatusBar {
+    std::array<std::string, 2> Panels;
+  } StatusBar1;
+
+  // Every Control above by its component name, for the window's binding.
+  const std::vector<std::pair<std::string_view, Control*>>& Controls() const { return controls_; }
+  Control* FindControl(std::string_view name) const;
+
+  // --- Tree and pages --------------------------------------------------------------------------
+  // Rebuilds TreeNT1 from DataTable (TreeUpdating set meanwhile).
+  void BuildTree();
+  // Shows the page of the selected item and fills it from its record.
+  void ShowSelected();
+  void TreeNT1Change();
+  void TreeNT1Expanded(TreeControl::Item item);
+  void TreeNT1Collapsed(TreeControl::Item item);
+  void Expand1Click();
+  void ExpandAll1Click();
+  void Collapse1Click();
+  void CollapseAll1Click();
+  void Sort1Click();
+  void SortAll1Click();
+  // A rating spin edit lost focus: its value is brought into 1..5.
+  void RatingEditExit(Control& spinEdit);
+  // Text typed into a rating spin edit: a whole number, else 1; brought into 1..5.
+  static int ParseRating(std::string_view text);
+  static int ClampRating(int value);
+  // Sets the P and N scale hints from the numbered messages (again after a language change).
+  void UpdateRatingHints();
+
+  // --- Editing ---------------------------------------------------------------------------------
+  // Appends a node (0) or risk (1) record under the selection; returns its Index.
+  int32_t AddRecord(int32_t type);
+  void AddNodeSpeedButtonClick();
+  void AddRiskSpeedButtonClick();
+  void InsertNode1Click() { AddNodeSpeedButtonClick(); }
+  void InsertRiziko1Click() { AddRiskSpeedButtonClick(); }
+  void SetEditState(bool on);
+  // Change handler of every page control.
+  void RiskSourceEditChange();
+  void StoreBitBtnClick();
+  void CancelBitBtnClick();
+  void DeleteSpeedButtonClick();
+  void Delete1Click() { DeleteSpeedButtonClick(); }
+  // Deletes the node `index` with its whole subtree.
+  void DeleteBranch(int32_t index);
+  // Packs the working table (close, exclusive open, pack, shared open again); on failure the
+  // table is open again before the error goes on.
+  void PackDataTable();
+  void DataTableAfterPost();
+
+  // --- Branch move, copy and paste -------------------------------------------------------------
+  // The dragged item is the selected one; the window maps the mouse point to `target`.
+  bool TreeNT1DragOver(TreeControl::Item target);
+  void TreeNT1DragDrop(TreeControl::Item target);
+  // The context menu opens over `underMouse` (nullptr: no item there).
+  void PopupMenu1Popup(TreeControl::Item underMouse);
+  void Copy1Click();
+  void Insert1Click();
+  // Finds or makes the clipboard directory and the clipboard table; leaves it closed.
+  void PrepareClipboard();
+
+  // --- Project documents, settings, start-up (documents) ---
+  // Members and handlers of the document life cycle go here. Give every data member a default
+  // member initializer: the constructor lives with the tree code.
+
+  // The file last opened or saved; empty for a new, unsaved project.
+  std::filesystem::path ProjectFileName;
+  // The project working directory, which holds the working table RiskData.dbf.
+  std::filesystem::path ProjectDir;
+  MRUManager MRUManager1;
+  bool MRUSaved = false;
+
+  struct FileDialog {
+    std::string Filter;  // "description|pattern|...", windows-1250
+    std::filesystem::path InitialDir;
+  };
+  FileDialog OpenDialog1, SaveDialog1;
+
+  // The window's caption and the application's title, both set by ShowFileName.
+  std::string Caption = "Orvenda";
+  std::string ApplicationTitle = "Orvenda";
+  // Labels of NoneTabSheet and the administrator's label.
+  Control ProgNameLabel, AppTitleLabel, AdminLabel;
+  // Items of the "Soubor" menu handled here.
+  Control New1, Open1, Save1, SaveAs1, SetUp1, Konec1;
+
+  // Administrator mode is on while this file exists; tests point it elsewhere.
+  std::filesystem::path AdminMarker = DefaultAdminMarkerPath();
+  // The browser's page-setup values as they were at start.
+  orvenda::PageSetup SavedPageSetup;
+  // The Options dialog; the application sets it once the window exists.
+  class SetupForm* setupForm = nullptr;
+
+  bool FirstShow = true;
+  // The first command-line argument; opened at the first show when it names an existing file.
+  std::filesystem::path CommandLineFile;
+  // Applies the language file to this window during FormCreate, when set.
+  std::function<void()> TranslateMainForm;
+
+  // Start-up and exit, in the order the window calls them.
+  void FormCreate();
+  void FormShow();
+  // True lets the window close. A failed save asked for here throws: the window stays open.
+  bool FormCloseQuery();
+  void FormClose();
+  // Saves the recent-file list when closing did not, and removes working files left behind.
+  void FormDestroy();
+
+  // "Soubor" menu.
+  void New1Click();
+  void Open1Click();
+  void Save1Click();
+  void SaveAs1Click();
+  void MRUManager1Click(const std::filesystem::path& fileName);
+  void SetUp1Click();
+
+  // Loads a project file (".RSK", or the older ".RZK" and ".ZLB") into the working table. The
+  // current project stays open and unchanged when the new one fails to load; a missing file is
+  // a warning. The caller rebuilds the tree.
+  void OpenProject(const std::filesystem::path& fileName);
+  // Packs the working table into ProjectFileName; a failure leaves the old file and Modified.
+  void SaveProject();
+  // The unsaved-changes question; afterwards Modified tells whether changes are still unsaved.
+  void AskSaveChanges();
+  void ShowFileName(const std::filesystem::path& fileName);
+  // A new working directory ("RZK" prefix) in TempDir.
+  std::filesystem::path MakeWorkingDirectory();
+
+  void LoadSettings();
+  // Shows or hides AdminLabel and Administrator1 by the marker file.
+  void UpdateAdministratorMode();
+  void SavePageSetup();
+  void RestorePageSetup();
+  // Gives the controls above their texts and adds them to Controls(); FormCreate calls it
+  // when nobody did.
+  void SetUpDocumentControls();
+  bool DocumentControlsReady = false;
+
+  // --- End of project documents, settings, start-up ---
+
+ private:
+  // Notifies the window once when the outermost handler ends, also when it fails.
+  class StateScope {
+   public:
+    explicit StateScope(MainForm& form) : form_(form) { ++form_.handlerDepth_; }
+    ~StateScope();
+    StateScope(const StateScope&) = delete;
+    StateScope& operator=(const StateScope&) = delete;
+
+   private:
+    MainForm& form_;
+  };
+
+  void RegisterControls();
+  void AddItemForNewRecord(int32_t index, int32_t type);
+  void FillNodePage();
+  void FillRiskPage();
+  void FillNodeAverage(int32_t index);
+
+  int handlerDepth_ = 0;
+  std::vector<std::pair<std::string_view, Control*>> controls_;
+};
+
+}  // namespace orvenda

@@ -1,0 +1,173 @@
+// The main window's project documents: New, Open, Save, Save as, the recent files, the
+// unsaved-changes question and the window caption.
+#include <system_error>
+
+#include "app/main_form.h"
+#include "base/cp1250.h"
+#include "base/error.h"
+#include "documents/project_file.h"
+#include "documents/recent_files.h"
+#include "documents/working_directory.h"
+#include "model/project_table.h"
+
+namespace orvenda {
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr const char* kChangeMark = " *";
+
+void SetModified(MainForm& form, bool modified) {
+  form.Modified = modified;
+  form.StatusBar1.Panels[0] = modified ? kChangeMark : "";
+}
+
+// Packs the working table into `file`. The table is closed meanwhile, so that its index file
+// is complete on disk, and open again afterwards whether or not the save worked.
+void SaveWorkingTable(MainForm& form, const fs::path& file) {
+  ClearFilter(form.DataTable);
+  // Deleted records go for good before the table is packed into the file.
+  if (form.PackPending) {
+    form.PackDataTable();
+    form.PackPending = false;
+  }
+  form.DataTable.Close();
+  try {
+    SaveProjectFile(form.ProjectDir, file, form.progress, form.MessagesBox);
+  } catch (...) {
+    OpenWorkingTable(form.DataTable, form.ProjectDir);
+    throw;
+  }
+  OpenWorkingTable(form.DataTable, form.ProjectDir);
+}
+
+// The commands that replace the project ask first; false when the changes are still unsaved
+// (the user's Save as was cancelled), which ends the command.
+bool ChangesSettled(MainForm& form) {
+  if (form.Modified) form.AskSaveChanges();
+  return !form.Modified;
+}
+
+}  // namespace
+
+fs::path MainForm::MakeWorkingDirectory() { return orvenda::MakeWorkingDirectory(TempDir); }
+
+void MainForm::ShowFileName(const fs::path& fileName) {
+  std::string caption;
+  if (!fileName.empty()) caption = PathToText(fileName.stem()) + " - ";
+  caption += ProgNameLabel.text;
+  if (!AppTitleLabel.text.empty()) caption += " - " + AppTitleLabel.text;
+  Caption = caption;
+  ApplicationTitle = caption;
+}
+
+void MainForm::OpenProject(const fs::path& fileName) {
+  std::error_code ec;
+  if (!fs::is_regular_file(fileName, ec)) {
+    dialogs.Warning(MessagesBox.Get(8));
+    return;
+  }
+  CheckProjectFile(fileName, MessagesBox);
+  // The new project is unpacked beside the current one, which stays open and intact until the
+  // new table has opened.
+  const fs::path newDir = MakeWorkingDirectory();
+  bool oldForm = false;
+  try {
+    oldForm = LoadProjectFile(fileName, newDir, progress, MessagesBox);
+  } catch (...) {
+    RemoveWorkingDirectory(newDir);
+    throw;
+  }
+  try {
+    ClearFilter(DataTable);
+    DataTable.Close();
+    OpenWorkingTable(DataTable, newDir);
+  } catch (...) {
+    OpenWorkingTable(DataTable, ProjectDir);
+    RemoveWorkingDirectory(newDir);
+    throw;
+  }
+  RemoveWorkingDirectory(ProjectDir);
+  ProjectDir = newDir;
+
+  SetModified(*this, oldForm);
+  ProjectFileName = fileName;
+  ShowFileName(fileName);
+  MRUManager1.Add(fileName);
+}
+
+void MainForm::SaveProject() {
+  StateScope scope(*this);
+  SaveWorkingTable(*this, ProjectFileName);
+  SetModified(*this, false);
+}
+
+void MainForm::AskSaveChanges() {
+  StateScope scope(*this);
+  const std::string text = MessagesBox.Get(11) + "\n\r" + MessagesBox.Get(12);
+  if (dialogs.AskYesNo(text, MessagesBox.Get(13))) {
+    Save1Click();
+  } else {
+    SetModified(*this, false);
+  }
+}
+
+void MainForm::New1Click() {
+  StateScope scope(*this);
+  if (!ChangesSettled(*this)) return;
+  ClearFilter(DataTable);
+  try {
+    CreateProjectTable(DataTable);
+  } catch (...) {
+    // The table is replaced through temporary files, so the old one is still there.
+    OpenWorkingTable(DataTable, ProjectDir);
+    throw;
+  }
+  ProjectFileName.clear();
+  ShowFileName(fs::path());
+  SetModified(*this, false);
+  BuildTree();  // of the empty table: no items
+  ShowSelected();
+}
+
+void MainForm::Open1Click() {
+  StateScope scope(*this);
+  if (!ChangesSettled(*this)) return;
+  if (const auto chosen = dialogs.OpenFile(OpenDialog1.Filter, OpenDialog1.InitialDir)) {
+    OpenProject(*chosen);
+  }
+  BuildTree();
+  ShowSelected();
+}
+
+void MainForm::MRUManager1Click(const fs::path& fileName) {
+  StateScope scope(*this);
+  if (!ChangesSettled(*this)) return;
+  OpenProject(fileName);
+  BuildTree();
+  ShowSelected();
+}
+
+void MainForm::Save1Click() {
+  StateScope scope(*this);
+  if (!ProjectFileName.empty() && ProjectFileKindOf(ProjectFileName) == ProjectFileKind::Rsk) {
+    SaveProject();
+  } else {
+    SaveAs1Click();
+  }
+}
+
+void MainForm::SaveAs1Click() {
+  StateScope scope(*this);
+  const auto chosen = dialogs.SaveFile(SaveDialog1.Filter, SaveDialog1.InitialDir);
+  if (!chosen) return;
+  const fs::path fileName = WithProjectExtension(*chosen);
+  // The project takes the new name only once it is saved under it.
+  SaveWorkingTable(*this, fileName);
+  ProjectFileName = fileName;
+  ShowFileName(fileName);
+  MRUManager1.Add(fileName);
+  SetModified(*this, false);
+}
+
+}  // namespace orvenda
