@@ -71,9 +71,13 @@ void MainForm::OpenProject(const fs::path& fileName) {
   // The new project is unpacked beside the current one, which stays open and intact until the
   // new table has opened.
   const fs::path newDir = MakeWorkingDirectory();
+  WorkingDirectoryMark newMark;
   bool oldForm = false;
   try {
+    newMark = WorkingDirectoryMark::Mark(newDir);
     oldForm = LoadProjectFile(fileName, newDir, progress, MessagesBox);
+    // Named only once the table is complete: until then a crash leaves nothing to offer back.
+    newMark.SetProjectFile(fileName);
   } catch (...) {
     RemoveWorkingDirectory(newDir);
     throw;
@@ -89,6 +93,7 @@ void MainForm::OpenProject(const fs::path& fileName) {
   }
   RemoveWorkingDirectory(ProjectDir);
   ProjectDir = newDir;
+  ProjectDirMark = std::move(newMark);
 
   SetModified(*this, oldForm);
   ProjectFileName = fileName;
@@ -126,6 +131,11 @@ void MainForm::New1Click() {
   ProjectFileName.clear();
   ShowFileName(fs::path());
   SetModified(*this, false);
+  try {
+    ProjectDirMark.SetProjectFile(fs::path());
+  } catch (const Error&) {
+    // The new project is there; a stale name only matters after a crash.
+  }
   BuildTree();  // of the empty table: no items
   ShowSelected();
 }
@@ -162,8 +172,19 @@ void MainForm::SaveAs1Click() {
   const auto chosen = dialogs.SaveFile(SaveDialog1.Filter, SaveDialog1.InitialDir);
   if (!chosen) return;
   const fs::path fileName = WithProjectExtension(*chosen);
-  // The project takes the new name only once it is saved under it.
-  SaveWorkingTable(*this, fileName);
+  // The project takes the new name only once it is saved under it. A crash meanwhile offers the
+  // work back under the name that the user chose.
+  ProjectDirMark.SetProjectFile(fileName);
+  try {
+    SaveWorkingTable(*this, fileName);
+  } catch (...) {
+    try {
+      ProjectDirMark.SetProjectFile(ProjectFileName);
+    } catch (const Error&) {
+      // The save's own failure is the one to show.
+    }
+    throw;
+  }
   ProjectFileName = fileName;
   ShowFileName(fileName);
   MRUManager1.Add(fileName);
