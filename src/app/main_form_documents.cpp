@@ -41,6 +41,15 @@ void SaveWorkingTable(MainForm& form, const fs::path& file) {
   OpenWorkingTable(form.DataTable, form.ProjectDir);
 }
 
+// The name only matters after a crash, and a stale one still marks the work as a project's:
+// failing to write it is no reason to fail the command.
+void NameInMark(const MainForm& form, const fs::path& file) {
+  try {
+    form.ProjectDirMark.SetProjectFile(file);
+  } catch (const Error&) {
+  }
+}
+
 // The commands that replace the project ask first; false when the changes are still unsaved
 // (the user's Save as was cancelled), which ends the command.
 bool ChangesSettled(MainForm& form) {
@@ -131,11 +140,7 @@ void MainForm::New1Click() {
   ProjectFileName.clear();
   ShowFileName(fs::path());
   SetModified(*this, false);
-  try {
-    ProjectDirMark.SetProjectFile(fs::path());
-  } catch (const Error&) {
-    // The new project is there; a stale name only matters after a crash.
-  }
+  NameInMark(*this, fs::path());
   BuildTree();  // of the empty table: no items
   ShowSelected();
 }
@@ -174,15 +179,11 @@ void MainForm::SaveAs1Click() {
   const fs::path fileName = WithProjectExtension(*chosen);
   // The project takes the new name only once it is saved under it. A crash meanwhile offers the
   // work back under the name that the user chose.
-  ProjectDirMark.SetProjectFile(fileName);
+  NameInMark(*this, fileName);
   try {
     SaveWorkingTable(*this, fileName);
   } catch (...) {
-    try {
-      ProjectDirMark.SetProjectFile(ProjectFileName);
-    } catch (const Error&) {
-      // The save's own failure is the one to show.
-    }
+    NameInMark(*this, ProjectFileName);
     throw;
   }
   ProjectFileName = fileName;

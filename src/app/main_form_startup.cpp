@@ -111,7 +111,8 @@ void MainForm::FormShow() {
 
   if (!recovered && !ProjectFileName.empty()) {
     // What interrupted saves of the project left beside it; the recovery did this for its own.
-    RemoveStaleArchiveTemporaries(ProjectFileName.parent_path());
+    const fs::path beside = ProjectFileName.parent_path();
+    RemoveStaleArchiveTemporaries(beside.empty() ? fs::path(".") : beside);
   }
 
   BuildTree();

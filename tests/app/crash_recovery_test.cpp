@@ -278,5 +278,18 @@ TEST_F(CrashRecoveryTest, OffersDeadRunsNewestFirstAndLeavesLiveRunsAlone) {
   EXPECT_EQ(Rows().size(), SampleRows().size() + 1);
 }
 
+// The mark names the file that a recovery would write to: the opened one, the one saved as,
+// none for a new project.
+TEST_F(CrashRecoveryTest, OpenSaveAsAndNewKeepTheMarkOfTheProjectFile) {
+  Start(MakeProject("Dilna.RSK", SampleRows()));
+  EXPECT_EQ(ReadProjectFileName(form->ProjectDir), files / "Dilna.RSK");
+  dialogs.saveAnswers = {files / "Kopie"};
+  form->SaveAs1Click();
+  EXPECT_EQ(ReadProjectFileName(form->ProjectDir), files / "Kopie.RSK");
+  form->New1Click();
+  EXPECT_EQ(ReadProjectFileName(form->ProjectDir), fs::path());
+  EXPECT_EQ(WorkingDirs(), std::vector<fs::path>{form->ProjectDir});
+}
+
 }  // namespace
 }  // namespace orvenda::test
