@@ -56,13 +56,15 @@ void WorkingDirectoryMark::SetProjectFile(const std::filesystem::path& file) con
   const auto target = dir_ / kProjectNameFile;
   auto temporary = target;
   temporary += ".new";
+  std::error_code ec;
+  // The next start may run in another directory than the one a relative name was given in.
+  const auto absolute = file.empty() ? file : std::filesystem::absolute(file, ec);
   {
     std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
-    out << file.string();
+    out << (ec ? file : absolute).string();
     out.close();
     if (!out) throw Error(W("Nelze zapsat soubor ") + PathToText(temporary));
   }
-  std::error_code ec;
   std::filesystem::rename(temporary, target, ec);
   if (ec) throw Error(W("Nelze zapsat soubor ") + PathToText(target) + ": " + ec.message());
 }
