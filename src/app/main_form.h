@@ -16,6 +16,7 @@
 #include "base/settings.h"
 #include "base/settings_store.h"
 #include "documents/recent_files.h"
+#include "documents/working_directory.h"
 #include "model/branch_copy.h"
 #include "model/table.h"
 #include "model/tree_builder.h"
@@ -245,6 +246,16 @@ class MainForm {
   bool DocumentControlsReady = false;
 
   // --- End of project documents, settings, start-up ---
+
+  // --- Work left by runs that ended without closing ---
+  // This run's mark on ProjectDir: the live-run lock and the name of the table's project file,
+  // kept up to date by Open, Save as and New.
+  WorkingDirectoryMark ProjectDirMark;
+  // At the first show, before a project is opened: offers the unsaved work of dead runs back,
+  // the most recent first, and removes what they left that nobody needs. True when the work of
+  // one became the current project (Modified, under its old file name).
+  bool RecoverEarlierWork();
+  // --- End of work left by runs ---
 
  private:
   // Notifies the window once when the outermost handler ends, also when it fails.

@@ -41,6 +41,15 @@ void SaveWorkingTable(MainForm& form, const fs::path& file) {
   OpenWorkingTable(form.DataTable, form.ProjectDir);
 }
 
+// The name only matters after a crash, and a stale one still marks the work as a project's:
+// failing to write it is no reason to fail the command.
+void NameInMark(const MainForm& form, const fs::path& file) {
+  try {
+    form.ProjectDirMark.SetProjectFile(file);
+  } catch (const Error&) {
+  }
+}
+
 // The commands that replace the project ask first; false when the changes are still unsaved
 // (the user's Save as was cancelled), which ends the command.
 bool ChangesSettled(MainForm& form) {
@@ -71,9 +80,13 @@ void MainForm::OpenProject(const fs::path& fileName) {
   // The new project is unpacked beside the current one, which stays open and intact until the
   // new table has opened.
   const fs::path newDir = MakeWorkingDirectory();
+  WorkingDirectoryMark newMark;
   bool oldForm = false;
   try {
+    newMark = WorkingDirectoryMark::Mark(newDir);
     oldForm = LoadProjectFile(fileName, newDir, progress, MessagesBox);
+    // Named only once the table is complete: until then a crash leaves nothing to offer back.
+    newMark.SetProjectFile(fileName);
   } catch (...) {
     RemoveWorkingDirectory(newDir);
     throw;
@@ -89,6 +102,7 @@ void MainForm::OpenProject(const fs::path& fileName) {
   }
   RemoveWorkingDirectory(ProjectDir);
   ProjectDir = newDir;
+  ProjectDirMark = std::move(newMark);
 
   SetModified(*this, oldForm);
   ProjectFileName = fileName;
@@ -126,6 +140,7 @@ void MainForm::New1Click() {
   ProjectFileName.clear();
   ShowFileName(fs::path());
   SetModified(*this, false);
+  NameInMark(*this, fs::path());
   BuildTree();  // of the empty table: no items
   ShowSelected();
 }
@@ -162,8 +177,15 @@ void MainForm::SaveAs1Click() {
   const auto chosen = dialogs.SaveFile(SaveDialog1.Filter, SaveDialog1.InitialDir);
   if (!chosen) return;
   const fs::path fileName = WithProjectExtension(*chosen);
-  // The project takes the new name only once it is saved under it.
-  SaveWorkingTable(*this, fileName);
+  // The project takes the new name only once it is saved under it. A crash meanwhile offers the
+  // work back under the name that the user chose.
+  NameInMark(*this, fileName);
+  try {
+    SaveWorkingTable(*this, fileName);
+  } catch (...) {
+    NameInMark(*this, ProjectFileName);
+    throw;
+  }
   ProjectFileName = fileName;
   ShowFileName(fileName);
   MRUManager1.Add(fileName);

@@ -7,6 +7,7 @@
 #include "app/setup_form.h"
 #include "base/cp1250.h"
 #include "base/error.h"
+#include "documents/earlier_runs.h"
 #include "documents/project_file.h"
 #include "documents/working_directory.h"
 #include "model/project_table.h"
@@ -77,17 +78,28 @@ void MainForm::FormShow() {
   PrepareClipboard();
 
   ProjectDir = MakeWorkingDirectory();
+  ProjectDirMark = WorkingDirectoryMark::Mark(ProjectDir);
   ClearFilter(DataTable);
   DataTable.Close();
   DataTable.SetPath(ProjectDir / kWorkingTableName);
   CreateProjectTable(DataTable);
+  ProjectDirMark.SetProjectFile(fs::path());
 
   ProjectFileName.clear();
   TreeNT1.Clear();
   ShowFileName(fs::path());
 
+  // Work that a crashed run left comes first; the command line's project opens only when none
+  // of it is taken back. A failure here must not stop the start either.
+  bool recovered = false;
+  try {
+    recovered = RecoverEarlierWork();
+  } catch (const std::exception& e) {
+    dialogs.ShowError(e.what());
+  }
+
   std::error_code ec;
-  if (!CommandLineFile.empty() && fs::is_regular_file(CommandLineFile, ec)) {
+  if (!recovered && !CommandLineFile.empty() && fs::is_regular_file(CommandLineFile, ec)) {
     // A file that fails to open must not stop the start: the empty project stays and the
     // window still comes up usable.
     try {
@@ -97,9 +109,17 @@ void MainForm::FormShow() {
     }
   }
 
+  if (!recovered && !ProjectFileName.empty()) {
+    // What interrupted saves of the project left beside it; the recovery did this for its own.
+    const fs::path beside = ProjectFileName.parent_path();
+    RemoveStaleArchiveTemporaries(beside.empty() ? fs::path(".") : beside);
+  }
+
   BuildTree();
-  Modified = false;
-  StatusBar1.Panels[0].clear();
+  if (!recovered) {
+    Modified = false;
+    StatusBar1.Panels[0].clear();
+  }
   OpenDialog1.InitialDir = ProgramDir;
   SaveDialog1.InitialDir = ProgramDir;
 
@@ -136,6 +156,7 @@ void MainForm::FormClose() {
     RemoveWorkingDirectory(ProjectDir);
     ProjectDir.clear();
   }
+  ProjectDirMark.Release();
   // Libraries: their tables are closed and their working directory removed here.
   if (failure) std::rethrow_exception(failure);
 }
@@ -154,6 +175,7 @@ void MainForm::FormDestroy() {
     RemoveWorkingDirectory(ProjectDir);
     ProjectDir.clear();
   }
+  ProjectDirMark.Release();
 }
 
 void MainForm::LoadSettings() {

@@ -1,6 +1,7 @@
 #include "archive/zlb_archive.h"
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <zlib.h>
@@ -333,6 +334,13 @@ bool CopyRange(int fd, std::int64_t offset, std::int64_t size,
 
 // ---- the archive being written ----
 
+bool LockedAsNamed(int fd, const fs::path& path) {
+  struct stat held {}, named {};
+  return ::flock(fd, LOCK_EX | LOCK_NB) == 0 && ::fstat(fd, &held) == 0 &&
+         ::stat(path.c_str(), &named) == 0 && held.st_dev == named.st_dev &&
+         held.st_ino == named.st_ino;
+}
+
 // A temporary file beside the archive that becomes the archive by a rename.
 class ArchiveOutput {
  public:
@@ -359,6 +367,9 @@ class ArchiveOutput {
       // 0666 under the umask, as a newly created archive would get.
       fd_ = Fd(::open(path_.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
       if (!fd_ && errno != EEXIST) break;
+      // Locked until it is renamed into place, so that a later run's clean-up of what crashed
+      // saves left can tell it from those. Such a clean-up may have taken the name first.
+      if (fd_ && !LockedAsNamed(fd_.get(), path_)) fd_.Reset();
     }
     if (!fd_) throw Error(FillName(kUnableToWrite, target));
     if (replacing) ::fchmod(fd_.get(), old.st_mode & 07777);
@@ -392,16 +403,15 @@ class ArchiveOutput {
   std::int64_t Size() const { return size_; }
   std::uint32_t Crc() const { return crc_; }
 
-  // Flushes the file to disk and renames it over the archive.
+  // Flushes the file to disk and renames it over the archive. The file stays open, and so
+  // locked, until it has its final name.
   void Commit() {
-    if (::fsync(fd_.get()) != 0 || !fd_.Close()) {
+    if (::fsync(fd_.get()) != 0 || ::rename(path_.c_str(), target_.c_str()) != 0) {
       ::unlink(path_.c_str());
+      fd_.Reset();
       throw Error(FillName(kUnableToWrite, target_));
     }
-    if (::rename(path_.c_str(), target_.c_str()) != 0) {
-      ::unlink(path_.c_str());
-      throw Error(FillName(kUnableToWrite, target_));
-    }
+    fd_.Reset();  // written and synced: a late close error has nothing left to lose
     SyncDirectoryOf(target_);
   }
 

@@ -8,6 +8,7 @@
 
 #include "base/cp1250.h"
 #include "base/error.h"
+#include "base/run_lock.h"
 #include "model/project_table.h"
 #include "model/risk.h"
 #include "reports/report_page.h"
@@ -105,6 +106,8 @@ void NahledForm::EnsureReportDirectory() {
     std::error_code ec;
     if (std::filesystem::create_directory(candidate, ec)) {
       runDir_ = candidate;
+      // Marked as a live run's, so that the next start after a crash knows it may go.
+      runLock_ = RunLock::Create(candidate / kRunLockName);
       return;
     }
     if (ec) {
@@ -232,6 +235,7 @@ void NahledForm::DiscardReportFiles() {
   std::error_code ec;
   std::filesystem::remove_all(runDir_, ec);
   runDir_.clear();
+  runLock_.Release();
 }
 
 }  // namespace orvenda

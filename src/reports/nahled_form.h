@@ -12,6 +12,7 @@
 #include "base/control.h"
 #include "base/messages.h"
 #include "base/progress.h"
+#include "base/run_lock.h"
 #include "model/table.h"
 #include "reports/report_layout.h"
 
@@ -85,6 +86,7 @@ class NahledForm {
   Progress& progress_;
   std::filesystem::path tempDir_;
   std::filesystem::path runDir_;
+  RunLock runLock_;  // held while runDir_ exists
   ReportLayout layout_;
   std::optional<int32_t> selected_;
   std::vector<std::pair<std::string_view, Control*>> controls_;
