@@ -16,6 +16,7 @@
 #include "base/settings.h"
 #include "base/settings_store.h"
 #include "documents/recent_files.h"
+#include "library/libraries.h"
 #include "model/branch_copy.h"
 #include "model/table.h"
 #include "model/tree_builder.h"
@@ -245,6 +246,16 @@ class MainForm {
   bool DocumentControlsReady = false;
 
   // --- End of project documents, settings, start-up ---
+
+  // --- Risk libraries ---
+  // Both library tables and their files; opened at the first show, packed at exit.
+  Libraries Libs;
+  // Opens both libraries into a working directory of TempDir; a damaged library is reported
+  // once and opens empty.
+  void OpenLibraries();
+  // Packs the user library and removes the working copies.
+  void CloseLibraries();
+  // --- End of risk libraries ---
 
  private:
   // Notifies the window once when the outermost handler ends, also when it fails.

@@ -72,7 +72,7 @@ void MainForm::FormShow() {
   LoadSettings();
   AppTitleLabel.text.clear();
 
-  // Libraries: OpenLibraries belongs here, between the settings and the clipboard.
+  OpenLibraries();
 
   PrepareClipboard();
 
@@ -123,20 +123,23 @@ bool MainForm::FormCloseQuery() {
 
 void MainForm::FormClose() {
   StateScope scope(*this);
-  // Libraries: CloseLibraries packs the user library here, before the project files go.
   std::exception_ptr failure;
+  try {
+    CloseLibraries();
+  } catch (...) {
+    failure = std::current_exception();
+  }
   try {
     ClearFilter(DataTable);
     DataTable.Close();
   } catch (...) {
     // The working files go all the same; the failure is still shown.
-    failure = std::current_exception();
+    if (!failure) failure = std::current_exception();
   }
   if (!ProjectDir.empty()) {
     RemoveWorkingDirectory(ProjectDir);
     ProjectDir.clear();
   }
-  // Libraries: their tables are closed and their working directory removed here.
   if (failure) std::rethrow_exception(failure);
 }
 
@@ -153,6 +156,11 @@ void MainForm::FormDestroy() {
     }
     RemoveWorkingDirectory(ProjectDir);
     ProjectDir.clear();
+  }
+  try {
+    CloseLibraries();
+  } catch (const std::exception&) {
+    // Going away regardless; a library that could not be packed keeps its working copy.
   }
 }
 
