@@ -250,11 +250,15 @@ class MainForm {
   // --- Risk libraries ---
   // Both library tables and their files; opened at the first show, packed at exit.
   Libraries Libs;
+  // The library window; the application sets it once the window exists.
+  class SelectTreeForm* selectTreeForm = nullptr;
   // Opens both libraries into a working directory of TempDir; a damaged library is reported
   // once and opens empty.
   void OpenLibraries();
   // Packs the user library and removes the working copies.
   void CloseLibraries();
+  // "Knihovny" -> "Editace...": the library window in edit mode.
+  void Knihovnyrizik1Click();
   // --- End of risk libraries ---
 
  private:

@@ -335,6 +335,22 @@ void Libraries::SaveLibrary(int which, Progress& progress, const std::string& te
   OpenTable(which);
 }
 
+void Libraries::PackTable(int which) {
+  Table& table = TableOf(which);
+  ClearFilter(table);
+  table.Close();
+  try {
+    table.Open(true);
+    table.Pack();
+    table.Close();
+  } catch (...) {
+    table.Close();
+    OpenTable(which);
+    throw;
+  }
+  OpenTable(which);
+}
+
 void LoadLibraryTree(TreeControl& tree, Table& table, tMyNodeIndexes& lookup, Progress& progress,
                      const Messages& messages) {
   ClearFilter(table);

@@ -65,6 +65,10 @@ class Libraries {
   // meanwhile and open again afterwards, also on failure). The progress window shows `text`.
   void SaveLibrary(int which, Progress& progress, const std::string& text);
 
+  // Removes the deleted records of a library table for good: closed, opened for exclusive use,
+  // packed, and open for shared use again (also when packing fails).
+  void PackTable(int which);
+
   bool IsOpen() const { return opened_; }
   // Where the archive of a library is written; after a damaged start, a file beside the
   // damaged one whose name says it is the new library.

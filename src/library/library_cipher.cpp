@@ -7,6 +7,7 @@
 #include <array>
 #include <cstdint>
 #include <cstring>
+#include <vector>
 
 #include "base/error.h"
 
@@ -39,16 +40,31 @@ const CipherKey& Key() {
   return key;
 }
 
-void RunCfb8(std::string& data, bool encipher) {
+void Encipher(std::string& data) {
   if (data.empty()) return;
   const CipherKey& key = Key();
   std::array<uint8_t, CAST128_BLOCK_SIZE> reg = key.iv;
   auto* bytes = reinterpret_cast<uint8_t*>(data.data());
-  auto* f = reinterpret_cast<nettle_cipher_func*>(cast128_encrypt);
-  if (encipher) {
-    cfb8_encrypt(&key.ctx, f, reg.size(), reg.data(), data.size(), bytes, bytes);
-  } else {
-    cfb8_decrypt(&key.ctx, f, reg.size(), reg.data(), data.size(), bytes, bytes);
+  cfb8_encrypt(&key.ctx, reinterpret_cast<nettle_cipher_func*>(cast128_encrypt), reg.size(),
+               reg.data(), data.size(), bytes, bytes);
+}
+
+// Deciphering knows every register in advance (the first one, then each window of eight
+// ciphertext bytes), so all of them go through the block cipher in one call: several times
+// faster than a call per byte, which the library Find notices.
+void Decipher(std::string& data) {
+  if (data.empty()) return;
+  const CipherKey& key = Key();
+  const std::size_t n = data.size();
+  std::string stream(key.iv.begin(), key.iv.end());
+  stream += data;
+  std::vector<uint8_t> blocks(n * CAST128_BLOCK_SIZE);
+  for (std::size_t i = 0; i < n; ++i) {
+    std::memcpy(&blocks[i * CAST128_BLOCK_SIZE], stream.data() + i, CAST128_BLOCK_SIZE);
+  }
+  cast128_encrypt(&key.ctx, blocks.size(), blocks.data(), blocks.data());
+  for (std::size_t i = 0; i < n; ++i) {
+    data[i] = static_cast<char>(static_cast<uint8_t>(data[i]) ^ blocks[i * CAST128_BLOCK_SIZE]);
   }
 }
 
@@ -108,13 +124,13 @@ std::string LibraryBase64Decode(std::string_view text) {
 
 std::string EncryptLibraryText(std::string_view text) {
   std::string data(text);
-  RunCfb8(data, true);
+  Encipher(data);
   return LibraryBase64Encode(data);
 }
 
 std::string DecryptLibraryText(std::string_view stored) {
   std::string data = LibraryBase64Decode(stored);
-  RunCfb8(data, false);
+  Decipher(data);
   return data;
 }
 
