@@ -150,6 +150,13 @@ TEST(LibraryWindow, CopiedBranchPastesIntoTheProjectTree) {
     Screenshot(w, "library-window-built-in.png");
   });
   env.W().Form().Insert1Click();
+  // CreateLang writes the library window's texts with the others.
+  env.W().CreateLang1Click();
+  const std::string language = test::ReadFileBytes(env.ProgramDir() / "Language.lng");
+  EXPECT_NE(language.find(W("SelectTreeForm.Caption=Knihovna rizik")), std::string::npos);
+  EXPECT_NE(language.find(W("SelectTreeForm.BuildInTabSheet.Caption=Základní knihovna")),
+            std::string::npos);
+  EXPECT_NE(language.find("SelectTreeForm.FindSpeedButton.Hint="), std::string::npos);
   QTreeWidget* tree = env.Tree();
   ASSERT_EQ(tree->topLevelItemCount(), 1);
   EXPECT_EQ(tree->topLevelItem(0)->text(0), U("Stroje"));
