@@ -17,6 +17,7 @@
 #include "base/settings_store.h"
 #include "documents/recent_files.h"
 #include "documents/working_directory.h"
+#include "library/libraries.h"
 #include "model/branch_copy.h"
 #include "model/table.h"
 #include "model/tree_builder.h"
@@ -256,6 +257,19 @@ class MainForm {
   // one became the current project (Modified, under its old file name).
   bool RecoverEarlierWork();
   // --- End of work left by runs ---
+  // --- Risk libraries ---
+  // Both library tables and their files; opened at the first show, packed at exit.
+  Libraries Libs;
+  // The library window; the application sets it once the window exists.
+  class SelectTreeForm* selectTreeForm = nullptr;
+  // Opens both libraries into a working directory of TempDir; a damaged library is reported
+  // once and opens empty.
+  void OpenLibraries();
+  // Packs the user library and removes the working copies.
+  void CloseLibraries();
+  // "Knihovny" -> "Editace...": the library window in edit mode.
+  void Knihovnyrizik1Click();
+  // --- End of risk libraries ---
 
  private:
   // Notifies the window once when the outermost handler ends, also when it fails.

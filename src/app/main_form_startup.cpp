@@ -73,7 +73,12 @@ void MainForm::FormShow() {
   LoadSettings();
   AppTitleLabel.text.clear();
 
-  // Libraries: OpenLibraries belongs here, between the settings and the clipboard.
+  // Without its libraries the program still edits projects; the failure is shown.
+  try {
+    OpenLibraries();
+  } catch (const std::exception& e) {
+    dialogs.ShowError(e.what());
+  }
 
   PrepareClipboard();
 
@@ -143,21 +148,24 @@ bool MainForm::FormCloseQuery() {
 
 void MainForm::FormClose() {
   StateScope scope(*this);
-  // Libraries: CloseLibraries packs the user library here, before the project files go.
   std::exception_ptr failure;
+  try {
+    CloseLibraries();
+  } catch (...) {
+    failure = std::current_exception();
+  }
   try {
     ClearFilter(DataTable);
     DataTable.Close();
   } catch (...) {
     // The working files go all the same; the failure is still shown.
-    failure = std::current_exception();
+    if (!failure) failure = std::current_exception();
   }
   if (!ProjectDir.empty()) {
     RemoveWorkingDirectory(ProjectDir);
     ProjectDir.clear();
   }
   ProjectDirMark.Release();
-  // Libraries: their tables are closed and their working directory removed here.
   if (failure) std::rethrow_exception(failure);
 }
 
@@ -176,6 +184,11 @@ void MainForm::FormDestroy() {
     ProjectDir.clear();
   }
   ProjectDirMark.Release();
+  try {
+    CloseLibraries();
+  } catch (const std::exception&) {
+    // Going away regardless; a library that could not be packed keeps its working copy.
+  }
 }
 
 void MainForm::LoadSettings() {

@@ -18,6 +18,11 @@ class Dialogs {
   virtual void Warning(const std::string& text) = 0;
   // An error's text in a box with an OK button (the application's one error handler).
   virtual void ShowError(const std::string& text) = 0;
+  // Information box with an OK button under `caption`.
+  virtual void Information(const std::string& text, const std::string& caption) {
+    (void)caption;
+    Warning(text);
+  }
 
   // File dialogs. `filter` is "description|pattern|description|pattern..."; nullopt when
   // the user cancels.

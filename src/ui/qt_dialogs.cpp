@@ -52,6 +52,12 @@ bool QtDialogs::AskYesNo(const std::string& text, const std::string& caption) {
   return box.exec() == QMessageBox::Yes;
 }
 
+void QtDialogs::Information(const std::string& text, const std::string& caption) {
+  QMessageBox box(QMessageBox::Information, FromCp1250(caption), FromCp1250(text), QMessageBox::Ok,
+                  parent_);
+  box.exec();
+}
+
 void QtDialogs::Warning(const std::string& text) {
   QMessageBox box(QMessageBox::Warning, ApplicationCaption(), FromCp1250(text), QMessageBox::Ok,
                   parent_);

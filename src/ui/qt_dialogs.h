@@ -17,6 +17,7 @@ class QtDialogs : public Dialogs {
   bool AskYesNo(const std::string& text, const std::string& caption) override;
   void Warning(const std::string& text) override;
   void ShowError(const std::string& text) override;
+  void Information(const std::string& text, const std::string& caption) override;
   std::optional<std::filesystem::path> OpenFile(const std::string& filter,
                                                 const std::filesystem::path& dir) override;
   std::optional<std::filesystem::path> SaveFile(const std::string& filter,

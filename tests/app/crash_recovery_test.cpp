@@ -264,6 +264,7 @@ TEST_F(CrashRecoveryTest, OffersDeadRunsNewestFirstAndLeavesLiveRunsAlone) {
   EXPECT_EQ(ReadFileBytes(damaged / "RiskData.dbf"), "not a table");
   EXPECT_TRUE(fs::exists(dirOf[liveFile.string()] / "RiskData.dbf"));
   EXPECT_FALSE(fs::exists(deadReport));
+  EXPECT_FALSE(fs::exists(library));
   EXPECT_TRUE(fs::exists(liveReport / kRunLockName));
 
   // Once the live run is gone, its work comes back instead of the command line's project.

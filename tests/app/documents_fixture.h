@@ -113,10 +113,13 @@ class DocumentsTest : public ::testing::Test {
 
   std::vector<Row> Rows() { return ReadRows(form->DataTable); }
 
-  // Working directories "RZK*" in the temporary directory.
+  // The project's working directories (the libraries' one of the run left aside).
   std::vector<fs::path> WorkingDirs() const {
     std::vector<fs::path> dirs;
     for (const auto& entry : fs::directory_iterator(tempDir)) {
+      // Library working copies, this run's or a child run's, are not project directories.
+      if (fs::exists(entry.path() / "UserLib.dbf") || fs::exists(entry.path() / "RiskLib.dbf"))
+        continue;
       if (entry.path().filename().string().rfind("RZK", 0) == 0) dirs.push_back(entry.path());
     }
     return dirs;

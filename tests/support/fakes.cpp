@@ -21,6 +21,10 @@ void ScriptedDialogs::Warning(const std::string& text) { warnings.push_back(text
 
 void ScriptedDialogs::ShowError(const std::string& text) { errors.push_back(text); }
 
+void ScriptedDialogs::Information(const std::string& text, const std::string& caption) {
+  informations.push_back({text, caption});
+}
+
 std::optional<std::filesystem::path> ScriptedDialogs::OpenFile(const std::string& filter,
                                                                const std::filesystem::path& dir) {
   openRequests.push_back({filter, dir});

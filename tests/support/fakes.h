@@ -44,12 +44,14 @@ class ScriptedDialogs : public Dialogs {
   std::vector<Question> questions;
   std::vector<std::string> warnings;
   std::vector<std::string> errors;
+  std::vector<Question> informations;
   std::vector<FileRequest> openRequests;
   std::vector<FileRequest> saveRequests;
 
   bool AskYesNo(const std::string& text, const std::string& caption) override;
   void Warning(const std::string& text) override;
   void ShowError(const std::string& text) override;
+  void Information(const std::string& text, const std::string& caption) override;
   std::optional<std::filesystem::path> OpenFile(const std::string& filter,
                                                 const std::filesystem::path& dir) override;
   std::optional<std::filesystem::path> SaveFile(const std::string& filter,

@@ -1,0 +1,394 @@
+#include "library/libraries.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <exception>
+#include <optional>
+#include <random>
+#include <system_error>
+
+#include "archive/zlb_archive.h"
+#include "base/cp1250.h"
+#include "base/error.h"
+#include "base/run_lock.h"
+#include "documents/recent_files.h"
+#include "documents/working_directory.h"
+#include "model/project_table.h"
+
+namespace orvenda {
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr LibraryNames kNames[2] = {
+    {"RiskLib", "RiskLib.LIB", "RiskLib.dbf", "RiskLib.dbt", "RiskLib.mdx"},
+    {"UserLib", "UserLib.LIB", "UserLib.dbf", "UserLib.dbt", "UserLib.mdx"},
+};
+
+// A damaged library's successor is written under this name beside it.
+std::string ReplacementName(int which) { return std::string(kNames[which].base) + "-new.LIB"; }
+
+std::string UpperName(const fs::path& path) { return Cp1250Upper(PathToText(path)); }
+
+// The file of `dir` named `name` without regard to letter case, the exact name first.
+std::optional<fs::path> FindNoCase(const fs::path& dir, const std::string& name) {
+  if (dir.empty()) return std::nullopt;
+  std::error_code ec;
+  if (fs::is_regular_file(dir / name, ec)) return dir / name;
+  const std::string wanted = Cp1250Upper(name);
+  std::vector<fs::path> found;
+  for (fs::directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec)) {
+    std::error_code typeError;
+    if (it->is_regular_file(typeError) && UpperName(it->path().filename()) == wanted) {
+      found.push_back(it->path());
+    }
+  }
+  if (found.empty()) return std::nullopt;
+  return *std::min_element(found.begin(), found.end());
+}
+
+class ProgressWindow {
+ public:
+  ProgressWindow(Progress& progress, const std::string& text, int maximum) : progress_(progress) {
+    progress_.ShowProgress(text, maximum);
+  }
+  ~ProgressWindow() { progress_.HideProgress(); }
+  ProgressWindow(const ProgressWindow&) = delete;
+  ProgressWindow& operator=(const ProgressWindow&) = delete;
+
+ private:
+  Progress& progress_;
+};
+
+void PrepareArchive(TZLBArchive& archive, Progress* progress) {
+  archive.CompressionLevel = TFileCompressionLevel::fcMaximum;
+  archive.CheckCRC = true;
+  if (progress != nullptr) {
+    archive.OnProgress = [progress](const std::string&, int percentage) {
+      progress->SetProgress(percentage);
+    };
+  }
+}
+
+// Gives the library's files in `dir` their working names, whatever case the archive or the
+// loose files used.
+void NormalizeNames(const fs::path& dir, const LibraryNames& names) {
+  for (const char* name : {names.table, names.memo, names.index}) {
+    const auto found = FindNoCase(dir, name);
+    if (!found || found->filename() == name) continue;
+    std::error_code ec;
+    fs::rename(*found, dir / name, ec);
+    if (ec) throw Error("Unable to rename file (" + PathToText(*found) + "): " + ec.message());
+  }
+}
+
+void RemoveWorkingFiles(const fs::path& dir, const LibraryNames& names) {
+  std::error_code ec;
+  for (const char* name : {names.table, names.memo, names.index}) {
+    while (const auto found = FindNoCase(dir, name)) {
+      if (!fs::remove(*found, ec)) break;
+    }
+  }
+}
+
+}  // namespace
+
+const LibraryNames& NamesOf(int which) { return kNames[which == kBuiltInLibrary ? 0 : 1]; }
+
+bool IsDirectoryWritable(const fs::path& dir) {
+  std::error_code ec;
+  if (!fs::is_directory(dir, ec)) return false;
+  static std::mt19937 random{std::random_device{}()};
+  char name[32];
+  std::snprintf(name, sizeof name, ".orvenda-%08X.tmp", static_cast<unsigned>(random()));
+  const fs::path probe = dir / name;
+  std::FILE* file = std::fopen(probe.c_str(), "wx");
+  if (file == nullptr) return false;
+  std::fclose(file);
+  fs::remove(probe, ec);
+  return true;
+}
+
+Libraries::Libraries() : CanWrite(IsDirectoryWritable) {}
+
+Libraries::~Libraries() = default;
+
+void Libraries::OpenTable(int which) {
+  Table& table = TableOf(which);
+  ClearFilter(table);
+  table.Close();
+  table.SetPath(WorkDir / NamesOf(which).table);
+  table.SetIndexName("");  // record order: the order the records were appended in
+  table.Open();
+  for (const FieldDef& wanted : ProjectTableFields()) {
+    const auto& fields = table.Fields();
+    const bool present = std::any_of(fields.begin(), fields.end(), [&](const FieldDef& f) {
+      return Cp1250Upper(f.name) == Cp1250Upper(wanted.name);
+    });
+    if (!present) {
+      table.Close();
+      throw Error(W("Tabulka není knihovna rizik (chybí pole ") + wanted.name + ").");
+    }
+  }
+}
+
+void Libraries::WriteArchive(int which, const fs::path& archive) {
+  const LibraryNames& names = NamesOf(which);
+  std::error_code ec;
+  if (!archive.parent_path().empty()) fs::create_directories(archive.parent_path(), ec);
+  std::vector<fs::path> members;
+  for (const char* name : {names.table, names.memo, names.index}) {
+    // A loose table may come without its memo or index file; the table itself is a must.
+    if (fs::is_regular_file(WorkDir / name, ec)) {
+      members.push_back(WorkDir / name);
+    } else if (name == names.table) {
+      throw Error("Unable to open file (" + PathToText(WorkDir / name) + ")");
+    }
+  }
+  TZLBArchive zlb;
+  PrepareArchive(zlb, nullptr);
+  zlb.OnErrorLogged = [](const std::string& message) { throw Error(message); };
+  // The old archive stays intact until the new one is complete.
+  zlb.CreateArchive(archive, /*replaceExisting=*/true);
+  zlb.AddFiles(members);
+  zlb.CloseArchive();
+}
+
+void Libraries::OpenOne(int which, Progress& progress, const Messages& messages,
+                        std::vector<std::string>& warnings) {
+  const LibraryNames& names = NamesOf(which);
+  Table& table = TableOf(which);
+  ClearFilter(table);
+  table.Close();
+  table.SetPath(WorkDir / names.table);
+  State& state = state_[which];
+  state = State{};
+
+  auto userArchive = FindNoCase(UserDir, names.archive);
+  auto programArchive = FindNoCase(ProgramDir, names.archive);
+  if (!userArchive && !programArchive) {
+    // The damaged archive is gone: the library saved beside it takes its place, under the
+    // archive's own name from now on.
+    userArchive = FindNoCase(UserDir, ReplacementName(which));
+    if (!userArchive) programArchive = FindNoCase(ProgramDir, ReplacementName(which));
+  }
+  const fs::path writableDir = programDirWritable_ || UserDir.empty() ? ProgramDir : UserDir;
+  if (userArchive) {
+    state.target = userArchive->parent_path() / names.archive;
+    if (userArchive->filename() != ReplacementName(which)) state.target = *userArchive;
+  } else if (programArchive && programDirWritable_) {
+    state.target = programArchive->parent_path() / names.archive;
+    if (programArchive->filename() != ReplacementName(which)) state.target = *programArchive;
+  } else {
+    state.target = writableDir / names.archive;
+  }
+
+  auto extract = [&](const fs::path& archive) {
+    ProgressWindow window(progress, messages.Get(17), 100);
+    progress.ProcessEvents();
+    TZLBArchive zlb;
+    PrepareArchive(zlb, &progress);
+    zlb.OpenArchive(archive);
+    zlb.ExtractAll(WorkDir);
+    zlb.CloseArchive();
+    NormalizeNames(WorkDir, names);
+    std::error_code ec;
+    if (!fs::is_regular_file(WorkDir / names.table, ec)) {
+      throw Error(W("Archiv neobsahuje tabulku ") + names.table + ".");
+    }
+    OpenTable(which);
+  };
+
+  bool pack = false;
+  std::optional<fs::path> source = userArchive ? userArchive : programArchive;
+  try {
+    if (source) {
+      extract(*source);
+    } else if ((source = FindNoCase(ProgramDir, std::string(names.base) + ".DBF"))) {
+      // Loose tables of a fresh installation: read, never written.
+      const std::string exts[3] = {".DBF", ".DBT", ".MDX"};
+      const char* targets[3] = {names.table, names.memo, names.index};
+      for (int i = 0; i < 3; ++i) {
+        const auto found = FindNoCase(ProgramDir, names.base + exts[i]);
+        if (!found) continue;
+        std::error_code ec;
+        fs::copy_file(*found, WorkDir / targets[i], fs::copy_options::overwrite_existing, ec);
+        if (ec) throw Error("Unable to copy file (" + PathToText(*found) + "): " + ec.message());
+      }
+      OpenTable(which);
+      pack = true;
+    } else {
+      CreateProjectTable(table);
+      pack = true;
+    }
+  } catch (const Error& e) {
+    if (!source) throw;  // nothing was read: the working directory itself failed
+    // Keep the damaged file for the user; the run goes on with an empty library, or with the
+    // replacement an earlier such run wrote, and saves under the replacement's name.
+    state.damaged = *source;
+    const fs::path dir =
+        source->parent_path() == UserDir && !UserDir.empty() ? UserDir : writableDir;
+    state.target = dir / ReplacementName(which);
+    std::string warning = W("Knihovnu ") + PathToText(*source) + W(" nelze načíst: ") + e.what();
+    ClearFilter(table);
+    table.Close();
+    RemoveWorkingFiles(WorkDir, names);
+    bool replaced = false;
+    std::error_code ec;
+    if (fs::is_regular_file(state.target, ec)) {
+      try {
+        extract(state.target);
+        replaced = true;
+      } catch (const Error& again) {
+        // The replacement is kept too; it is written anew from the empty library only if it
+        // could not be read either, so it is renamed out of the way first.
+        ClearFilter(table);
+        table.Close();
+        RemoveWorkingFiles(WorkDir, names);
+        warning += W("\nNáhradní knihovnu ") + PathToText(state.target) + W(" nelze načíst: ") +
+                   again.what();
+        state.target = dir / (std::string(names.base) + "-new2.LIB");
+      }
+    }
+    if (!replaced) CreateProjectTable(table);
+    warning += replaced ? W("\nPoškozený soubor zůstává beze změny; načtena náhradní knihovna ")
+                        : W("\nPoškozený soubor zůstává beze změny; program pokračuje s prázdnou "
+                            "knihovnou, která se bude ukládat do ");
+    warning += PathToText(state.target) + ".";
+    warnings.push_back(warning);
+  }
+
+  if (pack) {
+    ClearFilter(table);
+    table.Close();
+    try {
+      WriteArchive(which, state.target);
+    } catch (const Error& e) {
+      warnings.push_back(W("Knihovnu nelze uložit do ") + PathToText(state.target) + ": " +
+                         e.what());
+    }
+  }
+  OpenTable(which);
+}
+
+std::vector<std::string> Libraries::OpenLibraries(const fs::path& tempDir, Progress& progress,
+                                                  const Messages& messages) {
+  if (opened_) return {};
+  WorkDir = MakeWorkingDirectory(tempDir, "RZK");
+  WorkDirMark = WorkingDirectoryMark::Mark(WorkDir);
+  programDirWritable_ = CanWrite ? CanWrite(ProgramDir) : IsDirectoryWritable(ProgramDir);
+  std::vector<std::string> warnings;
+  try {
+    OpenOne(kBuiltInLibrary, progress, messages, warnings);
+    OpenOne(kUserLibrary, progress, messages, warnings);
+  } catch (...) {
+    for (Table* table : {&BuildInRisksTable, &UserRisksTable}) {
+      try {
+        table->Close();
+      } catch (const Error&) {
+      }
+    }
+    WorkDirMark.Release();
+    RemoveWorkingDirectory(WorkDir);
+    WorkDir.clear();
+    throw;
+  }
+  opened_ = true;
+  return warnings;
+}
+
+void Libraries::CloseLibraries(Progress& progress, const Messages& messages) {
+  if (!opened_) return;
+  opened_ = false;
+  std::exception_ptr failure;
+  {
+    ProgressWindow window(progress, messages.Get(20), 100);
+    try {
+      ClearFilter(UserRisksTable);
+      UserRisksTable.Close();
+      WriteArchive(kUserLibrary, state_[kUserLibrary].target);
+    } catch (...) {
+      failure = std::current_exception();
+    }
+  }
+  try {
+    ClearFilter(BuildInRisksTable);
+    BuildInRisksTable.Close();
+    UserRisksTable.Close();
+  } catch (...) {
+    if (!failure) failure = std::current_exception();
+  }
+  WorkDirMark.Release();
+  if (failure) {
+    // The working copy is the only complete one now: keep it and say where, and take the mark
+    // away so that no later start removes it as a dead run's leftovers.
+    std::error_code ec;
+    fs::remove(WorkDir / kRunLockName, ec);
+    try {
+      std::rethrow_exception(failure);
+    } catch (const std::exception& e) {
+      throw Error(std::string(e.what()) + W("\nPracovní kopie knihoven zůstávají v ") +
+                  PathToText(WorkDir));
+    }
+  }
+  RemoveWorkingDirectory(WorkDir);
+  WorkDir.clear();
+}
+
+void Libraries::DiscardLibraries() {
+  if (!opened_) return;
+  opened_ = false;
+  for (Table* table : {&BuildInRisksTable, &UserRisksTable}) {
+    try {
+      ClearFilter(*table);
+      table->Close();
+    } catch (const Error&) {
+      // Nothing of these copies is kept.
+    }
+  }
+  WorkDirMark.Release();
+  RemoveWorkingDirectory(WorkDir);
+  WorkDir.clear();
+}
+
+void Libraries::SaveLibrary(int which, Progress& progress, const std::string& text) {
+  if (!opened_) throw Error(W("Knihovny nejsou otevřeny."));
+  ProgressWindow window(progress, text, 100);
+  Table& table = TableOf(which);
+  ClearFilter(table);
+  table.Close();
+  try {
+    WriteArchive(which, state_[which].target);
+  } catch (...) {
+    OpenTable(which);
+    throw;
+  }
+  OpenTable(which);
+}
+
+void Libraries::PackTable(int which) {
+  Table& table = TableOf(which);
+  ClearFilter(table);
+  table.Close();
+  try {
+    table.Open(true);
+    table.Pack();
+    table.Close();
+  } catch (...) {
+    table.Close();
+    OpenTable(which);
+    throw;
+  }
+  OpenTable(which);
+}
+
+void LoadLibraryTree(TreeControl& tree, Table& table, tMyNodeIndexes& lookup, Progress& progress,
+                     const Messages& messages) {
+  ClearFilter(table);
+  table.First();
+  BuildTree(tree, table, lookup, progress, messages);
+  tree.Repaint();
+  progress.ProcessEvents();
+}
+
+}  // namespace orvenda
