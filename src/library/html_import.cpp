@@ -61,8 +61,8 @@ std::string MetaCharset(std::string_view tag) {
     ++at;
   }
   std::string name;
-  while (at < tag.size() && (std::isalnum(static_cast<unsigned char>(tag[at])) ||
-                             tag[at] == '-' || tag[at] == '_')) {
+  while (at < tag.size() &&
+         (std::isalnum(static_cast<unsigned char>(tag[at])) || tag[at] == '-' || tag[at] == '_')) {
     name += Lower(tag[at++]);
   }
   return name;
@@ -71,8 +71,7 @@ std::string MetaCharset(std::string_view tag) {
 }  // namespace
 
 std::string HtmlRowPattern() {
-  const std::string cell =
-      R"(<td width="\d+%" valign="top"><font size="\d+">(.*?)</font></td>\s*)";
+  const std::string cell = R"(<td width="\d+%" valign="top"><font size="\d+">(.*?)</font></td>\s*)";
   std::string pattern = "<tr>\\s*" + cell + cell;
   pattern += cell + cell;
   pattern += cell + cell;

@@ -21,8 +21,8 @@ using ::testing::IsEmpty;
 std::string ReportRow(const std::vector<std::string>& cells) {
   std::string row = "  <tr>\r";
   for (const std::string& cell : cells) {
-    row += "    <td width=\"8%\" valign=\"top\"><font size=\"1\">\r" + cell +
-           "\r    </font></td>\r";
+    row +=
+        "    <td width=\"8%\" valign=\"top\"><font size=\"1\">\r" + cell + "\r    </font></td>\r";
   }
   return row + "  </tr>\r\r\n";
 }
@@ -71,9 +71,9 @@ TEST(RatingCellValue, ReadsDecimalIntegersOnly) {
 }
 
 TEST(HtmlRowScanner, ReadsEightCellRowsInOrderWithTheirCells) {
-  const std::string page = Page(ReportRow({"A / B", W("Lis"), "id <br>dva", "0", "5", "7",
-                                           "175", "&nbsp;"}) +
-                                ReportRow(Cells("A / C", "")));
+  const std::string page =
+      Page(ReportRow({"A / B", W("Lis"), "id <br>dva", "0", "5", "7", "175", "&nbsp;"}) +
+           ReportRow(Cells("A / C", "")));
   const auto rows = ScanHtmlRows(page);
   ASSERT_EQ(rows.size(), 2u);
   EXPECT_THAT(rows[0].path, ElementsAre("A", "B"));

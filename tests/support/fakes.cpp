@@ -23,7 +23,7 @@ void ScriptedDialogs::ShowError(const std::string& text) { errors.push_back(text
 
 std::optional<std::filesystem::path> ScriptedDialogs::OpenFile(const std::string& filter,
                                                                const std::filesystem::path& dir) {
-  openRequests.push_back({filter, dir});
+  openRequests.push_back({filter, dir, {}});
   if (!openAnswers.empty()) {
     auto answer = openAnswers.front();
     openAnswers.pop_front();
@@ -33,9 +33,16 @@ std::optional<std::filesystem::path> ScriptedDialogs::OpenFile(const std::string
   throw std::logic_error("unexpected open dialog");
 }
 
+std::optional<std::filesystem::path> ScriptedDialogs::OpenFileTitled(
+    const std::string& title, const std::string& filter, const std::filesystem::path& dir) {
+  auto answer = OpenFile(filter, dir);
+  openRequests.back().title = title;
+  return answer;
+}
+
 std::optional<std::filesystem::path> ScriptedDialogs::SaveFile(const std::string& filter,
                                                                const std::filesystem::path& dir) {
-  saveRequests.push_back({filter, dir});
+  saveRequests.push_back({filter, dir, {}});
   if (!saveAnswers.empty()) {
     auto answer = saveAnswers.front();
     saveAnswers.pop_front();
