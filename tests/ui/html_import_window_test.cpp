@@ -1,0 +1,54 @@
+// The "Import HTML" command of the main window and its work page.
+#include <gtest/gtest.h>
+
+#include <QPlainTextEdit>
+#include <QStackedWidget>
+
+#include "base/cp1250.h"
+#include "ui_support.h"
+
+namespace orvenda::test {
+namespace {
+
+std::string RiskRow(const std::string& path) {
+  std::string row = "  <tr>\r";
+  for (const std::string& cell :
+       {path, std::string("S"), std::string("i"), std::string("2"), std::string("3"),
+        std::string("4"), std::string("24"), std::string("o")}) {
+    row +=
+        "    <td width=\"8%\" valign=\"top\"><font size=\"1\">\r" + cell + "\r    </font></td>\r";
+  }
+  return row + "  </tr>\r\r\n";
+}
+
+TEST(HtmlImportWindow, ImportsTheChosenPageAndShowsItsTextOnTheWorkPage) {
+  WindowEnv env;
+  WriteFileBytes(env.AdminMarker(), "");
+  env.Start();
+  const auto rows = env.Dir() / "rows.htm";
+  const auto none = env.Dir() / "none.htm";
+  // "Dílna" in windows-1250.
+  WriteFileBytes(rows, "<html><body><table>\r\n" + RiskRow("D\xEDlna / Lis") + "</table>");
+  WriteFileBytes(none, "<html><body>\r\nnic \xE8\x65sk\xE9ho</body></html>");
+  env.dialogs.openFiles = {rows, none};
+
+  env.Find<QAction>("ImportHTML1")->trigger();
+  QTreeWidget* tree = env.Tree();
+  ASSERT_EQ(tree->topLevelItemCount(), 1);
+  EXPECT_EQ(tree->topLevelItem(0)->text(0), QString::fromUtf8("Dílna"));
+  ASSERT_EQ(tree->topLevelItem(0)->childCount(), 1);
+  EXPECT_EQ(tree->topLevelItem(0)->child(0)->child(0)->text(0), "?S");
+  EXPECT_EQ(env.Find<QSpinBox>("NazorSpinEdit")->value(), 4);
+  EXPECT_TRUE(
+      env.Find<QPlainTextEdit>("Memo1")->toPlainText().contains(QString::fromUtf8("Dílna / Lis")));
+
+  env.Find<QAction>("ImportHTML1")->trigger();
+  auto* memo = env.Find<QPlainTextEdit>("Memo1");
+  EXPECT_EQ(memo->toPlainText(), QString::fromUtf8("<html><body>\nnic českého</body></html>"));
+  EXPECT_TRUE(memo->isVisible()) << "a page without rows stays on the work page";
+  EXPECT_EQ(tree->topLevelItemCount(), 1);
+  EXPECT_EQ(env.dialogs.openFilters.back(), W("Soubory HTML|*.htm"));
+}
+
+}  // namespace
+}  // namespace orvenda::test
