@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "app/convert_command.h"
+#include "app/import_html_command.h"
 #include "app/report_command.h"
 
 namespace orvenda {
@@ -16,11 +17,14 @@ std::optional<int> RunBatchCommand(int argc, char** argv) {
   const std::vector<std::string> args(argv + 1, argv + argc);
   if (command == "--report") return RunReportCommand(args, std::cerr);
   if (command == "--convert") return RunConvertCommand(args, std::cerr);
+  if (command == "--import-html") return RunImportHtmlCommand(args, std::cerr);
   std::cerr << "orvenda: unknown option " << command << "\n"
             << "usage: orvenda [PROJECT]\n"
             << "       orvenda --report PROJECT --output PAGE.htm [--sorted] [--branch INDEX]\n"
             << "               [--object-row] [--hide-column N]... [--tree] [--tree-risks]\n"
-            << "       orvenda --convert SOURCE TARGET.RSK\n";
+            << "       orvenda --convert SOURCE TARGET.RSK\n"
+            << "       orvenda --import-html PAGE.htm --output NEW.RSK [--project BASE.RSK]\n"
+            << "               [--select INDEX]\n";
   return 2;
 }
 
