@@ -3,6 +3,7 @@
 #include <re2/re2.h>
 
 #include <algorithm>
+#include <array>
 #include <cctype>
 #include <cerrno>
 #include <climits>
@@ -164,46 +165,98 @@ std::string ReadHtmlPage(const std::filesystem::path& file) {
   return HtmlPageText(std::move(bytes));
 }
 
-HtmlRowScanner::HtmlRowScanner(std::string_view text) : text_(text) {
+namespace {
+
+RE2::Options RowPatternOptions() {
   RE2::Options options;
   options.set_encoding(RE2::Options::EncodingLatin1);  // windows-1250 bytes, one by one
   options.set_dot_nl(true);
   options.set_log_errors(false);
-  options.set_max_mem(64 << 20);
-  pattern_ = std::make_unique<RE2>(HtmlRowPattern(), options);
-  if (!pattern_->ok()) throw Error("HTML row pattern: " + pattern_->error());
+  return options;
 }
+
+// Compiled once: an RE2 object is immutable and safe to share.
+const RE2& RowPattern() {
+  static const RE2 pattern(HtmlRowPattern(), RowPatternOptions());
+  if (!pattern.ok()) throw Error("HTML row pattern: " + pattern.error());
+  return pattern;
+}
+
+}  // namespace
+
+HtmlRowScanner::HtmlRowScanner(std::string_view text) : text_(text), pattern_(&RowPattern()) {}
 
 HtmlRowScanner::~HtmlRowScanner() = default;
 
-bool HtmlRowScanner::Next(HtmlImportRow& row) {
-  re2::StringPiece groups[kCells + 1];
-  const re2::StringPiece text(text_.data(), text_.size());
-  while (pos_ < text_.size() &&
-         pattern_->Match(text, pos_, text_.size(), RE2::UNANCHORED, groups, kCells + 1)) {
-    const std::size_t start = static_cast<std::size_t>(groups[0].data() - text_.data());
-    bool oneRow = true;
-    for (int g = 1; g <= kCells && oneRow; ++g) {
-      oneRow = std::string_view(groups[g].data(), groups[g].size()).find(kCellEnd) ==
-               std::string_view::npos;
+namespace {
+
+bool IsPatternSpace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f'; }
+
+// Reads the row that starts at `at` as the row pattern reads it when none of its cells holds
+// "</td>". Each cell then ends at the first "</font></td>" after its opening and every other
+// piece of the pattern matches in one way only, so this is the match the pattern's lazy groups
+// pick, found without tracking eight groups through the whole row.
+bool ReadRowCells(std::string_view text, std::size_t at,
+                  std::array<std::string_view, kCells>& cells, std::size_t& end) {
+  const auto literal = [&](std::string_view what) {
+    if (text.substr(at, what.size()) != what) return false;
+    at += what.size();
+    return true;
+  };
+  const auto digits = [&] {
+    const std::size_t first = at;
+    while (at < text.size() && text[at] >= '0' && text[at] <= '9') ++at;
+    return at > first;
+  };
+  const auto spaces = [&] {
+    while (at < text.size() && IsPatternSpace(text[at])) ++at;
+  };
+  if (!literal("<tr>")) return false;
+  spaces();
+  for (std::string_view& cell : cells) {
+    if (!literal("<td width=\"") || !digits() || !literal("%\" valign=\"top\"><font size=\"") ||
+        !digits() || !literal("\">")) {
+      return false;
     }
-    if (!oneRow) {
+    const std::size_t close = text.find("</font></td>", at);
+    if (close == std::string_view::npos) return false;
+    cell = text.substr(at, close - at);
+    if (cell.find(kCellEnd) != std::string_view::npos) return false;
+    at = close + 12;
+    spaces();
+  }
+  if (!literal("</tr>")) return false;
+  end = at;
+  return true;
+}
+
+}  // namespace
+
+bool HtmlRowScanner::Next(HtmlImportRow& row) {
+  // RE2 finds where the next match starts (its DFA alone, no groups: linear and fast); the
+  // cells are read from there.
+  re2::StringPiece match;
+  const re2::StringPiece text(text_.data(), text_.size());
+  std::array<std::string_view, kCells> cells;
+  while (pos_ < text_.size() &&
+         pattern_->Match(text, pos_, text_.size(), RE2::UNANCHORED, &match, 1)) {
+    const std::size_t start = static_cast<std::size_t>(match.data() - text_.data());
+    std::size_t end = 0;
+    if (!ReadRowCells(text_, start, cells, end)) {
+      // A cell swallowed a cell boundary: no row starts here.
       const std::size_t next = text_.find("<tr>", start + 1);
       if (next == std::string_view::npos) break;
       pos_ = next;
       continue;
     }
-    pos_ = start + groups[0].size();
-    const auto cell = [&](int g) {
-      return CleanHtmlCell(std::string_view(groups[g].data(), groups[g].size()));
-    };
-    row.path = SplitObjectPath(cell(1));
-    row.source = cell(2);
-    row.ident = cell(3);
-    row.p = cell(4);
-    row.n = cell(5);
-    row.h = cell(6);
-    row.opatreni = cell(8);
+    pos_ = end;
+    row.path = SplitObjectPath(CleanHtmlCell(cells[0]));
+    row.source = CleanHtmlCell(cells[1]);
+    row.ident = CleanHtmlCell(cells[2]);
+    row.p = CleanHtmlCell(cells[3]);
+    row.n = CleanHtmlCell(cells[4]);
+    row.h = CleanHtmlCell(cells[5]);
+    row.opatreni = CleanHtmlCell(cells[7]);
     row.offset = start;
     return true;
   }

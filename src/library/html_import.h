@@ -2,7 +2,6 @@
 
 #include <cstddef>
 #include <filesystem>
-#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -72,7 +71,7 @@ class HtmlRowScanner {
  private:
   std::string_view text_;
   std::size_t pos_ = 0;
-  std::unique_ptr<re2::RE2> pattern_;
+  const re2::RE2* pattern_;
 };
 
 // Every row of a page, for callers that need no early stop.
