@@ -128,7 +128,13 @@ void MainForm::ImportHtmlText(std::string text) {
   ActivePage = Page::TabSheet1;
   HtmlImport.Memo1.text = std::move(text);
   ++HtmlImport.Memo1Loads;
-  progress.ProcessEvents();
+
+  // The tree is drawn once at the end, not at every added item.
+  struct TreeUpdate {
+    TreeControl& tree;
+    explicit TreeUpdate(TreeControl& t) : tree(t) { tree.BeginUpdate(); }
+    ~TreeUpdate() { tree.EndUpdate(); }
+  } treeUpdate(TreeNT1);
 
   const std::string& page = HtmlImport.Memo1.text;
   HtmlRowScanner scanner(page);

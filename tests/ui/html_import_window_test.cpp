@@ -5,6 +5,7 @@
 #include <QStackedWidget>
 
 #include "base/cp1250.h"
+#include "command_guard.h"
 #include "ui_support.h"
 
 namespace orvenda::test {
@@ -48,6 +49,23 @@ TEST(HtmlImportWindow, ImportsTheChosenPageAndShowsItsTextOnTheWorkPage) {
   EXPECT_TRUE(memo->isVisible()) << "a page without rows stays on the work page";
   EXPECT_EQ(tree->topLevelItemCount(), 1);
   EXPECT_EQ(env.dialogs.openFilters.back(), W("Soubory HTML|*.htm"));
+}
+
+TEST(HtmlImportWindow, TheLastImportedRiskIsScrolledIntoViewOnceAtTheEnd) {
+  WindowEnv env;
+  env.Start();
+  std::string rows;
+  for (int i = 0; i < 300; ++i) rows += RiskRow("Hala / Linka " + std::to_string(i % 3));
+  const auto page = env.Dir() / "many.htm";
+  WriteFileBytes(page, "<html><body><table>\r\n" + rows + "</table>");
+  orvenda::RunCommand([&] { env.W().Form().ImportHtmlFile(page); });
+  QTreeWidget* tree = env.Tree();
+  QTreeWidgetItem* last = tree->topLevelItem(0)->child(2)->child(99);
+  ASSERT_NE(last, nullptr);
+  EXPECT_EQ(tree->currentItem(), last);
+  EXPECT_TRUE(tree->viewport()->rect().intersects(tree->visualItemRect(last)));
+  EXPECT_TRUE(tree->hasAutoScroll());
+  EXPECT_TRUE(tree->updatesEnabled());
 }
 
 }  // namespace
