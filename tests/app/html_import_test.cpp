@@ -5,6 +5,7 @@
 #include <optional>
 
 #include "app/main_form_fixture.h"
+#include "library/report_rows.h"
 #include "reports/nahled_form.h"
 #include "reports/report_layout.h"
 
@@ -14,27 +15,6 @@ namespace {
 using ::testing::ElementsAre;
 using ::testing::HasSubstr;
 using ::testing::IsEmpty;
-
-// A risk row as the report writes it.
-std::string ReportRow(const std::vector<std::string>& cells) {
-  std::string row = "  <tr>\r";
-  for (const std::string& cell : cells) {
-    row +=
-        "    <td width=\"8%\" valign=\"top\"><font size=\"1\">\r" + cell + "\r    </font></td>\r";
-  }
-  return row + "  </tr>\r\r\n";
-}
-
-std::string RiskRow(const std::string& path, const std::string& source, std::string p = "3",
-                    std::string n = "3", std::string h = "3") {
-  return ReportRow({path, source, "ident " + source, p, n, h, "999", "opatreni " + source});
-}
-
-std::string Page(const std::string& rows) {
-  return "<html>\r\n<head>\r\n<meta http-equiv=\"Content-Type\" content=\"text/html; "
-         "charset=windows-1250\">\r\n</head>\r\n<body>\r\n<table>\r\n" +
-         rows + "</table>\r\n</body>\r\n</html>\r\n";
-}
 
 // The records as "N path" and "R path|Source|Ident|Opatreni|P N H|Comment", sorted: what
 // the project holds apart from numbering, order and the risks' Text.
@@ -75,8 +55,8 @@ class HtmlImportTest : public MainFormTest {
 };
 
 TEST_F(HtmlImportTest, RowsBuildTheirPathsAndRisksInAnEmptyProject) {
-  form->ImportHtmlText(
-      Page(RiskRow("A / B", "S1", "0", "7", "2") + RiskRow("A / B", "") + RiskRow("A / C", "S3")));
+  form->ImportHtmlText(ReportPage(RiskRow("A / B", "S1", "0", "7", "2") + RiskRow("A / B", "") +
+                                  RiskRow("A / C", "S3")));
   const TreeControl::Item a = Item(1);
   ASSERT_NE(a, nullptr);
   EXPECT_THAT(tree.ChildData(nullptr), ElementsAre(1));
@@ -107,7 +87,8 @@ TEST_F(HtmlImportTest, PathPartsAreFoundByExactCaptionFromTheTopLevelDown) {
   Load({Node(1, 0, "X"), Node(2, 0, "A"), Node(3, 2, "b"), Risk(4, 2, "B"), Node(5, 2, "B"),
         Node(6, 2, "B")});
   Select(1);
-  form->ImportHtmlText(Page(RiskRow("A / B", "1") + RiskRow("Z", "2") + RiskRow("A / b", "3")));
+  form->ImportHtmlText(
+      ReportPage(RiskRow("A / B", "1") + RiskRow("Z", "2") + RiskRow("A / b", "3")));
   // The first part is looked up too, not taken as the first top-level item; among children
   // only nodes count, letter case matters, and the first of equal captions wins.
   EXPECT_EQ(RowOf(7).upLink, 5);
@@ -122,7 +103,8 @@ TEST_F(HtmlImportTest, EmptyPartsAndEmptyPathsPlaceRisksAsTheTreeDoes) {
   Load({Node(1, 0, "Q"), Risk(2, 1, "r")});
   Select(2);
   // No path: beside the selected risk. An unnamed node in the middle keeps the deeper part.
-  form->ImportHtmlText(Page(RiskRow("&nbsp;", "1") + RiskRow("A /  / B", "2") + RiskRow("", "3")));
+  form->ImportHtmlText(
+      ReportPage(RiskRow("&nbsp;", "1") + RiskRow("A /  / B", "2") + RiskRow("", "3")));
   EXPECT_EQ(RowOf(3).upLink, 1);
   EXPECT_EQ(RowOf(4).text, "A");
   EXPECT_EQ(RowOf(5), Node(5, 4, ""));
@@ -134,7 +116,7 @@ TEST_F(HtmlImportTest, EmptyPartsAndEmptyPathsPlaceRisksAsTheTreeDoes) {
 TEST_F(HtmlImportTest, ABadRatingStopsAtItsRowAndKeepsTheRowsBefore) {
   const std::string error = ErrorText([&] {
     form->ImportHtmlText(
-        Page(RiskRow("A", "1") + RiskRow("A / B", "2", "3", W("tři")) + RiskRow("A", "3")));
+        ReportPage(RiskRow("A", "1") + RiskRow("A / B", "2", "3", W("tři")) + RiskRow("A", "3")));
   });
   EXPECT_THAT(error, HasSubstr(W("2. řádku rizika")));
   EXPECT_THAT(error, HasSubstr(W("A / B): hodnota „tři“ ve sloupci N")));
@@ -146,38 +128,37 @@ TEST_F(HtmlImportTest, ABadRatingStopsAtItsRowAndKeepsTheRowsBefore) {
   EXPECT_EQ(progress.busyDepth, 0);
 
   // An empty rating is no number either.
-  EXPECT_THAT(ErrorText([&] { form->ImportHtmlText(Page(RiskRow("C", "4", "&nbsp;"))); }),
+  EXPECT_THAT(ErrorText([&] { form->ImportHtmlText(ReportPage(RiskRow("C", "4", "&nbsp;"))); }),
               HasSubstr(W("„“ ve sloupci P")));
   EXPECT_EQ(Rows().size(), 2u);
 }
 
-TEST_F(HtmlImportTest, PagesWithoutRowsImportNothingAndSayNothing) {
-  std::vector<std::string> nine{"A", "S", "i", "1", "1", "1", "1", "o", "note"};
-  const std::string page = Page(ReportRow(nine) + ReportRow(nine));
-  form->ImportHtmlText(page);
-  EXPECT_THAT(Rows(), IsEmpty());
-  EXPECT_FALSE(form->Modified);
-  EXPECT_EQ(form->ActivePage, Page::TabSheet1);
-  EXPECT_EQ(form->HtmlImport.Memo1.text, page);
-  EXPECT_THAT(dialogs.warnings, IsEmpty());
-}
-
 TEST_F(HtmlImportTest, MenuCommandAsksForAPageAndRefusesDuringAnEdit) {
-  dialogs.openAnswers = {std::nullopt, WritePage(Page(RiskRow("A", "1")))};
+  const std::vector<std::string> nine{"A", "S", "i", "1", "1", "1", "1", "o", "note"};
+  const std::string rowless = ReportPage(ReportRow(nine) + ReportRow(nine));
+  dialogs.openAnswers = {std::nullopt, WritePage(rowless),
+                         WritePage(ReportPage(RiskRow("A", "1")), "rows.htm")};
   form->ImportHTML1Click();
   ASSERT_EQ(dialogs.openRequests.size(), 1u);
   EXPECT_EQ(dialogs.openRequests[0].filter, W("Soubory HTML|*.htm"));
   EXPECT_EQ(dialogs.openRequests[0].title, W("Otevřít HTML pro import"));
+  EXPECT_EQ(form->ActivePage, Page::NoneTabSheet);
+
+  // Nine-cell rows (note column shown) are no rows: nothing happens, nothing is said.
+  form->ImportHTML1Click();
   EXPECT_THAT(Rows(), IsEmpty());
+  EXPECT_FALSE(form->Modified);
+  EXPECT_EQ(form->ActivePage, Page::TabSheet1);
+  EXPECT_EQ(form->HtmlImport.Memo1.text, rowless);
+  EXPECT_EQ(dialogs.openRequests[1].dir, temp.path());
   form->ImportHTML1Click();
   EXPECT_EQ(Rows().size(), 2u);
-  EXPECT_EQ(dialogs.openRequests[1].dir, temp.path());
 
   form->RiskSourceEdit.text = "typed";
   form->RiskSourceEditChange();
   ASSERT_TRUE(form->EditState);
   form->ImportHTML1Click();
-  EXPECT_EQ(dialogs.openRequests.size(), 2u);
+  EXPECT_EQ(dialogs.openRequests.size(), 3u);
   EXPECT_EQ(dialogs.warnings.size(), 1u);
   EXPECT_EQ(form->RiskSourceEdit.text, "typed");
 }

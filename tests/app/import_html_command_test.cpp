@@ -6,6 +6,7 @@
 
 #include "app/main_form_fixture.h"
 #include "documents/project_file.h"
+#include "library/report_rows.h"
 
 namespace orvenda::test {
 namespace {
@@ -13,16 +14,6 @@ namespace {
 namespace fs = std::filesystem;
 using ::testing::ElementsAre;
 using ::testing::HasSubstr;
-
-std::string RiskRow(const std::string& path, const std::string& p) {
-  std::string row = "  <tr>\r";
-  for (const std::string& cell : {path, std::string("S"), std::string("i"), p, std::string("3"),
-                                  std::string("4"), std::string("24"), std::string("o")}) {
-    row +=
-        "    <td width=\"8%\" valign=\"top\"><font size=\"1\">\r" + cell + "\r    </font></td>\r";
-  }
-  return row + "  </tr>\r\r\n";
-}
 
 class ImportHtmlCommandTest : public ::testing::Test {
  protected:
@@ -68,7 +59,7 @@ class ImportHtmlCommandTest : public ::testing::Test {
 
 TEST_F(ImportHtmlCommandTest, AddsThePageToTheProjectAtTheSelectionAndSavesItAnew) {
   const fs::path base = MakeProject({Node(1, 0, "A"), Node(2, 0, "B"), Risk(3, 2, "r", 1, 1, 1)});
-  const fs::path page = WritePage(RiskRow("&nbsp;", "5") + RiskRow("A / C", "2"));
+  const fs::path page = WritePage(RiskRow("&nbsp;", "S", "5") + RiskRow("A / C", "S", "2"));
   ASSERT_EQ(Run({"--import-html", page.string(), "--project", base.string(), "--select", "3",
                  "--output", (temp / "New").string()}),
             0)
@@ -92,7 +83,7 @@ TEST_F(ImportHtmlCommandTest, AddsThePageToTheProjectAtTheSelectionAndSavesItAne
 TEST_F(ImportHtmlCommandTest, WritesNothingWhenTheImportFails) {
   const fs::path base = MakeProject({Node(1, 0, "A")});
   const std::string out = (temp / "Out.RSK").string();
-  const fs::path bad = WritePage(RiskRow("A", "1") + RiskRow("A", "x"));
+  const fs::path bad = WritePage(RiskRow("A", "S", "1") + RiskRow("A", "S", "x"));
   EXPECT_EQ(Run({"--import-html", bad.string(), "--output", out}), 1);
   EXPECT_THAT(errors, HasSubstr("2. řádku rizika"));
   EXPECT_EQ(Run({"--import-html", (temp / "none.htm").string(), "--output", out}), 1);

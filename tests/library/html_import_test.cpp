@@ -9,35 +9,17 @@
 
 #include "base/cp1250.h"
 #include "base/error.h"
+#include "library/report_rows.h"
 #include "support/test_support.h"
 
 namespace orvenda {
 namespace {
 
+using test::ReportPage;
+using test::ReportRow;
+using test::RiskRow;
 using ::testing::ElementsAre;
 using ::testing::IsEmpty;
-
-// A risk row as the report writes it: each line ends in one CR, the row in CR CR LF.
-std::string ReportRow(const std::vector<std::string>& cells) {
-  std::string row = "  <tr>\r";
-  for (const std::string& cell : cells) {
-    row +=
-        "    <td width=\"8%\" valign=\"top\"><font size=\"1\">\r" + cell + "\r    </font></td>\r";
-  }
-  return row + "  </tr>\r\r\n";
-}
-
-std::string Page(const std::string& rows, const std::string& charset = "windows-1250") {
-  return "<html>\r\n<head>\r\n<meta http-equiv=\"Content-Type\" content=\"text/html; charset=" +
-         charset + "\">\r\n</head>\r\n<body>\r\n<table border=\"1\" width=\"100%\">\r\n" +
-         "  <tr>\r\n    <td width=\"8%\" rowspan=\"2\"><font size=\"1\">Posuzovaný objekt" +
-         "</font></td>\r\n  </tr>\r\n" + rows + "</table>\r\n</body>\r\n</html>\r\n";
-}
-
-std::vector<std::string> Cells(const std::string& path, const std::string& source,
-                               const std::string& p = "1") {
-  return {path, source, "ident", p, "2", "3", "999", "opatreni"};
-}
 
 TEST(CleanHtmlCell, ConvertsLineBreaksAndBlanksOnlyAndTrims) {
   EXPECT_EQ(CleanHtmlCell(W("\r  dva <br>řádky\r\n  ")), W("dva \r\nřádky"));
@@ -72,8 +54,8 @@ TEST(RatingCellValue, ReadsDecimalIntegersOnly) {
 
 TEST(HtmlRowScanner, ReadsEightCellRowsInOrderWithTheirCells) {
   const std::string page =
-      Page(ReportRow({"A / B", W("Lis"), "id <br>dva", "0", "5", "7", "175", "&nbsp;"}) +
-           ReportRow(Cells("A / C", "")));
+      ReportPage(ReportRow({"A / B", W("Lis"), "id <br>dva", "0", "5", "7", "175", "&nbsp;"}) +
+                 RiskRow("A / C", ""));
   const auto rows = ScanHtmlRows(page);
   ASSERT_EQ(rows.size(), 2u);
   EXPECT_THAT(rows[0].path, ElementsAre("A", "B"));
@@ -90,35 +72,33 @@ TEST(HtmlRowScanner, ReadsEightCellRowsInOrderWithTheirCells) {
 }
 
 TEST(HtmlRowScanner, RowsOfAnotherShapeAreNoRows) {
-  std::vector<std::string> nine = Cells("N", "nine");
-  nine.push_back("note");
-  std::vector<std::string> seven = Cells("S", "seven");
-  seven.pop_back();
+  const std::vector<std::string> nine{"N", "nine", "i", "1", "1", "1", "1", "o", "note"};
+  const std::vector<std::string> seven{"S", "seven", "i", "1", "1", "1", "o"};
 
   // Nine-cell rows: the lazy last cell would swallow the ninth.
-  EXPECT_THAT(ScanHtmlRows(Page(ReportRow(nine) + ReportRow(nine))), IsEmpty());
+  EXPECT_THAT(ScanHtmlRows(ReportPage(ReportRow(nine) + ReportRow(nine))), IsEmpty());
   // A short row does not merge with the next; the rows around are still found.
-  const auto rows = ScanHtmlRows(Page(ReportRow(nine) + ReportRow(Cells("A", "1")) +
-                                      ReportRow(seven) + ReportRow(Cells("B", "2"))));
+  const auto rows = ScanHtmlRows(
+      ReportPage(ReportRow(nine) + RiskRow("A", "1") + ReportRow(seven) + RiskRow("B", "2")));
   ASSERT_EQ(rows.size(), 2u);
   EXPECT_EQ(rows[0].source, "1");
   EXPECT_EQ(rows[1].source, "2");
   // Letter case of the markup counts, as does every attribute's form.
-  std::string upper = ReportRow(Cells("A", "x"));
+  std::string upper = RiskRow("A", "x");
   upper.replace(upper.find("<tr>"), 4, "<TR>");
-  std::string noDigits = ReportRow(Cells("A", "x"));
+  std::string noDigits = RiskRow("A", "x");
   noDigits.replace(noDigits.find("\"8%\""), 4, "\"%\"");
-  EXPECT_THAT(ScanHtmlRows(Page(upper + noDigits)), IsEmpty());
+  EXPECT_THAT(ScanHtmlRows(ReportPage(upper + noDigits)), IsEmpty());
   EXPECT_THAT(ScanHtmlRows(""), IsEmpty());
 }
 
 TEST(HtmlPageText, ConvertsPagesThatDeclareUtf8) {
-  const std::string cp1250Row = ReportRow(Cells(W("Dílna / Čerpadlo"), W("Šroub")));
-  const std::string utf8Page = Page(Cp1250ToUtf8(cp1250Row), "UTF-8");
+  const std::string cp1250Row = RiskRow(W("Dílna / Čerpadlo"), W("Šroub"));
+  const std::string utf8Page = ReportPage(Cp1250ToUtf8(cp1250Row), "UTF-8");
   EXPECT_TRUE(DeclaresUtf8(utf8Page));
   EXPECT_TRUE(DeclaresUtf8("<head><META charset = 'utf8'></head>"));
   EXPECT_TRUE(DeclaresUtf8("\xEF\xBB\xBF<html>"));
-  EXPECT_FALSE(DeclaresUtf8(Page(cp1250Row)));
+  EXPECT_FALSE(DeclaresUtf8(ReportPage(cp1250Row)));
   EXPECT_FALSE(DeclaresUtf8("<head></head><body><meta charset=\"utf-8\"></body>"));
 
   const auto rows = ScanHtmlRows(HtmlPageText(utf8Page));
@@ -126,17 +106,8 @@ TEST(HtmlPageText, ConvertsPagesThatDeclareUtf8) {
   EXPECT_THAT(rows[0].path, ElementsAre(W("Dílna"), W("Čerpadlo")));
   EXPECT_EQ(rows[0].source, W("Šroub"));
   // A windows-1250 page keeps its bytes, even where they would be malformed UTF-8.
-  EXPECT_EQ(HtmlPageText(Page(cp1250Row)), Page(cp1250Row));
+  EXPECT_EQ(HtmlPageText(ReportPage(cp1250Row)), ReportPage(cp1250Row));
   EXPECT_EQ(HtmlPageText("\xEF\xBB\xBFx \xE2\x82\xAC \xE4\xB8\x80"), "x \x80 ?");
-}
-
-TEST(ReadHtmlPage, ReadsTheFileAndNamesAMissingOne) {
-  test::TempDir dir;
-  const auto file = dir / "page.htm";
-  test::WriteFileBytes(file, Page(ReportRow(Cells("A", "x")), "utf-8"));
-  EXPECT_EQ(ScanHtmlRows(ReadHtmlPage(file)).size(), 1u);
-  EXPECT_THAT(test::ErrorText([&] { ReadHtmlPage(dir / "missing.htm"); }),
-              ::testing::HasSubstr("missing.htm"));
 }
 
 }  // namespace

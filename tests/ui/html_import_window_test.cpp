@@ -6,21 +6,11 @@
 
 #include "base/cp1250.h"
 #include "command_guard.h"
+#include "library/report_rows.h"
 #include "ui_support.h"
 
 namespace orvenda::test {
 namespace {
-
-std::string RiskRow(const std::string& path) {
-  std::string row = "  <tr>\r";
-  for (const std::string& cell :
-       {path, std::string("S"), std::string("i"), std::string("2"), std::string("3"),
-        std::string("4"), std::string("24"), std::string("o")}) {
-    row +=
-        "    <td width=\"8%\" valign=\"top\"><font size=\"1\">\r" + cell + "\r    </font></td>\r";
-  }
-  return row + "  </tr>\r\r\n";
-}
 
 TEST(HtmlImportWindow, ImportsTheChosenPageAndShowsItsTextOnTheWorkPage) {
   WindowEnv env;
@@ -29,7 +19,8 @@ TEST(HtmlImportWindow, ImportsTheChosenPageAndShowsItsTextOnTheWorkPage) {
   const auto rows = env.Dir() / "rows.htm";
   const auto none = env.Dir() / "none.htm";
   // "Dílna" in windows-1250.
-  WriteFileBytes(rows, "<html><body><table>\r\n" + RiskRow("D\xEDlna / Lis") + "</table>");
+  WriteFileBytes(
+      rows, "<html><body><table>\r\n" + RiskRow("D\xEDlna / Lis", "S", "2", "3", "4") + "</table>");
   WriteFileBytes(none, "<html><body>\r\nnic \xE8\x65sk\xE9ho</body></html>");
   env.dialogs.openFiles = {rows, none};
 
@@ -55,7 +46,7 @@ TEST(HtmlImportWindow, TheLastImportedRiskIsScrolledIntoViewOnceAtTheEnd) {
   WindowEnv env;
   env.Start();
   std::string rows;
-  for (int i = 0; i < 300; ++i) rows += RiskRow("Hala / Linka " + std::to_string(i % 3));
+  for (int i = 0; i < 300; ++i) rows += RiskRow("Hala / Linka " + std::to_string(i % 3), "S");
   const auto page = env.Dir() / "many.htm";
   WriteFileBytes(page, "<html><body><table>\r\n" + rows + "</table>");
   orvenda::RunCommand([&] { env.W().Form().ImportHtmlFile(page); });
