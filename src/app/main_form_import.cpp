@@ -128,6 +128,9 @@ void MainForm::ImportHtmlText(std::string text) {
   ActivePage = Page::TabSheet1;
   HtmlImport.Memo1.text = std::move(text);
   ++HtmlImport.Memo1Loads;
+  // The window shows the work page with the text while the rows go in.
+  if (OnStateChanged) OnStateChanged();
+  progress.ProcessEvents();
 
   // The tree is drawn once at the end, not at every added item.
   struct TreeUpdate {
