@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "app/convert_command.h"
+#include "app/import_html_command.h"
 #include "app/list_library_command.h"
 #include "app/report_command.h"
 
@@ -25,12 +26,15 @@ std::optional<int> RunBatchCommand(int argc, char** argv) {
         ec ? std::filesystem::absolute(argv[0], ec).parent_path() : exe.parent_path();
     return RunListLibraryCommand(args, std::cout, std::cerr, programDir, DefaultUserDataDir());
   }
+  if (command == "--import-html") return RunImportHtmlCommand(args, std::cerr);
   std::cerr << "orvenda: unknown option " << command << "\n"
             << "usage: orvenda [PROJECT]\n"
             << "       orvenda --report PROJECT --output PAGE.htm [--sorted] [--branch INDEX]\n"
             << "               [--object-row] [--hide-column N]... [--tree] [--tree-risks]\n"
             << "       orvenda --convert SOURCE TARGET.RSK\n"
-            << "       orvenda --list-library builtin|user [--program-dir DIR]\n";
+            << "       orvenda --list-library builtin|user [--program-dir DIR]\n"
+            << "       orvenda --import-html PAGE.htm --output NEW.RSK [--project BASE.RSK]\n"
+            << "               [--select INDEX]\n";
   return 2;
 }
 

@@ -270,6 +270,28 @@ class MainForm {
   // "Knihovny" -> "Editace...": the library window in edit mode.
   void Knihovnyrizik1Click();
   // --- End of risk libraries ---
+  // --- HTML import (main_form_import.cpp) ---
+  struct HtmlImportWork {
+    HtmlImportWork();
+    // The open dialog of the import, with a title of its own.
+    FileDialog JvOpenDialog1;
+    std::string JvOpenDialog1Title;
+    // TabSheet1's memo: the text of the page being imported. Memo1Loads counts its loads, so
+    // that the window copies a big text into its widget only when it is new.
+    Control Memo1;
+    int Memo1Loads = 0;
+  } HtmlImport;
+
+  // "Administrator" -> "Import HTML": asks for a report page and imports it.
+  void ImportHTML1Click();
+  // Reads the page (converted when it is UTF-8) and imports it as ImportHtmlText does.
+  void ImportHtmlFile(const std::filesystem::path& file);
+  // Shows the work page with `text` and adds every risk row of it to the project, under the
+  // nodes of its object path (found by caption or added), through the add and store
+  // commands. A rating cell that is no whole number stops it with an error naming the row;
+  // the rows before it stay.
+  void ImportHtmlText(std::string text);
+  // --- End of HTML import ---
 
  private:
   // Notifies the window once when the outermost handler ends, also when it fails.

@@ -28,6 +28,13 @@ class Dialogs {
   // the user cancels.
   virtual std::optional<std::filesystem::path> OpenFile(const std::string& filter,
                                                         const std::filesystem::path& dir) = 0;
+  // An open dialog with a title of its own; a dialog that cannot show one asks as OpenFile.
+  virtual std::optional<std::filesystem::path> OpenFileTitled(const std::string& title,
+                                                              const std::string& filter,
+                                                              const std::filesystem::path& dir) {
+    (void)title;
+    return OpenFile(filter, dir);
+  }
   virtual std::optional<std::filesystem::path> SaveFile(const std::string& filter,
                                                         const std::filesystem::path& dir) = 0;
 };

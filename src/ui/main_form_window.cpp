@@ -74,6 +74,10 @@ MainFormWindow::MainFormWindow(MainFormDirs dirs, SettingsStore& settings, Dialo
   save_dialog_ = new QObject(this);
   save_dialog_->setObjectName("SaveDialog1");
   save_dialog_->setProperty("Filter", FromCp1250(form_->SaveDialog1.Filter));
+  jv_open_dialog_ = new QObject(this);
+  jv_open_dialog_->setObjectName("JvOpenDialog1");
+  jv_open_dialog_->setProperty("Filter", FromCp1250(form_->HtmlImport.JvOpenDialog1.Filter));
+  jv_open_dialog_->setProperty("Title", FromCp1250(form_->HtmlImport.JvOpenDialog1Title));
   BindControls();
   PushState();  // the form's captions and hints
 
@@ -208,7 +212,7 @@ void MainFormWindow::BuildMenus() {
   AddAction(admin, "CreateLang1", U("CreateLang"), [this] { CreateLang1Click(); });
   AddUnbuilt(AddAction(admin, "Switchexport1", U("Switch export"), nullptr));
   AddUnbuilt(AddAction(admin, "ExportnaWEB1", U("Export na WEB"), nullptr));
-  AddUnbuilt(AddAction(admin, "ImportHTML1", U("Import HTML"), nullptr));
+  AddAction(admin, "ImportHTML1", U("Import HTML"), [&f] { f.ImportHTML1Click(); });
 
   // The tree's context menu.
   popup_menu_ = new QMenu(this);
@@ -384,8 +388,16 @@ void MainFormWindow::BuildCentre() {
   rizikoLayout->setRowStretch(7, 3);
   rizikoLayout->setRowStretch(9, 2);
 
+  // The work page of the HTML import: the page's text as it was read.
   auto* tabSheet1 = new QWidget(pages_);
   tabSheet1->setObjectName("TabSheet1");
+  memo1_ = new QPlainTextEdit(tabSheet1);
+  memo1_->setObjectName("Memo1");
+  memo1_->setReadOnly(true);
+  memo1_->setLineWrapMode(QPlainTextEdit::NoWrap);
+  auto* tabSheet1Layout = new QVBoxLayout(tabSheet1);
+  tabSheet1Layout->setContentsMargins(0, 0, 0, 0);
+  tabSheet1Layout->addWidget(memo1_);
 
   page_widgets_[static_cast<int>(Page::NoneTabSheet)] = none;
   page_widgets_[static_cast<int>(Page::UzelTabSheet)] = uzel;
@@ -509,6 +521,8 @@ void MainFormWindow::PullCaptions() {
   form_->Caption = TextFromQt(windowTitle());
   form_->OpenDialog1.Filter = ToCp1250(open_dialog_->property("Filter").toString());
   form_->SaveDialog1.Filter = ToCp1250(save_dialog_->property("Filter").toString());
+  form_->HtmlImport.JvOpenDialog1.Filter = ToCp1250(jv_open_dialog_->property("Filter").toString());
+  form_->HtmlImport.JvOpenDialog1Title = ToCp1250(jv_open_dialog_->property("Title").toString());
   for (const Binding& b : bindings_) {
     switch (b.kind) {
       case Kind::Button: {
@@ -635,6 +649,11 @@ void MainFormWindow::PushState() {
     action->setEnabled(!IsUnbuilt(action) && (own == nullptr || own->enabled));
   }
 
+  // A page of some megabytes goes into the memo once per load, not at every refresh.
+  if (memo1_loads_ != f.HtmlImport.Memo1Loads) {
+    memo1_loads_ = f.HtmlImport.Memo1Loads;
+    memo1_->setPlainText(TextToQt(f.HtmlImport.Memo1.text));
+  }
   pages_->setCurrentWidget(page_widgets_[static_cast<int>(f.ActivePage)]);
   for (int i = 0; i < 2; ++i) status_panels_[i]->setText(FromCp1250(f.StatusBar1.Panels[i]));
   const QString caption = TextToQt(f.Caption);

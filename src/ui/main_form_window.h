@@ -106,6 +106,9 @@ class MainFormWindow : public QMainWindow {
   std::unique_ptr<orvenda::SetupForm> setup_form_;
   QObject* open_dialog_ = nullptr;
   QObject* save_dialog_ = nullptr;
+  QObject* jv_open_dialog_ = nullptr;  // the HTML import's open dialog, for its texts
+  QPlainTextEdit* memo1_ = nullptr;
+  int memo1_loads_ = 0;
   bool closed_ = false;
   std::vector<Binding> bindings_;
 

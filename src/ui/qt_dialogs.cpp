@@ -72,7 +72,13 @@ void QtDialogs::ShowError(const std::string& text) {
 
 std::optional<std::filesystem::path> QtDialogs::OpenFile(const std::string& filter,
                                                          const std::filesystem::path& dir) {
-  QFileDialog dialog(parent_, QString(), PathToQString(dir), QtFilter(filter));
+  return OpenFileTitled(std::string(), filter, dir);
+}
+
+std::optional<std::filesystem::path> QtDialogs::OpenFileTitled(const std::string& title,
+                                                               const std::string& filter,
+                                                               const std::filesystem::path& dir) {
+  QFileDialog dialog(parent_, FromCp1250(title), PathToQString(dir), QtFilter(filter));
   dialog.setObjectName("OpenDialog1");
   dialog.setAcceptMode(QFileDialog::AcceptOpen);
   dialog.setFileMode(QFileDialog::ExistingFile);

@@ -325,7 +325,9 @@ void QtTreeControl::Select(Item item) {
     return;
   }
   widget_->setCurrentItem(ToQt(item));
-  widget_->scrollToItem(ToQt(item));
+  // Between BeginUpdate and EndUpdate the view is laid out once, at the end: scrolling to
+  // every item of a long run of adds would lay out the whole tree each time.
+  if (update_depth_ == 0) widget_->scrollToItem(ToQt(item));
 }
 
 TreeControl::Item QtTreeControl::ItemAt(int x, int y) const {
@@ -405,12 +407,19 @@ void QtTreeControl::SetChecked(Item item, bool checked) {
 }
 
 void QtTreeControl::BeginUpdate() {
-  if (update_depth_++ == 0) widget_->setUpdatesEnabled(false);
+  if (update_depth_++ != 0) return;
+  widget_->setUpdatesEnabled(false);
+  // A new current item scrolls the view to it otherwise.
+  auto_scroll_ = widget_->hasAutoScroll();
+  widget_->setAutoScroll(false);
 }
 
 void QtTreeControl::EndUpdate() {
   if (update_depth_ == 0) return;
-  if (--update_depth_ == 0) widget_->setUpdatesEnabled(true);
+  if (--update_depth_ != 0) return;
+  widget_->setAutoScroll(auto_scroll_);
+  widget_->setUpdatesEnabled(true);
+  if (QTreeWidgetItem* current = widget_->currentItem()) widget_->scrollToItem(current);
 }
 
 void QtTreeControl::Repaint() { widget_->viewport()->update(); }

@@ -85,6 +85,7 @@ class QtTreeControl : public TreeControl {
   std::unordered_multimap<int32_t, QTreeWidgetItem*> by_data_;
   bool check_boxes_ = false;
   int update_depth_ = 0;
+  bool auto_scroll_ = true;
   QMetaObject::Connection connections_[3];
 };
 

@@ -27,7 +27,7 @@ void ScriptedDialogs::Information(const std::string& text, const std::string& ca
 
 std::optional<std::filesystem::path> ScriptedDialogs::OpenFile(const std::string& filter,
                                                                const std::filesystem::path& dir) {
-  openRequests.push_back({filter, dir});
+  openRequests.push_back({filter, dir, {}});
   if (!openAnswers.empty()) {
     auto answer = openAnswers.front();
     openAnswers.pop_front();
@@ -37,9 +37,16 @@ std::optional<std::filesystem::path> ScriptedDialogs::OpenFile(const std::string
   throw std::logic_error("unexpected open dialog");
 }
 
+std::optional<std::filesystem::path> ScriptedDialogs::OpenFileTitled(
+    const std::string& title, const std::string& filter, const std::filesystem::path& dir) {
+  auto answer = OpenFile(filter, dir);
+  openRequests.back().title = title;
+  return answer;
+}
+
 std::optional<std::filesystem::path> ScriptedDialogs::SaveFile(const std::string& filter,
                                                                const std::filesystem::path& dir) {
-  saveRequests.push_back({filter, dir});
+  saveRequests.push_back({filter, dir, {}});
   if (!saveAnswers.empty()) {
     auto answer = saveAnswers.front();
     saveAnswers.pop_front();

@@ -29,6 +29,7 @@ class ScriptedDialogs : public Dialogs {
   struct FileRequest {
     std::string filter;
     std::filesystem::path dir;
+    std::string title;  // OpenFileTitled only
   };
 
   // Answers to AskYesNo, in order; then `defaultAnswer` if set.
@@ -56,6 +57,9 @@ class ScriptedDialogs : public Dialogs {
                                                 const std::filesystem::path& dir) override;
   std::optional<std::filesystem::path> SaveFile(const std::string& filter,
                                                 const std::filesystem::path& dir) override;
+  std::optional<std::filesystem::path> OpenFileTitled(const std::string& title,
+                                                      const std::string& filter,
+                                                      const std::filesystem::path& dir) override;
 };
 
 // Records the progress window's calls. `calls` holds "show <text> <maximum>", "set <n>",

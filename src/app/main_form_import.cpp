@@ -1,0 +1,186 @@
+// The main form's HTML import: report pages read back into the project through the same add
+// and store commands a user clicks.
+#include <algorithm>
+#include <string>
+#include <unordered_map>
+#include <utility>
+
+#include "app/main_form.h"
+#include "base/cp1250.h"
+#include "base/error.h"
+#include "library/html_import.h"
+#include "model/project_table.h"
+
+namespace orvenda {
+namespace {
+
+// Lets the pending paint events run this often, so that the window does not look hung.
+constexpr int kRowsBetweenEvents = 200;
+
+// The caption a node gets for a path part once stored: the table keeps kTextSize characters
+// without trailing blanks. A long part then finds the node it made in an earlier row.
+std::string StoredCaption(const std::string& part) {
+  std::string caption = part.substr(0, kTextSize);
+  while (!caption.empty() && (caption.back() == ' ' || caption.back() == '\0')) {
+    caption.pop_back();
+  }
+  return caption;
+}
+
+// Child nodes by caption, the first in tree order winning; each parent's children are read
+// from the tree once, so a row costs the same however many siblings its nodes have.
+class NodesByCaption {
+ public:
+  explicit NodesByCaption(TreeControl& tree) : tree_(tree) {}
+
+  TreeControl::Item Find(TreeControl::Item parent, const std::string& caption) {
+    auto& children = ChildrenOf(parent);
+    const auto found = children.find(caption);
+    return found == children.end() ? nullptr : found->second;
+  }
+
+  void Added(TreeControl::Item parent, TreeControl::Item node) {
+    ChildrenOf(parent).emplace(tree_.Caption(node), node);
+  }
+
+ private:
+  std::unordered_map<std::string, TreeControl::Item>& ChildrenOf(TreeControl::Item parent) {
+    const auto [at, isNew] = children_.try_emplace(parent);
+    if (isNew) {
+      for (TreeControl::Item child : tree_.Children(parent)) {
+        // Risks are no path nodes, even when their caption matches.
+        if (tree_.Image(child) != TreeControl::kRisk)
+          at->second.emplace(tree_.Caption(child), child);
+      }
+    }
+    return at->second;
+  }
+
+  TreeControl& tree_;
+  std::unordered_map<TreeControl::Item, std::unordered_map<std::string, TreeControl::Item>>
+      children_;
+};
+
+// Selects without refreshing the page: the add that follows fills it, and a node's page would
+// compute the average of its whole subtree at every row.
+void SelectQuietly(MainForm& form, TreeControl::Item item) {
+  const bool wasUpdating = std::exchange(form.TreeUpdating, true);
+  struct Restore {
+    bool& flag;
+    bool value;
+    ~Restore() { flag = value; }
+  } restore{form.TreeUpdating, wasUpdating};
+  form.TreeNT1.Select(item);
+}
+
+std::string JoinedPath(const HtmlImportRow& row) {
+  std::string path;
+  for (std::size_t i = 0; i < row.path.size(); ++i) {
+    if (i > 0) path += " / ";
+    path += row.path[i];
+  }
+  return path;
+}
+
+[[noreturn]] void ThrowBadRating(const std::string& text, const HtmlImportRow& row, int rowNumber,
+                                 const char* column, const std::string& value) {
+  const auto line = 1 + std::count(text.begin(), text.begin() + row.offset, '\n');
+  std::string message = W("Import HTML se zastavil na ") + std::to_string(rowNumber) +
+                        W(". řádku rizika (řádek ") + std::to_string(line) + W(" souboru");
+  if (!row.path.empty()) message += ", " + JoinedPath(row);
+  message += W("): hodnota „") + value + W("“ ve sloupci ") + column +
+             W(" není celé číslo. Řádky před ním zůstaly v projektu.");
+  throw Error(message);
+}
+
+}  // namespace
+
+MainForm::HtmlImportWork::HtmlImportWork() {
+  JvOpenDialog1.Filter = W("Soubory HTML|*.htm");
+  JvOpenDialog1Title = W("Otevřít HTML pro import");
+  Memo1.readOnly = true;
+}
+
+void MainForm::ImportHTML1Click() {
+  StateScope scope(*this);
+  if (EditState) {
+    // Every row is stored through the page, which would throw the open edit away.
+    dialogs.Warning(W("Nejprve uložte nebo zrušte rozpracované změny."));
+    return;
+  }
+  const auto chosen = dialogs.OpenFileTitled(
+      HtmlImport.JvOpenDialog1Title, HtmlImport.JvOpenDialog1.Filter,
+      HtmlImport.JvOpenDialog1.InitialDir.empty() ? ProgramDir
+                                                  : HtmlImport.JvOpenDialog1.InitialDir);
+  if (!chosen) return;
+  HtmlImport.JvOpenDialog1.InitialDir = chosen->parent_path();
+  ImportHtmlFile(*chosen);
+}
+
+void MainForm::ImportHtmlFile(const std::filesystem::path& file) {
+  StateScope scope(*this);
+  ImportHtmlText(ReadHtmlPage(file));
+}
+
+void MainForm::ImportHtmlText(std::string text) {
+  StateScope scope(*this);
+  BusyCursor busy(progress);
+  ActivePage = Page::TabSheet1;
+  HtmlImport.Memo1.text = std::move(text);
+  ++HtmlImport.Memo1Loads;
+  // The window shows the work page with the text while the rows go in.
+  if (OnStateChanged) OnStateChanged();
+  progress.ProcessEvents();
+
+  // The tree is drawn once at the end, not at every added item.
+  struct TreeUpdate {
+    TreeControl& tree;
+    explicit TreeUpdate(TreeControl& t) : tree(t) { tree.BeginUpdate(); }
+    ~TreeUpdate() { tree.EndUpdate(); }
+  } treeUpdate(TreeNT1);
+
+  const std::string& page = HtmlImport.Memo1.text;
+  HtmlRowScanner scanner(page);
+  NodesByCaption nodes(TreeNT1);
+  HtmlImportRow row;
+  for (int rowNumber = 1; scanner.Next(row); ++rowNumber) {
+    // The whole row is checked before anything of it is added, so a bad row adds nothing.
+    const auto p = RatingCellValue(row.p);
+    const auto n = RatingCellValue(row.n);
+    const auto h = RatingCellValue(row.h);
+    if (!p) ThrowBadRating(page, row, rowNumber, "P", row.p);
+    if (!n) ThrowBadRating(page, row, rowNumber, "N", row.n);
+    if (!h) ThrowBadRating(page, row, rowNumber, "H", row.h);
+
+    // With no path the selection left by the previous row places the risk.
+    TreeControl::Item parent = nullptr;
+    for (const std::string& part : row.path) {
+      TreeControl::Item node = nodes.Find(parent, StoredCaption(part));
+      if (node == nullptr) {
+        SelectQuietly(*this, parent);  // nullptr: the node goes to the top level
+        AddNodeSpeedButtonClick();
+        TextEdit.text = part;
+        StoreBitBtnClick();
+        node = TreeNT1.Selected();
+        nodes.Added(parent, node);
+      }
+      parent = node;
+    }
+    if (!row.path.empty()) SelectQuietly(*this, parent);
+
+    AddRiskSpeedButtonClick();
+    RiskSourceEdit.text = row.source;
+    DescrEdit.text = "?" + row.source;
+    RiskMemo.text = row.ident;
+    OpatreniMemo.text = row.opatreni;
+    CommentMemo.text.clear();
+    ExistenceSpinEdit.value = ClampRating(*p);
+    NasledkySpinEdit.value = ClampRating(*n);
+    NazorSpinEdit.value = ClampRating(*h);
+    StoreBitBtnClick();
+    if (rowNumber % kRowsBetweenEvents == 0) progress.ProcessEvents();
+  }
+  FocusControl.clear();
+}
+
+}  // namespace orvenda

@@ -1,0 +1,63 @@
+// The "Import HTML" command of the main window and its work page.
+#include <gtest/gtest.h>
+
+#include <QPlainTextEdit>
+#include <QStackedWidget>
+
+#include "base/cp1250.h"
+#include "command_guard.h"
+#include "library/report_rows.h"
+#include "ui_support.h"
+
+namespace orvenda::test {
+namespace {
+
+TEST(HtmlImportWindow, ImportsTheChosenPageAndShowsItsTextOnTheWorkPage) {
+  WindowEnv env;
+  WriteFileBytes(env.AdminMarker(), "");
+  env.Start();
+  const auto rows = env.Dir() / "rows.htm";
+  const auto none = env.Dir() / "none.htm";
+  // "Dílna" in windows-1250.
+  WriteFileBytes(
+      rows, "<html><body><table>\r\n" + RiskRow("D\xEDlna / Lis", "S", "2", "3", "4") + "</table>");
+  WriteFileBytes(none, "<html><body>\r\nnic \xE8\x65sk\xE9ho</body></html>");
+  env.dialogs.openFiles = {rows, none};
+
+  env.Find<QAction>("ImportHTML1")->trigger();
+  QTreeWidget* tree = env.Tree();
+  ASSERT_EQ(tree->topLevelItemCount(), 1);
+  EXPECT_EQ(tree->topLevelItem(0)->text(0), QString::fromUtf8("Dílna"));
+  ASSERT_EQ(tree->topLevelItem(0)->childCount(), 1);
+  EXPECT_EQ(tree->topLevelItem(0)->child(0)->child(0)->text(0), "?S");
+  EXPECT_EQ(env.Find<QSpinBox>("NazorSpinEdit")->value(), 4);
+  EXPECT_TRUE(
+      env.Find<QPlainTextEdit>("Memo1")->toPlainText().contains(QString::fromUtf8("Dílna / Lis")));
+
+  env.Find<QAction>("ImportHTML1")->trigger();
+  auto* memo = env.Find<QPlainTextEdit>("Memo1");
+  EXPECT_EQ(memo->toPlainText(), QString::fromUtf8("<html><body>\nnic českého</body></html>"));
+  EXPECT_TRUE(memo->isVisible()) << "a page without rows stays on the work page";
+  EXPECT_EQ(tree->topLevelItemCount(), 1);
+  EXPECT_EQ(env.dialogs.openFilters.back(), W("Soubory HTML|*.htm"));
+}
+
+TEST(HtmlImportWindow, TheLastImportedRiskIsScrolledIntoViewOnceAtTheEnd) {
+  WindowEnv env;
+  env.Start();
+  std::string rows;
+  for (int i = 0; i < 300; ++i) rows += RiskRow("Hala / Linka " + std::to_string(i % 3), "S");
+  const auto page = env.Dir() / "many.htm";
+  WriteFileBytes(page, "<html><body><table>\r\n" + rows + "</table>");
+  orvenda::RunCommand([&] { env.W().Form().ImportHtmlFile(page); });
+  QTreeWidget* tree = env.Tree();
+  QTreeWidgetItem* last = tree->topLevelItem(0)->child(2)->child(99);
+  ASSERT_NE(last, nullptr);
+  EXPECT_EQ(tree->currentItem(), last);
+  EXPECT_TRUE(tree->viewport()->rect().intersects(tree->visualItemRect(last)));
+  EXPECT_TRUE(tree->hasAutoScroll());
+  EXPECT_TRUE(tree->updatesEnabled());
+}
+
+}  // namespace
+}  // namespace orvenda::test
