@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "app/convert_command.h"
+#include "app/library_commands.h"
 #include "app/report_command.h"
 
 namespace orvenda {
@@ -16,11 +17,17 @@ std::optional<int> RunBatchCommand(int argc, char** argv) {
   const std::vector<std::string> args(argv + 1, argv + argc);
   if (command == "--report") return RunReportCommand(args, std::cerr);
   if (command == "--convert") return RunConvertCommand(args, std::cerr);
+  if (IsLibraryCommand(command)) return RunLibraryCommand(args, std::cerr);
   std::cerr << "orvenda: unknown option " << command << "\n"
             << "usage: orvenda [PROJECT]\n"
             << "       orvenda --report PROJECT --output PAGE.htm [--sorted] [--branch INDEX]\n"
             << "               [--object-row] [--hide-column N]... [--tree] [--tree-risks]\n"
-            << "       orvenda --convert SOURCE TARGET.RSK\n";
+            << "       orvenda --convert SOURCE TARGET.RSK\n"
+            << "       orvenda --update-library FILE.akt [--program-dir DIR]\n"
+            << "       orvenda --export-branch builtin|user INDEX --output FILE.akt\n"
+            << "       orvenda --import-text FILE --library builtin|user [--select INDEX]\n"
+            << "       orvenda --take-from-library builtin|user --tick INDEX[,INDEX...]\n"
+            << "               --output NEW.RSK [--project BASE.RSK] [--select INDEX]\n";
   return 2;
 }
 

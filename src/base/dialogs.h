@@ -30,6 +30,13 @@ class Dialogs {
                                                         const std::filesystem::path& dir) = 0;
   virtual std::optional<std::filesystem::path> SaveFile(const std::string& filter,
                                                         const std::filesystem::path& dir) = 0;
+  // An open dialog under its own title; without one of its own, the plain open dialog.
+  virtual std::optional<std::filesystem::path> OpenFileTitled(const std::string& filter,
+                                                              const std::filesystem::path& dir,
+                                                              const std::string& title) {
+    (void)title;
+    return OpenFile(filter, dir);
+  }
 };
 
 }  // namespace orvenda

@@ -83,6 +83,18 @@ std::optional<std::filesystem::path> QtDialogs::OpenFile(const std::string& filt
   return QStringToPath(dialog.selectedFiles().first());
 }
 
+std::optional<std::filesystem::path> QtDialogs::OpenFileTitled(const std::string& filter,
+                                                              const std::filesystem::path& dir,
+                                                              const std::string& title) {
+  QFileDialog dialog(parent_, FromCp1250(title), PathToQString(dir), QtFilter(filter));
+  dialog.setObjectName("OpenDialog2");
+  dialog.setAcceptMode(QFileDialog::AcceptOpen);
+  dialog.setFileMode(QFileDialog::ExistingFile);
+  dialog.setOption(QFileDialog::DontUseNativeDialog);
+  if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
+  return QStringToPath(dialog.selectedFiles().first());
+}
+
 std::optional<std::filesystem::path> QtDialogs::SaveFile(const std::string& filter,
                                                          const std::filesystem::path& dir) {
   QFileDialog dialog(parent_, QString(), PathToQString(dir), QtFilter(filter));

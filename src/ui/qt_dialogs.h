@@ -22,6 +22,9 @@ class QtDialogs : public Dialogs {
                                                 const std::filesystem::path& dir) override;
   std::optional<std::filesystem::path> SaveFile(const std::string& filter,
                                                 const std::filesystem::path& dir) override;
+  std::optional<std::filesystem::path> OpenFileTitled(const std::string& filter,
+                                                      const std::filesystem::path& dir,
+                                                      const std::string& title) override;
 
   // "description|pattern|description|pattern" (patterns separated by ";") in Qt's form
   // "description (patterns);;description (patterns)".
