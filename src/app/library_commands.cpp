@@ -9,6 +9,7 @@
 #include <system_error>
 
 #include "app/headless_tree_control.h"
+#include "app/list_library_command.h"
 #include "app/main_form.h"
 #include "app/select_tree_form.h"
 #include "base/cp1250.h"
@@ -139,21 +140,14 @@ class BatchSession {
     if (!finished_) Abandon();
   }
   void Abandon() {
-    {
-      // A failed command writes nothing: the working copies go without being packed.
-      for (Table* table :
-           {&form_.Libs.BuildInRisksTable, &form_.Libs.UserRisksTable, &form_.DataTable}) {
-        try {
-          table->Close();
-        } catch (const std::exception&) {
-        }
-      }
-      RemoveWorkingDirectory(form_.Libs.WorkDir);
-      if (!form_.Libs.WorkDir.empty()) RemoveWorkingDirectory(form_.Libs.WorkDir);
-      if (!form_.ProjectDir.empty()) RemoveWorkingDirectory(form_.ProjectDir);
-      form_.Libs.WorkDir.clear();
-      form_.ProjectDir.clear();
+    // A failed command writes nothing: the working copies go without being packed.
+    try {
+      form_.DataTable.Close();
+    } catch (const std::exception&) {
     }
+    form_.Libs.DiscardLibraries();
+    if (!form_.ProjectDir.empty()) RemoveWorkingDirectory(form_.ProjectDir);
+    form_.ProjectDir.clear();
   }
   MainForm& form() { return form_; }
   // Ends the run as closing the window does (the user library is written there).
@@ -168,7 +162,7 @@ class BatchSession {
     std::error_code ec;
     return MainFormDirs{
         dir != options.named.end() ? fs::absolute(ArgumentPath(dir->second), ec) : ExecutableDir(),
-        fs::temp_directory_path(), fs::path()};
+        fs::temp_directory_path(), DefaultUserDataDir()};
   }
 
   HeadlessTreeControl tree_;

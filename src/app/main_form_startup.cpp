@@ -72,7 +72,12 @@ void MainForm::FormShow() {
   LoadSettings();
   AppTitleLabel.text.clear();
 
-  OpenLibraries();
+  // Without its libraries the program still edits projects; the failure is shown.
+  try {
+    OpenLibraries();
+  } catch (const std::exception& e) {
+    dialogs.ShowError(e.what());
+  }
 
   PrepareClipboard();
 

@@ -1,6 +1,7 @@
 #include "app/select_tree_form.h"
 
 #include <algorithm>
+#include <thread>
 #include <unordered_set>
 
 #include "base/cp1250.h"
@@ -65,6 +66,59 @@ bool IsWithin(const TreeControl& tree, TreeControl::Item item, TreeControl::Item
 constexpr std::size_t kPlainCacheLimit = 64u << 20;
 
 }  // namespace
+
+struct SelectTreeForm::Warmup {
+  std::vector<std::string> stored;  // a snapshot: the workers never touch a table
+  // One map per worker, each for its share of the snapshot.
+  std::vector<std::unordered_map<std::string, PlainText>> plain;
+  std::vector<std::jthread> workers;
+};
+
+void SelectTreeForm::StartWarmup() {
+  FinishWarmup();
+  auto warmup = std::make_unique<Warmup>();
+  for (Table* table : {&main.Libs.BuildInRisksTable, &main.Libs.UserRisksTable}) {
+    if (!table->IsOpen()) continue;
+    ClearFilter(*table);
+    for (table->First(); !table->Eof(); table->Next()) {
+      for (const char* field : {fld::kIdent, fld::kOpatreni}) {
+        std::string value = table->GetText(field);
+        if (!value.empty() && !plainTexts_.count(value)) warmup->stored.push_back(std::move(value));
+      }
+    }
+  }
+  if (warmup->stored.empty()) return;
+  const std::size_t count = std::clamp<std::size_t>(std::thread::hardware_concurrency(), 1, 4);
+  warmup->plain.resize(count);
+  Warmup* w = warmup.get();
+  for (std::size_t part = 0; part < count; ++part) {
+    w->workers.emplace_back([w, part, count](std::stop_token stop) {
+      for (std::size_t i = part; i < w->stored.size(); i += count) {
+        if (stop.stop_requested()) return;
+        try {
+          std::string plain = DecryptLibraryText(w->stored[i]);
+          std::string upper = Cp1250Upper(plain);
+          w->plain[part].emplace(w->stored[i], PlainText{std::move(plain), std::move(upper)});
+        } catch (const Error&) {
+          // A damaged value fails where it is read, with its message.
+        }
+      }
+    });
+  }
+  warmup_ = std::move(warmup);
+}
+
+void SelectTreeForm::FinishWarmup() {
+  if (!warmup_) return;
+  for (std::jthread& worker : warmup_->workers) worker.join();
+  for (auto& part : warmup_->plain) {
+    for (auto& [stored, plain] : part) {
+      plainBytes_ += stored.size() + 2 * plain.plain.size();
+      plainTexts_.insert_or_assign(stored, std::move(plain));
+    }
+  }
+  warmup_.reset();
+}
 
 SelectTreeForm::SelectTreeForm(MainForm& main, TreeControl& buildInTree, TreeControl& userTree)
     : main(main), BuildInTreeNT(buildInTree), UserTreeNT(userTree) {
@@ -159,6 +213,10 @@ SelectTreeForm::SelectTreeForm(MainForm& main, TreeControl& buildInTree, TreeCon
 }
 
 SelectTreeForm::~SelectTreeForm() {
+  if (warmup_) {
+    for (std::jthread& worker : warmup_->workers) worker.request_stop();
+  }
+  warmup_.reset();
   for (TreeControl* tree : {&BuildInTreeNT, &UserTreeNT}) {
     tree->OnChange = nullptr;
     tree->OnExpanded = nullptr;
@@ -234,6 +292,7 @@ void SelectTreeForm::FormShow() {
     LoadLibraryTree(kBuiltInLibrary);
     LoadLibraryTree(kUserLibrary);
     LoadedMode = RequestedMode;
+    StartWarmup();
     // A rebuilt tree's check boxes follow the mode.
     for (TreeControl* tree : {&BuildInTreeNT, &UserTreeNT}) tree->SetCheckBoxes(selection);
   }
@@ -291,8 +350,9 @@ void SelectTreeForm::BuildInTreeNTCollapsed(TreeControl& tree, TreeControl::Item
   tree.SetImage(item, TreeControl::kCollapsedNode);
 }
 
-std::string SelectTreeForm::Decipher(const std::string& stored) {
-  if (stored.empty()) return stored;
+const SelectTreeForm::PlainText& SelectTreeForm::Deciphered(const std::string& stored) {
+  static const PlainText kEmpty;
+  if (stored.empty()) return kEmpty;
   if (const auto found = plainTexts_.find(stored); found != plainTexts_.end()) {
     return found->second;
   }
@@ -301,9 +361,9 @@ std::string SelectTreeForm::Decipher(const std::string& stored) {
     plainTexts_.clear();
     plainBytes_ = 0;
   }
-  plainBytes_ += stored.size() + plain.size();
-  plainTexts_.emplace(stored, plain);
-  return plain;
+  plainBytes_ += stored.size() + 2 * plain.size();
+  std::string upper = Cp1250Upper(plain);
+  return plainTexts_.emplace(stored, PlainText{std::move(plain), std::move(upper)}).first->second;
 }
 
 void SelectTreeForm::ShowLibraryRecord() {
@@ -655,15 +715,21 @@ bool SelectTreeForm::MatchesRecordText(const std::string& text, const std::strin
   return before && after;
 }
 
-std::string SelectTreeForm::RecordText(Table& table) {
+std::string SelectTreeForm::RecordText(Table& table, bool upper) {
+  const auto piece = [upper](std::string text) { return upper ? Cp1250Upper(text) : text; };
+  // Each deciphered text is used before the next lookup, which may empty the cache.
+  const auto deciphered = [&](const char* field) -> const std::string& {
+    const PlainText& found = Deciphered(table.GetText(field));
+    return upper ? found.upper : found.plain;
+  };
   std::string text = " ";
-  text += table.GetText(fld::kSource);
+  text += piece(table.GetText(fld::kSource));
   text += ' ';
-  text += table.GetText(fld::kText);
+  text += piece(table.GetText(fld::kText));
   text += ' ';
-  text += Decipher(table.GetText(fld::kIdent));
+  text += deciphered(fld::kIdent);
   text += ' ';
-  text += Decipher(table.GetText(fld::kOpatreni));
+  text += deciphered(fld::kOpatreni);
   text += ' ';
   text += std::to_string(table.GetInt(fld::kPravdep));
   text += ' ';
@@ -675,6 +741,7 @@ std::string SelectTreeForm::RecordText(Table& table) {
 void SelectTreeForm::FindDialog1Find() {
   StateScope scope(*this);
   if (FindDialog1.FindText.empty()) return;
+  FinishWarmup();
   TreeControl& tree = ActiveTree();
   Table& table = ActiveTable();
   const bool down = FindDialog1.Down;
@@ -704,8 +771,7 @@ void SelectTreeForm::FindDialog1Find() {
     const std::string needle = matchCase ? FindDialog1.FindText : Cp1250Upper(FindDialog1.FindText);
     LastSearchFound = false;
     while (!table.IsEmpty() && !(down ? table.Eof() : table.Bof())) {
-      std::string text = RecordText(table);
-      if (!matchCase) text = Cp1250Upper(text);
+      const std::string text = RecordText(table, !matchCase);
       if (MatchesRecordText(text, needle, FindDialog1.WholeWord)) {
         found = true;
         foundIndex = table.GetInt(fld::kIndex);

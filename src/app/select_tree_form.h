@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -182,17 +183,32 @@ class SelectTreeForm {
     SelectTreeForm& form_;
   };
 
+  // A stored value's text, and the same upper-cased for the Find.
+  struct PlainText {
+    std::string plain, upper;
+  };
   bool IsAdministrator() const;
-  std::string Decipher(const std::string& stored);
-  std::string RecordText(Table& table);
+  const PlainText& Deciphered(const std::string& stored);
+  std::string Decipher(const std::string& stored) { return Deciphered(stored).plain; }
+  std::string RecordText(Table& table, bool upper);
   void SetRecordControlsReadOnly(bool readOnly);
 
   int handlerDepth_ = 0;
   std::vector<std::pair<std::string_view, Control*>> controls_;
   // Deciphered texts by stored value: deciphering is the cost of a Find, and a stored value
   // always gives the same text.
-  std::unordered_map<std::string, std::string> plainTexts_;
+  std::unordered_map<std::string, PlainText> plainTexts_;
   std::size_t plainBytes_ = 0;
+  // Deciphers the stored texts of both libraries on a second thread after the trees are built,
+  // so that the first Find need not; the Find takes over what it has done.
+  struct Warmup;
+  std::unique_ptr<Warmup> warmup_;
+  void StartWarmup();
+  void FinishWarmup();
+
+ public:
+  // Waits for the background deciphering (benchmarks and tests).
+  void WaitForWarmup() { FinishWarmup(); }
 };
 
 }  // namespace orvenda

@@ -163,13 +163,21 @@ void Libraries::OpenOne(int which, Progress& progress, const Messages& messages,
   State& state = state_[which];
   state = State{};
 
-  const auto userArchive = FindNoCase(UserDir, names.archive);
-  const auto programArchive = FindNoCase(ProgramDir, names.archive);
+  auto userArchive = FindNoCase(UserDir, names.archive);
+  auto programArchive = FindNoCase(ProgramDir, names.archive);
+  if (!userArchive && !programArchive) {
+    // The damaged archive is gone: the library saved beside it takes its place, under the
+    // archive's own name from now on.
+    userArchive = FindNoCase(UserDir, ReplacementName(which));
+    if (!userArchive) programArchive = FindNoCase(ProgramDir, ReplacementName(which));
+  }
   const fs::path writableDir = programDirWritable_ || UserDir.empty() ? ProgramDir : UserDir;
   if (userArchive) {
-    state.target = *userArchive;
+    state.target = userArchive->parent_path() / names.archive;
+    if (userArchive->filename() != ReplacementName(which)) state.target = *userArchive;
   } else if (programArchive && programDirWritable_) {
-    state.target = *programArchive;
+    state.target = programArchive->parent_path() / names.archive;
+    if (programArchive->filename() != ReplacementName(which)) state.target = *programArchive;
   } else {
     state.target = writableDir / names.archive;
   }
@@ -314,6 +322,21 @@ void Libraries::CloseLibraries(Progress& progress, const Messages& messages) {
     } catch (const std::exception& e) {
       throw Error(std::string(e.what()) + W("\nPracovní kopie knihoven zůstávají v ") +
                   PathToText(WorkDir));
+    }
+  }
+  RemoveWorkingDirectory(WorkDir);
+  WorkDir.clear();
+}
+
+void Libraries::DiscardLibraries() {
+  if (!opened_) return;
+  opened_ = false;
+  for (Table* table : {&BuildInRisksTable, &UserRisksTable}) {
+    try {
+      ClearFilter(*table);
+      table->Close();
+    } catch (const Error&) {
+      // Nothing of these copies is kept.
     }
   }
   RemoveWorkingDirectory(WorkDir);

@@ -22,6 +22,7 @@
 #include "help_window.h"
 #include "qt_text.h"
 #include "qt_translation.h"
+#include "select_tree_form_window.h"
 #include "setup_form_window.h"
 #include "splash_form_window.h"
 #include "tree_images.h"
@@ -105,6 +106,9 @@ MainFormWindow::~MainFormWindow() {
   } catch (const std::exception&) {
     // Going away regardless.
   }
+  // The library window works on the main form's tables: it goes first.
+  delete select_;
+  select_ = nullptr;
   // The Options window goes before its form, the form before the tree control it uses.
   delete setup_;
   setup_ = nullptr;
@@ -114,6 +118,7 @@ MainFormWindow::~MainFormWindow() {
 
 void MainFormWindow::CreateOtherWindows() {
   if (about_ == nullptr) about_ = new AboutFormWindow(LanguageFile(), this);
+  if (select_ == nullptr) select_ = new SelectTreeFormWindow(*form_, LanguageFile(), this);
   if (setup_ == nullptr) {
     setup_form_ = std::make_unique<orvenda::SetupForm>();
     setup_ = new SetupFormWindow(*setup_form_, LanguageFile(), this);
@@ -178,7 +183,7 @@ void MainFormWindow::BuildMenus() {
   auto* knihovny = new QMenu(U("Knihovny"), bar);
   knihovny->setObjectName("Knihovny1");
   bar->addMenu(knihovny);
-  AddUnbuilt(AddAction(knihovny, "Edituj1", U("Editace..."), nullptr));
+  AddAction(knihovny, "Edituj1", U("Editace..."), [&f] { f.Knihovnyrizik1Click(); });
   AddSeparator(knihovny, "N1");
   AddUnbuilt(AddAction(knihovny, "Aktu1", U("Aktualizace"), nullptr));
 
@@ -714,12 +719,13 @@ void MainFormWindow::Oprogramu1Click() {
 }
 
 void MainFormWindow::CreateLang1Click() {
-  // The windows in the program's order; the library, preview and report-layout windows join
-  // here when they exist.
+  // The windows in the program's order; the preview and report-layout windows join here when
+  // they exist.
   CreateOtherWindows();
   const std::filesystem::path file = LanguageFile();
   WriteWindowTexts(this, file, &form_->MessagesBox);
   WriteWindowTexts(about_, file);
+  WriteWindowTexts(select_, file);
   WriteWindowTexts(progress_window_, file);
   WriteWindowTexts(setup_, file);
   // A splash window made for the purpose (its creation applies the language file as it is).

@@ -27,6 +27,7 @@ namespace orvenda {
 class AboutFormWindow;
 class HelpWindow;
 class SetupFormWindow;
+class SelectTreeFormWindow;
 
 // The main window: the project tree and its pages, bound both ways to the core's MainForm.
 // Every widget carries its component name as objectName. A widget edit writes the form's
@@ -54,6 +55,7 @@ class MainFormWindow : public QMainWindow {
   AboutFormWindow* AboutForm() const { return about_; }
   SetupFormWindow* SetupFormWin() const { return setup_; }
   HelpWindow* Help() const { return help_; }
+  SelectTreeFormWindow* SelectTreeFormWin() const { return select_; }
 
   // Pushes the form's state into the widgets (signals blocked).
   void PushState();
@@ -122,6 +124,7 @@ class MainFormWindow : public QMainWindow {
   AboutFormWindow* about_ = nullptr;
   SetupFormWindow* setup_ = nullptr;
   HelpWindow* help_ = nullptr;
+  SelectTreeFormWindow* select_ = nullptr;
   bool pushing_ = false;
 };
 

@@ -194,9 +194,18 @@ TEST_F(LibrariesTest, DamagedLibraryIsReportedKeptAndReplacedBesideIt) {
   EXPECT_EQ(ReadFileBytes(temp / "prog" / "UserLib.LIB"), "not an archive at all, just bytes");
   ASSERT_TRUE(fs::exists(temp / "prog" / "UserLib-new.LIB"));
 
-  // The next run reports the damage again and goes on with the replacement.
+  // The next run reports the damage again and goes on with the replacement; once the damaged
+  // file is gone, the replacement is read and saved under the archive's name.
   libs = Start();
   EXPECT_EQ(warnings.size(), 2u);
+  EXPECT_EQ(Texts(libs->UserRisksTable), std::vector<std::string>{"typed after the damage"});
+  Stop(libs);
+  fs::remove(temp / "prog" / "UserLib.LIB");
+  libs = Start();
+  EXPECT_EQ(warnings.size(), 1u);
+  EXPECT_EQ(Texts(libs->UserRisksTable), std::vector<std::string>{"typed after the damage"});
+  Stop(libs);
+  libs = Start();
   EXPECT_EQ(Texts(libs->UserRisksTable), std::vector<std::string>{"typed after the damage"});
   Stop(libs);
 }
