@@ -179,8 +179,12 @@ int32_t MergeParent(Table& library) {
   ClearFilter(library);
   const int upLinkField = library.FieldNumber(fld::kUpLink);
   const int indexField = library.FieldNumber(fld::kIndex);
+  const int typeField = library.FieldNumber(fld::kType);
+  // Only a node takes children: a branch hung under a top-level risk would never be shown.
   for (library.First(); !library.IsEmpty() && !library.Eof(); library.Next()) {
-    if (library.GetInt(upLinkField) == 0) return library.GetInt(indexField);
+    if (library.GetInt(upLinkField) == 0 && library.GetInt(typeField) == kNodeType) {
+      return library.GetInt(indexField);
+    }
   }
   return 0;
 }

@@ -26,8 +26,8 @@ inline constexpr const char* kUpdateIndexFile = "Data.imx";
 void ReadUpdateFile(const std::filesystem::path& file, const std::filesystem::path& dir,
                     Table& table, Progress& progress, const Messages& messages);
 
-// The node updates go under: the first record in table order with UpLink 0, or 0 (the top
-// level) for an empty library.
+// The node updates go under: the first top-level node in table order, or 0 (the top level)
+// for a library without one.
 int32_t MergeParent(Table& library);
 
 // Appends the checked branch of `update` to `library` as the last child of MergeParent; with a

@@ -24,9 +24,9 @@ using test::WriteFileBytes;
 
 struct Rec {
   int32_t index, type, upLink;
-  std::string text;
+  std::string text = {};
   int32_t p = 0, n = 0, h = 0;
-  std::string ident;
+  std::string ident = {};
 };
 
 void Put(Table& table, const Rec& r) {
@@ -166,7 +166,13 @@ TEST_F(UpdateFileTest, MergeAppendsUnderTheFirstTopRecordEveryTimeAndExtendsTheT
   update.Close();
   EXPECT_EQ(Shape(library), (std::vector<std::string>{"1:0:New", "2:1:New risk"}));
 
+  // A library of top-level risks only: no node to take it, so the top level again.
   CreateProjectTable(library);
+  Put(library, {3, kRiskType, 0, "Top risk"});
+  EXPECT_EQ(MergeParent(library), 0);
+
+  CreateProjectTable(library);
+  Put(library, {4, kRiskType, 0, "Top risk first"});
   Put(library, {5, kRiskType, 7, "Under seven"});
   Put(library, {7, kNodeType, 0, "First top"});
   Put(library, {8, kNodeType, 0, "Second top"});
@@ -178,8 +184,9 @@ TEST_F(UpdateFileTest, MergeAppendsUnderTheFirstTopRecordEveryTimeAndExtendsTheT
     update.Close();
   }
   EXPECT_EQ(Shape(library),
-            (std::vector<std::string>{"5:7:Under seven", "7:0:First top", "8:0:Second top",
-                                      "9:7:New", "10:9:New risk", "11:7:New", "12:11:New risk"}));
+            (std::vector<std::string>{"4:0:Top risk first", "5:7:Under seven", "7:0:First top",
+                                      "8:0:Second top", "9:7:New", "10:9:New risk", "11:7:New",
+                                      "12:11:New risk"}));
   EXPECT_EQ(tree.ChildData(tree.FindByData(7)), (std::vector<int32_t>{9, 11}));
   EXPECT_EQ(tree.ChildData(tree.FindByData(11)), (std::vector<int32_t>{12}));
 }
