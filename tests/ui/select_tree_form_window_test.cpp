@@ -168,3 +168,34 @@ TEST(LibraryWindow, CopiedBranchPastesIntoTheProjectTree) {
 
 }  // namespace
 }  // namespace orvenda
+
+namespace orvenda {
+namespace {
+
+TEST(LibraryWindow, SelectionModeShowsCheckBoxesAndTheOkPanel) {
+  WindowEnv env;
+  env.Start();
+  InLibraryWindow(env, [&](SelectTreeFormWindow* w) {
+    In<QTabWidget>(w, "PageControl1")->setCurrentIndex(1);
+    In<QToolButton>(w, "AddNodeSpeedButton")->click();
+    test::TypeText(In<QLineEdit>(w, "TextEdit"), U("Uzel"));
+    In<QPushButton>(w, "StoreBitBtn")->click();
+  });
+  SelectTreeFormWindow* w = env.W().SelectTreeFormWin();
+  bool ran = false;
+  test::OnNextModal([&](QWidget*) {
+    QTreeWidgetItem* item = w->UserTree().Widget()->topLevelItem(0);
+    ASSERT_NE(item, nullptr);
+    EXPECT_TRUE(item->data(0, Qt::CheckStateRole).isValid());
+    EXPECT_TRUE(In<QWidget>(w, "OKPanel")->isVisible());
+    EXPECT_FALSE(In<QToolButton>(w, "AddNodeSpeedButton")->isVisible());
+    EXPECT_TRUE(In<QLineEdit>(w, "TextEdit")->isReadOnly());
+    ran = true;
+    In<QPushButton>(w, "CloseBitBtn")->click();
+  });
+  EXPECT_EQ(w->Form().Execute(LibraryMode::Selection), SelectTreeForm::ModalResult::Cancel);
+  EXPECT_TRUE(ran);
+}
+
+}  // namespace
+}  // namespace orvenda
