@@ -84,8 +84,8 @@ std::optional<std::filesystem::path> QtDialogs::OpenFile(const std::string& filt
 }
 
 std::optional<std::filesystem::path> QtDialogs::OpenFileTitled(const std::string& filter,
-                                                              const std::filesystem::path& dir,
-                                                              const std::string& title) {
+                                                               const std::filesystem::path& dir,
+                                                               const std::string& title) {
   QFileDialog dialog(parent_, FromCp1250(title), PathToQString(dir), QtFilter(filter));
   dialog.setObjectName("OpenDialog2");
   dialog.setAcceptMode(QFileDialog::AcceptOpen);
