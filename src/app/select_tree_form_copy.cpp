@@ -59,6 +59,11 @@ void SelectTreeForm::OKBitBtnClick() {
   Table& table = ActiveTable();
   const TreeControl::Item selected = main.TreeNT1.Selected();
   const int32_t target = selected != nullptr ? main.TreeNT1.Data(selected) : 0;
+  // A library that could not be opened at start has nothing to give.
+  if (!table.IsOpen()) {
+    modalResult = ModalResult::Ok;
+    return;
+  }
   ClearFilter(table);
   main.progress.ShowProgress(main.MessagesBox.Get(39), table.RecordCount());
   {

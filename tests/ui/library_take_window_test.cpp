@@ -100,5 +100,43 @@ TEST(LibraryTakeWindow, TickedItemsLandUnderTheSelectedNodeWhenOkIsPressed) {
   }
 }
 
+TEST(LibraryTakeWindow, ExportedBranchAppliedWithAktualizaceShowsAtTheNextStart) {
+  WindowEnv env;
+  test::WriteFileBytes(env.AdminMarker(), "");
+  env.Start();
+  bool ran = false;
+  InNextLibraryWindow(
+      [](SelectTreeFormWindow* w) {
+        In<QToolButton>(w, "AddNodeSpeedButton")->click();
+        test::TypeText(In<QLineEdit>(w, "TextEdit"), U("Stroje"));
+        In<QPushButton>(w, "StoreBitBtn")->click();
+        In<QAction>(w, "Export1")->trigger();  // the selected node, into Zaloha/Data.akt
+        In<QPushButton>(w, "CloseBitBtn")->click();
+      },
+      &ran);
+  env.Find<QAction>("Edituj1")->trigger();
+  ASSERT_TRUE(ran);
+  const std::filesystem::path akt = env.ProgramDir() / "Zaloha" / "Data.akt";
+  ASSERT_TRUE(std::filesystem::exists(akt));
+
+  env.dialogs.openFiles.push_back(akt);
+  env.Find<QAction>("Aktu1")->trigger();
+  EXPECT_TRUE(env.dialogs.errors.empty());
+  env.Stop();
+  env.Start();
+  ran = false;
+  InNextLibraryWindow(
+      [](SelectTreeFormWindow* w) {
+        QTreeWidget* tree = w->BuildInTree().Widget();
+        ASSERT_EQ(tree->topLevelItemCount(), 1);
+        ASSERT_EQ(tree->topLevelItem(0)->childCount(), 1);
+        EXPECT_EQ(tree->topLevelItem(0)->child(0)->text(0), U("Stroje"));
+        In<QPushButton>(w, "CloseBitBtn")->click();
+      },
+      &ran);
+  env.Find<QAction>("Edituj1")->trigger();
+  EXPECT_TRUE(ran);
+}
+
 }  // namespace
 }  // namespace orvenda
