@@ -131,12 +131,6 @@ TEST_F(LibraryTakeTest, PlacementByProjectSelectionAndOtherPageTicksKept) {
   EXPECT_EQ(tree.ChildCaptions(nullptr),
             (std::vector<std::string>{"Top", "Lib node", "Lib risk"}));  // tick kept from before
   EXPECT_FALSE(Ticked(kBuiltInLibrary, 2));
-
-  // "Zavřít" copies nothing and keeps the ticks.
-  Take(kUserLibrary, {2}, [&] { library->CloseBitBtnClick(); });
-  EXPECT_EQ(library->modalResult, SelectTreeForm::ModalResult::Cancel);
-  EXPECT_EQ(Rows().size(), 5u);
-  EXPECT_TRUE(Ticked(kUserLibrary, 2));
 }
 
 TEST_F(LibraryTakeTest, UndecipherableTextStopsTheCopyAndRestoresTheWindows) {
@@ -178,10 +172,6 @@ TEST_F(LibraryTakeTest, UpdateExtendsTheShownTreeAndRewritesTheArchiveOnlyWhenVa
   EXPECT_EQ(builtIn.ChildCaptions(builtIn.FindByData(3)), (std::vector<std::string>{"Old"}));
   EXPECT_NE(ReadFileBytes(form->Libs.ArchiveTarget(kBuiltInLibrary)), before);
   EXPECT_FALSE(library->TreeChangesSuppressed);
-  // Cancelling the dialog does nothing.
-  dialogs.openAnswers.push_back(std::nullopt);
-  form->Aktu1Click();
-  EXPECT_EQ(ReadRows(form->Libs.BuildInRisksTable).size(), 4u);
 }
 
 TEST_F(LibraryTakeTest, TextImportAddsSiblingRisksAndDropsTheUnfinishedOne) {
