@@ -7,6 +7,7 @@
 
 #include "app/convert_command.h"
 #include "app/import_html_command.h"
+#include "app/library_commands.h"
 #include "app/list_library_command.h"
 #include "app/report_command.h"
 
@@ -27,6 +28,7 @@ std::optional<int> RunBatchCommand(int argc, char** argv) {
     return RunListLibraryCommand(args, std::cout, std::cerr, programDir, DefaultUserDataDir());
   }
   if (command == "--import-html") return RunImportHtmlCommand(args, std::cerr);
+  if (IsLibraryCommand(command)) return RunLibraryCommand(args, std::cerr);
   std::cerr << "orvenda: unknown option " << command << "\n"
             << "usage: orvenda [PROJECT]\n"
             << "       orvenda --report PROJECT --output PAGE.htm [--sorted] [--branch INDEX]\n"
@@ -34,7 +36,12 @@ std::optional<int> RunBatchCommand(int argc, char** argv) {
             << "       orvenda --convert SOURCE TARGET.RSK\n"
             << "       orvenda --list-library builtin|user [--program-dir DIR]\n"
             << "       orvenda --import-html PAGE.htm --output NEW.RSK [--project BASE.RSK]\n"
-            << "               [--select INDEX]\n";
+            << "               [--select INDEX]\n"
+            << "       orvenda --update-library FILE.akt [--program-dir DIR]\n"
+            << "       orvenda --export-branch builtin|user INDEX --output FILE.akt\n"
+            << "       orvenda --import-text FILE --library builtin|user [--select INDEX]\n"
+            << "       orvenda --take-from-library builtin|user --tick INDEX[,INDEX...]\n"
+            << "               --output NEW.RSK [--project BASE.RSK] [--select INDEX]\n";
   return 2;
 }
 

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "base/control.h"
+#include "base/cp1250.h"
 #include "base/dialogs.h"
 #include "base/messages.h"
 #include "base/progress.h"
@@ -269,6 +270,17 @@ class MainForm {
   void CloseLibraries();
   // "Knihovny" -> "Editace...": the library window in edit mode.
   void Knihovnyrizik1Click();
+  // "Přidat z knihovny" and "Vlož z knihovny": the library window in selection mode; its OK
+  // copies the ticked items.
+  void AddFromLibSpeedButtonClick();
+  void InsertFromLibrary1Click() { AddFromLibSpeedButtonClick(); }
+  // "Knihovny" -> "Aktualizace": asks for an update file and merges it into the built-in
+  // library, whose archive is then rewritten.
+  FileDialog OpenDialog2{W("Aktualizační soubory|*.akt"), {}};
+  std::string OpenDialog2Title = W("Aktualizovat");
+  void Aktu1Click();
+  // The update itself: the file is checked completely before the library is touched.
+  void UpdateLibrary(const std::filesystem::path& file);
   // --- End of risk libraries ---
   // --- HTML import (main_form_import.cpp) ---
   struct HtmlImportWork {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <filesystem>
 #include <functional>
 #include <memory>
 #include <string>
@@ -149,6 +150,20 @@ class SelectTreeForm {
   void AddLibraryRecord(int32_t type);
   // Deletes every record below the node `index` of the active library (not the node itself).
   void DeleteLibraryBranch(int32_t index);
+
+  // --- Taking items into the project, export, text import ---------------------------------------
+  // "OK" in selection mode: copies the ticked items of the active page under the project's
+  // selected item and closes the window with Ok.
+  void OKBitBtnClick();
+  // Copies the ticked items below the library record `libraryParent` (0: the top level) under
+  // the project record `target` (0: the top level), through the main form's add and store.
+  void CopyCheckedItems(int32_t target, int32_t libraryParent);
+  // "Export": the selected item's branch as the update file "Zaloha/Data.akt" of the program
+  // directory.
+  void Export1Click();
+  // "Imp File": asks for a text file and imports it into the active library.
+  void ImportFileButtonClick();
+  void ImportTextFile(const std::filesystem::path& file);
 
   // Separators of the whole-word search: space, punctuation and digits.
   static bool IsFindSeparator(unsigned char c);

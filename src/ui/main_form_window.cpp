@@ -189,7 +189,7 @@ void MainFormWindow::BuildMenus() {
   bar->addMenu(knihovny);
   AddAction(knihovny, "Edituj1", U("Editace..."), [&f] { f.Knihovnyrizik1Click(); });
   AddSeparator(knihovny, "N1");
-  AddUnbuilt(AddAction(knihovny, "Aktu1", U("Aktualizace"), nullptr));
+  AddAction(knihovny, "Aktu1", U("Aktualizace"), [&f] { f.Aktu1Click(); });
 
   auto* sestavy = new QMenu(U("Sestavy"), bar);
   sestavy->setObjectName("Sestavy1");
@@ -227,7 +227,8 @@ void MainFormWindow::BuildMenus() {
   AddSeparator(popup_menu_, "N4");
   AddAction(popup_menu_, "InsertNode1", U("Vlož uzel"), [&f] { f.InsertNode1Click(); });
   AddAction(popup_menu_, "InsertRiziko1", U("Vlož riziko"), [&f] { f.InsertRiziko1Click(); });
-  AddUnbuilt(AddAction(popup_menu_, "InsertFromLibrary1", U("Vlož z knihovny"), nullptr));
+  AddAction(popup_menu_, "InsertFromLibrary1", U("Vlož z knihovny"),
+            [&f] { f.InsertFromLibrary1Click(); });
   AddAction(popup_menu_, "Delete1", U("Vymaž"), [&f] { f.Delete1Click(); });
   AddSeparator(popup_menu_, "N8");
   AddAction(popup_menu_, "Copy1", U("Kopírovat"), [&f] { f.Copy1Click(); });
@@ -273,7 +274,8 @@ void MainFormWindow::BuildCentre() {
   };
   speedButton("AddNodeSpeedButton", ButtonImage::AddNode, [&f] { f.AddNodeSpeedButtonClick(); });
   speedButton("AddRiskSpeedButton", ButtonImage::AddRisk, [&f] { f.AddRiskSpeedButtonClick(); });
-  speedButton("AddFromLibSpeedButton", ButtonImage::AddFromLibrary, nullptr);
+  speedButton("AddFromLibSpeedButton", ButtonImage::AddFromLibrary,
+              [&f] { f.AddFromLibSpeedButtonClick(); });
   speedButton("DeleteSpeedButton", ButtonImage::Delete, [&f] { f.DeleteSpeedButtonClick(); });
   buttons->addStretch();
 
@@ -597,8 +599,7 @@ void MainFormWindow::PushState() {
         auto* button = static_cast<QAbstractButton*>(b.object);
         if (!c.text.empty()) button->setText(TextToQt(c.text));
         button->setToolTip(TextToQt(c.hint));
-        // The library command waits for the library window.
-        button->setEnabled(c.enabled && button->objectName() != "AddFromLibSpeedButton");
+        button->setEnabled(c.enabled);
         button->setVisible(c.visible);
         break;
       }

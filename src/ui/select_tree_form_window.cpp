@@ -293,6 +293,8 @@ QWidget* SelectTreeFormWindow::BuildRight(QWidget* parent) {
           [this] { Run([this] { form_->StoreBitBtnClick(); }); });
   connect(cancel, &QPushButton::clicked, this,
           [this] { Run([this] { form_->CancelBitBtnClick(); }); });
+  connect(importFile, &QPushButton::clicked, this,
+          [this] { Run([this] { form_->ImportFileButtonClick(); }); });
   return page_control2_;
 }
 
@@ -341,6 +343,11 @@ QWidget* SelectTreeFormWindow::BuildBottom(QWidget* parent) {
   close->setObjectName("CloseBitBtn");
   close->setIcon(style()->standardIcon(QStyle::SP_DialogCloseButton));
   layout->addWidget(close);
+  connect(ok, &QPushButton::clicked, this, [this] {
+    Run([this] { form_->OKBitBtnClick(); });
+    // The copy closes the window only when it went through; after a failure it stays open.
+    if (form_->modalResult == SelectTreeForm::ModalResult::Ok) QDialog::accept();
+  });
   connect(close, &QPushButton::clicked, this, [this] {
     Run([this] { form_->CloseBitBtnClick(); });
     QDialog::reject();
@@ -381,7 +388,7 @@ void SelectTreeFormWindow::BuildMenu() {
   add("Sort1", &SelectTreeForm::Sort1Click);
   add("SortAll1", &SelectTreeForm::SortAll1Click);
   separator("N4");
-  add("Export1", nullptr);
+  add("Export1", &SelectTreeForm::Export1Click);
 }
 
 // --- Binding ------------------------------------------------------------------------------------
@@ -498,8 +505,7 @@ void SelectTreeFormWindow::PushState() {
         auto* action = static_cast<QAction*>(b.object);
         action->setText(FromCp1250(c.text));
         action->setVisible(c.visible);
-        // Export waits for the exchange files.
-        action->setEnabled(c.enabled && action->objectName() != "Export1");
+        action->setEnabled(c.enabled);
         break;
       }
       case Kind::Panel: {

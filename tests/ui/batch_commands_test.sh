@@ -21,6 +21,46 @@ out=$("$orvenda" --list-library user --program-dir "$dir/prog" 2>&1) || fail "--
 echo "$out" | grep -q "^Index	Type	UpLink" || fail "--list-library printed no header: $out"
 [ -e "$dir/prog/UserLib.LIB" ] || fail "--list-library did not create the missing archive"
 
+# The library commands, on a program directory of their own; no per-user copy interferes.
+export XDG_DATA_HOME="$dir/share"
+lib="$dir/lib"
+mkdir "$lib"
+printf 'head\r\n<$$$1\r\nStroje\r\n<$$$2\r\nPopis\r\n<$$$3\r\n3\r\n<$$$4\r\n7\r\n<$$$1\r\nElektro\r\n<*-*-*-*>\r\n' >"$dir/import.txt"
+out=$("$orvenda" --import-text "$dir/import.txt" --library builtin --program-dir "$lib" 2>&1) ||
+  fail "--import-text failed: $out"
+listing=$("$orvenda" --list-library builtin --program-dir "$lib" 2>&1)
+[ "$(echo "$listing" | grep -c "Stroje	Popis		3	5")" -eq 1 ] || fail "--import-text stored: $listing"
+echo "$listing" | grep -q "^2	1	0		.*Elektro	Popis		3	5" || fail "--import-text second record: $listing"
+
+cp "$lib/RiskLib.LIB" "$dir/before.LIB"
+printf 'head\r\n<$$$1\r\nA\r\n<$$$3\r\nx\r\n' >"$dir/bad.txt"
+out=$("$orvenda" --import-text "$dir/bad.txt" --library builtin --program-dir "$lib" 2>&1) &&
+  fail "--import-text of a bad rating succeeded"
+echo "$out" | grep -q "řádek 5" || fail "--import-text did not name the line: $out"
+cmp -s "$lib/RiskLib.LIB" "$dir/before.LIB" || fail "--import-text wrote the library after failing"
+
+"$orvenda" --export-branch builtin 99 --output "$dir/none.akt" --program-dir "$lib" >/dev/null 2>&1 &&
+  fail "--export-branch of a missing item succeeded"
+[ -e "$dir/none.akt" ] && fail "--export-branch wrote a file after failing"
+out=$("$orvenda" --export-branch builtin 2 --output "$dir/one.akt" --program-dir "$lib" 2>&1) ||
+  fail "--export-branch failed: $out"
+out=$("$orvenda" --update-library "$dir/import.txt" --program-dir "$lib" 2>&1) &&
+  fail "--update-library of a text file succeeded"
+cmp -s "$lib/RiskLib.LIB" "$dir/before.LIB" || fail "--update-library changed the library after failing"
+out=$("$orvenda" --update-library "$dir/one.akt" --program-dir "$lib" 2>&1) ||
+  fail "--update-library failed: $out"
+listing=$("$orvenda" --list-library builtin --program-dir "$lib" 2>&1)
+echo "$listing" | grep -q "^3	1	0		.*Elektro" || fail "--update-library did not append: $listing"
+
+"$orvenda" --take-from-library builtin --tick 1,99 --output "$dir/none.RSK" --program-dir "$lib" \
+  >/dev/null 2>&1 && fail "--take-from-library of a missing item succeeded"
+[ -e "$dir/none.RSK" ] && fail "--take-from-library wrote a project after failing"
+out=$("$orvenda" --take-from-library builtin --tick 1,3 --output "$dir/taken.RSK" \
+  --program-dir "$lib" 2>&1) || fail "--take-from-library failed: $out"
+"$orvenda" --report "$dir/taken.RSK" --output "$dir/taken.htm" >/dev/null 2>&1 ||
+  fail "--report of the taken project failed"
+grep -q "Elektro" "$dir/taken.htm" || fail "--take-from-library project lacks the risk"
+
 "$orvenda" --no-such-option >/dev/null 2>&1
 [ $? -eq 2 ] || fail "an unknown option did not end with status 2"
-echo "batch commands: 4 passed, 0 failed"
+echo "batch commands: 5 passed, 0 failed"

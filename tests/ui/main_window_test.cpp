@@ -209,7 +209,7 @@ TEST(MainWindow, ContextMenuSelectsTheItemAndCopyPasteMakesASecondBranch) {
   EXPECT_TRUE(env.Find<QAction>("Copy1")->isEnabled());
   EXPECT_TRUE(env.Find<QAction>("Delete1")->isEnabled());
   EXPECT_FALSE(env.Find<QAction>("Insert1")->isEnabled());
-  EXPECT_FALSE(env.Find<QAction>("InsertFromLibrary1")->isEnabled());
+  EXPECT_TRUE(env.Find<QAction>("InsertFromLibrary1")->isEnabled());
   env.Find<QAction>("Copy1")->trigger();
 
   // Right-click below the items: nothing selected, the empty page, "Vložit" enabled.
