@@ -10,6 +10,7 @@ file passes, 1 when it has faults (each named with its line), 2 on a usage error
 import argparse
 import collections
 import os
+import re
 import sys
 
 HEADER = [
@@ -50,7 +51,7 @@ def unescape(field):
 def parse_int(field):
     if field == "":
         return None
-    if not field.lstrip("-").isdigit() or field.startswith("+"):
+    if not re.fullmatch(r"-?[0-9]+", field):
         raise ValueError(f"'{field}' is not a whole number")
     return int(field)
 
@@ -236,6 +237,7 @@ def report(faults, records, kinds, min_risks, min_groups):
             n = sum(1 for r in rated
                     if lo <= r["Pravdep"] * r["Nasledky"] * (r["Hodnocen"] or 0) <= hi)
             print(f"  R {lo}-{hi} {name}: {n}")
+    sys.stdout.flush()
     for f in faults:
         print(f, file=sys.stderr)
     print(f"{len(faults)} faults" if faults else "OK")
