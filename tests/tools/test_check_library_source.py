@@ -16,9 +16,9 @@ CHECKER = os.path.join(ROOT, "tools", "check_library_source.py")
 SHIPPED = os.path.join(ROOT, "data", "risk_library.tsv")
 
 
-_spec = importlib.util.spec_from_file_location("check_library_source", CHECKER)
-checker = importlib.util.module_from_spec(_spec)
-_spec.loader.exec_module(checker)
+_module_info = importlib.util.spec_from_file_location("check_library_source", CHECKER)
+checker = importlib.util.module_from_spec(_module_info)
+_module_info.loader.exec_module(checker)
 
 
 def run(path, *extra):
