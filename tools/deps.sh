@@ -7,7 +7,7 @@ packages=(
   zlib1g-dev nettle-dev libre2-dev
   libgtest-dev libgmock-dev
   qt6-base-dev qt6-translations-l10n
-  python3 python3-dbfread
+  python3 python3-dbfread python3-dbf
   clang libclang-rt-14-dev
   xvfb xauth
 )

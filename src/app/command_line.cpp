@@ -1,10 +1,12 @@
 #include "app/command_line.h"
 
+#include <filesystem>
 #include <iostream>
 #include <string>
 #include <vector>
 
 #include "app/convert_command.h"
+#include "app/list_library_command.h"
 #include "app/report_command.h"
 
 namespace orvenda {
@@ -16,11 +18,19 @@ std::optional<int> RunBatchCommand(int argc, char** argv) {
   const std::vector<std::string> args(argv + 1, argv + argc);
   if (command == "--report") return RunReportCommand(args, std::cerr);
   if (command == "--convert") return RunConvertCommand(args, std::cerr);
+  if (command == "--list-library") {
+    std::error_code ec;
+    const auto exe = std::filesystem::read_symlink("/proc/self/exe", ec);
+    const auto programDir =
+        ec ? std::filesystem::absolute(argv[0], ec).parent_path() : exe.parent_path();
+    return RunListLibraryCommand(args, std::cout, std::cerr, programDir, DefaultUserDataDir());
+  }
   std::cerr << "orvenda: unknown option " << command << "\n"
             << "usage: orvenda [PROJECT]\n"
             << "       orvenda --report PROJECT --output PAGE.htm [--sorted] [--branch INDEX]\n"
             << "               [--object-row] [--hide-column N]... [--tree] [--tree-risks]\n"
-            << "       orvenda --convert SOURCE TARGET.RSK\n";
+            << "       orvenda --convert SOURCE TARGET.RSK\n"
+            << "       orvenda --list-library builtin|user [--program-dir DIR]\n";
   return 2;
 }
 

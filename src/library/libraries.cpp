@@ -320,6 +320,21 @@ void Libraries::CloseLibraries(Progress& progress, const Messages& messages) {
   WorkDir.clear();
 }
 
+void Libraries::DiscardLibraries() {
+  if (!opened_) return;
+  opened_ = false;
+  for (Table* table : {&BuildInRisksTable, &UserRisksTable}) {
+    try {
+      ClearFilter(*table);
+      table->Close();
+    } catch (const Error&) {
+      // Nothing of these copies is kept.
+    }
+  }
+  RemoveWorkingDirectory(WorkDir);
+  WorkDir.clear();
+}
+
 void Libraries::SaveLibrary(int which, Progress& progress, const std::string& text) {
   if (!opened_) throw Error(W("Knihovny nejsou otevřeny."));
   ProgressWindow window(progress, text, 100);

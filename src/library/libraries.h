@@ -61,6 +61,9 @@ class Libraries {
   // cannot be written, the old one stays, the working directory is kept and the error says
   // where. Does nothing when the libraries are not open.
   void CloseLibraries(Progress& progress, const Messages& messages);
+  // Closes both tables and removes the working copies without writing any archive (a run that
+  // only read the libraries).
+  void DiscardLibraries();
   // Rewrites the archive of one library from its working copy at once (the table is closed
   // meanwhile and open again afterwards, also on failure). The progress window shows `text`.
   void SaveLibrary(int which, Progress& progress, const std::string& text);

@@ -16,6 +16,11 @@ out=$("$orvenda" --report "$dir/missing.RSK" --output "$dir/page.htm" 2>&1) && f
 echo "$out" | grep -q "Soubor nenalezen." || fail "--report did not say the file is missing: $out"
 [ -e "$dir/page.htm" ] && fail "--report wrote a page after failing"
 
+mkdir "$dir/prog"
+out=$("$orvenda" --list-library user --program-dir "$dir/prog" 2>&1) || fail "--list-library failed: $out"
+echo "$out" | grep -q "^Index	Type	UpLink" || fail "--list-library printed no header: $out"
+[ -e "$dir/prog/UserLib.LIB" ] || fail "--list-library did not create the missing archive"
+
 "$orvenda" --no-such-option >/dev/null 2>&1
 [ $? -eq 2 ] || fail "an unknown option did not end with status 2"
-echo "batch commands: 3 passed, 0 failed"
+echo "batch commands: 4 passed, 0 failed"
