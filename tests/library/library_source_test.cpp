@@ -2,9 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <map>
-#include <set>
-
 #include "base/cp1250.h"
 #include "library/libraries.h"
 #include "library/library_cipher.h"
@@ -44,17 +41,13 @@ TEST(LibrarySourceTest, RefusesEachKindOfBadLineNamingIt) {
   const std::string longText(101, 'a');
   const Case cases[] = {
       {"header", "Index\tType\n" + kNode, "řádek 1: hlavička musí být"},
-      {"empty file", "", "řádek 1: hlavička"},
       {"field count", kHeader + kNode + "2\t1\t1\tA\n", "řádek 3: očekáváno 11 polí"},
-      {"blank line", kHeader + "\n" + kNode, "řádek 2: očekáváno 11 polí"},
       {"Index not a number", kHeader + Risk("2x", "0", "A"), "řádek 2: pole Index není celé"},
       {"Index empty", kHeader + Risk("", "0", "A"), "řádek 2: pole Index je prázdné"},
       {"Index too large", kHeader + Risk("99999999999", "0", "A"), "řádek 2: pole Index není"},
       {"Index zero", kHeader + Risk("0", "0", "A"), "řádek 2: Index musí být alespoň 1"},
-      {"UpLink empty", kHeader + Risk("2", "", "A"), "řádek 2: pole UpLink je prázdné"},
       {"Type", kHeader + "1\t2\t0\tA\t\t\t\t\t\t\t\n", "řádek 2: Type musí být 0"},
       {"rating out of range", kHeader + Risk("2", "0", "A", "6"), "řádek 2: pole Pravdep musí"},
-      {"negative rating", kHeader + Risk("2", "0", "A", "3", "-1"), "řádek 2: pole Nasledky"},
       {"rating text", kHeader + Risk("2", "0", "A", "x"), "řádek 2: pole Pravdep není celé"},
       {"duplicate Index", kHeader + kNode + Risk("2", "1", "A") + Risk("2", "1", "B"),
        "řádek 4: Index 2 už má záznam na řádku 3"},
@@ -132,8 +125,8 @@ TEST_F(BuiltLibraryTest, ListsBackWhatWasBuiltAndStoresIdentAndOpatreniEnciphere
   EXPECT_EQ(ListLibrarySource(table), kHeader + kNode);
 }
 
-// The shipped starter library: it builds, lists back byte for byte, and its tree holds every
-// record with the fields a consultant takes into a project.
+// The shipped starter library builds, lists back byte for byte (so the content checks of the
+// source hold for the built library too), and every record hangs in its tree.
 TEST_F(BuiltLibraryTest, ShippedSourceBuildsIntoACompleteTree) {
   const std::string source =
       test::ReadFileBytes(fs::path(ORVENDA_SOURCE_DIR) / "data" / "risk_library.tsv");
@@ -143,27 +136,8 @@ TEST_F(BuiltLibraryTest, ShippedSourceBuildsIntoACompleteTree) {
   test::FakeTreeControl tree;
   tMyNodeIndexes lookup;
   test::RecordingProgress progress;
-  const Messages messages;
-  LoadLibraryTree(tree, table, lookup, progress, messages);
+  LoadLibraryTree(tree, table, lookup, progress, Messages());
   EXPECT_EQ(tree.Count(), static_cast<size_t>(table.RecordCount()));
-
-  int risks = 0;
-  std::map<int32_t, std::set<std::string>> captions;  // per parent
-  for (table.First(); !table.Eof(); table.Next()) {
-    if (table.GetInt(fld::kType) != kRiskType) continue;
-    ++risks;
-    const std::string text = Cp1250ToUtf8(table.GetText(fld::kText));
-    SCOPED_TRACE(text);
-    EXPECT_FALSE(table.GetText(fld::kSource).empty());
-    EXPECT_FALSE(DecryptLibraryText(table.GetText(fld::kIdent)).empty());
-    EXPECT_FALSE(DecryptLibraryText(table.GetText(fld::kOpatreni)).empty());
-    for (const char* rating : {fld::kPravdep, fld::kNasledky}) {
-      EXPECT_GE(table.GetInt(rating), 1);
-      EXPECT_LE(table.GetInt(rating), 5);
-    }
-    EXPECT_TRUE(captions[table.GetInt(fld::kUpLink)].insert(text).second) << "caption twice";
-  }
-  EXPECT_GE(risks, 200);
   EXPECT_GE(tree.Children(nullptr).size(), 12u);
 }
 
