@@ -124,8 +124,12 @@ int RequiredNumber(std::string_view field, int line, const char* name) {
   if (field.empty()) throw Error(LineError(line, W("pole ") + name + W(" je prázdné.")));
   const auto value = ParseNumber(field);
   if (!value) {
-    throw Error(
-        LineError(line, W("pole ") + name + W(" není celé číslo: \"") + Shown(field) + "\"."));
+    const std::string_view magnitude = field.substr(field[0] == '-' ? 1 : 0);
+    const bool digits =
+        !magnitude.empty() && magnitude.find_first_not_of("0123456789") == std::string_view::npos;
+    throw Error(LineError(
+        line, W("pole ") + name + (digits ? W(" je mimo rozsah: \"") : W(" není celé číslo: \"")) +
+                  Shown(field) + "\"."));
   }
   return *value;
 }
