@@ -6,5 +6,5 @@ root="$(cd "$(dirname "$0")/.." && pwd)"
 "$root/tools/deps.sh"
 build="${ORVENDA_BUILD_DIR:-$root/build}"
 cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build "$build" --target orvenda -j "$(nproc)"
+cmake --build "$build" --target orvenda risk_library -j "$(nproc)"
 exec "$build/src/ui/orvenda" "$@"

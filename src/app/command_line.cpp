@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "app/build_library_command.h"
 #include "app/convert_command.h"
 #include "app/import_html_command.h"
 #include "app/library_commands.h"
@@ -20,15 +21,20 @@ std::optional<int> RunBatchCommand(int argc, char** argv) {
   const std::vector<std::string> args(argv + 1, argv + argc);
   if (command == "--report") return RunReportCommand(args, std::cerr);
   if (command == "--convert") return RunConvertCommand(args, std::cerr);
-  if (command == "--list-library") {
+  // The libraries live beside the executable, as for the window.
+  const auto programDir = [&] {
     std::error_code ec;
     const auto exe = std::filesystem::read_symlink("/proc/self/exe", ec);
-    const auto programDir =
-        ec ? std::filesystem::absolute(argv[0], ec).parent_path() : exe.parent_path();
-    return RunListLibraryCommand(args, std::cout, std::cerr, programDir, DefaultUserDataDir());
+    return ec ? std::filesystem::absolute(argv[0], ec).parent_path() : exe.parent_path();
+  };
+  if (command == "--list-library") {
+    return RunListLibraryCommand(args, std::cout, std::cerr, programDir(), DefaultUserDataDir());
   }
   if (command == "--import-html") return RunImportHtmlCommand(args, std::cerr);
   if (IsLibraryCommand(command)) return RunLibraryCommand(args, std::cerr);
+  if (command == "--build-library") {
+    return RunBuildLibraryCommand(args, std::cout, std::cerr, programDir(), DefaultUserDataDir());
+  }
   std::cerr << "orvenda: unknown option " << command << "\n"
             << "usage: orvenda [PROJECT]\n"
             << "       orvenda --report PROJECT --output PAGE.htm [--sorted] [--branch INDEX]\n"
@@ -41,7 +47,8 @@ std::optional<int> RunBatchCommand(int argc, char** argv) {
             << "       orvenda --export-branch builtin|user INDEX --output FILE.akt\n"
             << "       orvenda --import-text FILE --library builtin|user [--select INDEX]\n"
             << "       orvenda --take-from-library builtin|user --tick INDEX[,INDEX...]\n"
-            << "               --output NEW.RSK [--project BASE.RSK] [--select INDEX]\n";
+            << "               --output NEW.RSK [--project BASE.RSK] [--select INDEX]\n"
+            << "       orvenda --build-library builtin|user FROM.tsv [--program-dir DIR]\n";
   return 2;
 }
 

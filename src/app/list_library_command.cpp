@@ -9,7 +9,7 @@
 #include "base/progress.h"
 #include "documents/recent_files.h"
 #include "library/libraries.h"
-#include "library/library_cipher.h"
+#include "library/library_source.h"
 #include "model/project_table.h"
 
 namespace orvenda {
@@ -19,33 +19,6 @@ namespace {
 
 fs::path ArgumentPath(const std::string& arg) {
   return fs::path(std::u8string_view(reinterpret_cast<const char8_t*>(arg.data()), arg.size()));
-}
-
-std::string Escaped(const std::string& cp1250) {
-  std::string out;
-  for (const char c : Cp1250ToUtf8(cp1250)) {
-    switch (c) {
-      case '\\':
-        out += "\\\\";
-        break;
-      case '\t':
-        out += "\\t";
-        break;
-      case '\r':
-        out += "\\r";
-        break;
-      case '\n':
-        out += "\\n";
-        break;
-      default:
-        out += c;
-    }
-  }
-  return out;
-}
-
-std::string Number(const Table& table, const char* field) {
-  return table.IsNull(field) ? std::string() : std::to_string(table.GetInt(field));
 }
 
 constexpr const char kUsage[] = "usage: orvenda --list-library builtin|user [--program-dir DIR]\n";
@@ -102,21 +75,7 @@ int RunListLibraryCommand(const std::vector<std::string>& args, std::ostream& ou
       libs.DiscardLibraries();
       return 1;
     }
-    Table& table = libs.TableOf(which);
-    ClearFilter(table);
-    std::string listing =
-        "Index\tType\tUpLink\tText\tComment\tSource\tIdent\tOpatreni\tPravdep\tNasledky\t"
-        "Hodnocen\n";
-    for (table.First(); !table.Eof(); table.Next()) {
-      listing += Number(table, fld::kIndex) + '\t' + Number(table, fld::kType) + '\t' +
-                 Number(table, fld::kUpLink) + '\t' + Escaped(table.GetText(fld::kText)) + '\t' +
-                 Escaped(table.GetText(fld::kComment)) + '\t' +
-                 Escaped(table.GetText(fld::kSource)) + '\t' +
-                 Escaped(DecryptLibraryText(table.GetText(fld::kIdent))) + '\t' +
-                 Escaped(DecryptLibraryText(table.GetText(fld::kOpatreni))) + '\t' +
-                 Number(table, fld::kPravdep) + '\t' + Number(table, fld::kNasledky) + '\t' +
-                 Number(table, fld::kHodnocen) + '\n';
-    }
+    const std::string listing = ListLibrarySource(libs.TableOf(which));
     libs.DiscardLibraries();
     out << listing;
     out.flush();
