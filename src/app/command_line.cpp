@@ -20,6 +20,7 @@ std::optional<int> RunBatchCommand(int argc, char** argv) {
             << "usage: orvenda [PROJECT]\n"
             << "       orvenda --report PROJECT --output PAGE.htm [--sorted] [--branch INDEX]\n"
             << "               [--object-row] [--hide-column N]... [--tree] [--tree-risks]\n"
+            << "       orvenda --report-pdf PROJECT --output FILE.pdf [the options of --report]\n"
             << "       orvenda --convert SOURCE TARGET.RSK\n";
   return 2;
 }

@@ -246,6 +246,13 @@ class MainForm {
 
   // --- End of project documents, settings, start-up ---
 
+  // --- Reports ---
+  // The report preview; the application sets it once the window exists.
+  class NahledForm* nahledForm = nullptr;
+  // "Sestavy" -> "Vytvořit...": the preview, modal, for the tree's selection.
+  void NahledClick();
+  // --- End of reports ---
+
  private:
   // Notifies the window once when the outermost handler ends, also when it fails.
   class StateScope {

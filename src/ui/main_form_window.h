@@ -26,7 +26,11 @@ namespace orvenda {
 
 class AboutFormWindow;
 class HelpWindow;
+class NahledForm;
+class NahledFormWindow;
 class SetupFormWindow;
+class VzhledRepForm;
+class VzhledRepFormWindow;
 
 // The main window: the project tree and its pages, bound both ways to the core's MainForm.
 // Every widget carries its component name as objectName. A widget edit writes the form's
@@ -54,6 +58,8 @@ class MainFormWindow : public QMainWindow {
   AboutFormWindow* AboutForm() const { return about_; }
   SetupFormWindow* SetupFormWin() const { return setup_; }
   HelpWindow* Help() const { return help_; }
+  NahledFormWindow* NahledFormWin() const { return nahled_; }
+  VzhledRepFormWindow* VzhledRepFormWin() const { return vzhled_; }
 
   // Pushes the form's state into the widgets (signals blocked).
   void PushState();
@@ -123,6 +129,12 @@ class MainFormWindow : public QMainWindow {
   SetupFormWindow* setup_ = nullptr;
   HelpWindow* help_ = nullptr;
   bool pushing_ = false;
+
+  // The report preview and its layout dialog, made once and reused.
+  std::unique_ptr<NahledForm> nahled_form_;
+  std::unique_ptr<VzhledRepForm> vzhled_form_;
+  NahledFormWindow* nahled_ = nullptr;
+  VzhledRepFormWindow* vzhled_ = nullptr;
 };
 
 }  // namespace orvenda
