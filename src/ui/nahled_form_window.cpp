@@ -73,6 +73,9 @@ NahledFormWindow::NahledFormWindow(NahledForm& form, Dialogs& dialogs, Progress&
   view_->setContextMenuPolicy(Qt::NoContextMenu);
   view_->setOpenLinks(false);  // the page has no links of its own to follow
   view_->setFont(ReportFont());
+  // A scroll bar that comes and goes would make Qt lay a long page out once more at the other
+  // width: half the time of showing a big report.
+  view_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
 
   auto* bar = new QHBoxLayout;
   const auto addCheck = [this, bar](const char* name, void (NahledForm::*handler)()) {
