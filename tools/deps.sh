@@ -10,6 +10,7 @@ packages=(
   python3 python3-dbfread python3-dbf
   clang libclang-rt-14-dev
   xvfb xauth
+  poppler-utils
 )
 
 missing=()

@@ -39,6 +39,7 @@ std::optional<int> RunBatchCommand(int argc, char** argv) {
             << "usage: orvenda [PROJECT]\n"
             << "       orvenda --report PROJECT --output PAGE.htm [--sorted] [--branch INDEX]\n"
             << "               [--object-row] [--hide-column N]... [--tree] [--tree-risks]\n"
+            << "       orvenda --report-pdf PROJECT --output FILE.pdf [the options of --report]\n"
             << "       orvenda --convert SOURCE TARGET.RSK\n"
             << "       orvenda --list-library builtin|user [--program-dir DIR]\n"
             << "       orvenda --import-html PAGE.htm --output NEW.RSK [--project BASE.RSK]\n"

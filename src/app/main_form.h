@@ -304,6 +304,12 @@ class MainForm {
   // the rows before it stay.
   void ImportHtmlText(std::string text);
   // --- End of HTML import ---
+  // --- Reports ---
+  // The report preview; the application sets it once the window exists.
+  class NahledForm* nahledForm = nullptr;
+  // "Sestavy" -> "Vytvořit...": the preview, modal, for the tree's selection.
+  void NahledClick();
+  // --- End of reports ---
 
  private:
   // Notifies the window once when the outermost handler ends, also when it fails.

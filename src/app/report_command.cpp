@@ -53,7 +53,7 @@ std::optional<int32_t> ParseInt(const std::string& text) {
   return value;
 }
 
-ReportOptions ParseOptions(const std::vector<std::string>& args) {
+ReportOptions ParseOptions(const std::vector<std::string>& args, const std::string& command) {
   ReportOptions options;
   bool haveProject = false, haveOutput = false;
   for (size_t i = 0; i < args.size(); ++i) {
@@ -62,7 +62,7 @@ ReportOptions ParseOptions(const std::vector<std::string>& args) {
       if (i + 1 >= args.size()) throw UsageError{arg + " needs a value"};
       return args[++i];
     };
-    if (arg == "--report") {
+    if (arg == command) {
       options.project = value();
       haveProject = true;
     } else if (arg == "--output") {
@@ -91,7 +91,9 @@ ReportOptions ParseOptions(const std::vector<std::string>& args) {
       throw UsageError{"unknown argument \"" + arg + "\""};
     }
   }
-  if (!haveProject || options.project.empty()) throw UsageError{"no project given (--report)"};
+  if (!haveProject || options.project.empty()) {
+    throw UsageError{"no project given (" + command + ")"};
+  }
   if (!haveOutput || options.output.empty()) throw UsageError{"no page given (--output)"};
   return options;
 }
@@ -120,7 +122,7 @@ void ApplyLayoutChoices(const ReportOptions& options, const Messages& messages,
 }
 
 void RunReport(const ReportOptions& options, const Messages& messages,
-               const std::filesystem::path& tempDir) {
+               const std::filesystem::path& tempDir, const ReportOutputWriter& writeOutput) {
   NullProgress progress;
   CheckProjectFile(options.project, messages);  // before anything is made on disk
   const std::filesystem::path workDir = MakeWorkingDirectory(tempDir);
@@ -145,24 +147,23 @@ void RunReport(const ReportOptions& options, const Messages& messages,
   preview.OnlySelectCheckBox.checked = options.branch.has_value();
   preview.SortedCheckBox.checked = options.sorted;
   preview.BuildReport(options.branch);
-  CopyPageFile(preview.ReportPagePath(), options.output);
+  writeOutput(preview.ReportPagePath(), options.output);
   preview.DiscardReportFiles();
   data.Close();
 }
 
-}  // namespace
-
-int RunReportCommand(const std::vector<std::string>& args, std::ostream& err,
-                     const Messages& messages, const std::filesystem::path& tempDir) {
+int RunReport(const std::vector<std::string>& args, std::ostream& err, const Messages& messages,
+              const std::filesystem::path& tempDir, const ReportOutputWriter& writeOutput,
+              const std::string& command, const std::string& usageText) {
   ReportOptions options;
   try {
-    options = ParseOptions(args);
+    options = ParseOptions(args, command);
   } catch (const UsageError& usage) {
-    err << "orvenda: " << usage.text << "\n" << kUsage;
+    err << "orvenda: " << usage.text << "\n" << usageText;
     return 2;
   }
   try {
-    RunReport(options, messages, tempDir);
+    RunReport(options, messages, tempDir, writeOutput);
   } catch (const Error& error) {
     err << "orvenda: " << Cp1250ToUtf8(error.what()) << "\n";
     return 1;
@@ -173,7 +174,9 @@ int RunReportCommand(const std::vector<std::string>& args, std::ostream& err,
   return 0;
 }
 
-int RunReportCommand(const std::vector<std::string>& args, std::ostream& err) {
+int RunReport(const std::vector<std::string>& args, std::ostream& err,
+              const ReportOutputWriter& writeOutput, const std::string& command,
+              const std::string& usageText) {
   const Messages messages;
   std::error_code ec;
   std::filesystem::path tempDir = std::filesystem::temp_directory_path(ec);
@@ -181,7 +184,24 @@ int RunReportCommand(const std::vector<std::string>& args, std::ostream& err) {
     err << "orvenda: no temporary directory: " << ec.message() << "\n";
     return 1;
   }
-  return RunReportCommand(args, err, messages, tempDir);
+  return RunReport(args, err, messages, tempDir, writeOutput, command, usageText);
+}
+
+}  // namespace
+
+int RunReportCommand(const std::vector<std::string>& args, std::ostream& err,
+                     const Messages& messages, const std::filesystem::path& tempDir) {
+  return RunReport(args, err, messages, tempDir, CopyPageFile, "--report", kUsage);
+}
+
+int RunReportCommand(const std::vector<std::string>& args, std::ostream& err) {
+  return RunReport(args, err, CopyPageFile, "--report", kUsage);
+}
+
+int RunReportCommand(const std::vector<std::string>& args, std::ostream& err,
+                     const std::string& command, const ReportOutputWriter& writeOutput,
+                     const std::string& usage) {
+  return RunReport(args, err, writeOutput, command, usage);
 }
 
 }  // namespace orvenda

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <filesystem>
+#include <functional>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -23,5 +24,14 @@ int RunReportCommand(const std::vector<std::string>& args, std::ostream& err);
 // The same with the message list (the language file's) and the temporary directory given.
 int RunReportCommand(const std::vector<std::string>& args, std::ostream& err,
                      const Messages& messages, const std::filesystem::path& tempDir);
+
+// The same report under another command name (e.g. "--report-pdf"), with the
+// finished page handed to `writeOutput(page, output)` instead of being copied; the page is
+// removed afterwards. `usage` is the command's usage text.
+using ReportOutputWriter =
+    std::function<void(const std::filesystem::path& page, const std::filesystem::path& output)>;
+int RunReportCommand(const std::vector<std::string>& args, std::ostream& err,
+                     const std::string& command, const ReportOutputWriter& writeOutput,
+                     const std::string& usage);
 
 }  // namespace orvenda

@@ -12,6 +12,7 @@
 #include "model/project_table.h"
 #include "model/risk.h"
 #include "reports/report_page.h"
+#include "reports/vzhled_rep_form.h"
 
 namespace orvenda {
 namespace {
@@ -77,9 +78,29 @@ std::string ReportPathText(Table& project, int32_t index) {
 NahledForm::NahledForm(Table& project, const Messages& messages, Progress& progress,
                        std::filesystem::path tempDir)
     : project_(project), messages_(messages), progress_(progress), tempDir_(std::move(tempDir)) {
+  Caption = W("Náhled sestavy");
   OnlySelectCheckBox.text = W("Pouze vybraná větev");
   SortedCheckBox.text = W("Podle míry rizika");
-  controls_ = {{"OnlySelectCheckBox", &OnlySelectCheckBox}, {"SortedCheckBox", &SortedCheckBox}};
+  BitBtn2.text = "Tisk";
+  BitBtn1.text = W("Zavřít");
+  Soubor1.text = "Soubor";
+  Export1.text = W("Uložit jako...");
+  Vzhledstrnky1.text = W("Vzhled stránky...");
+  ExportPdf1.text = W("Uložit jako PDF...");
+  Vzhledsestavy1.text = "Vzhled sestavy";
+  Upravit1.text = "Upravit...";
+  SaveDialog1.Filter = "Soubory HTML|*.HTM; *.HTML";
+  SavePdfDialog.Filter = "Soubory PDF|*.PDF";
+  controls_ = {{"OnlySelectCheckBox", &OnlySelectCheckBox},
+               {"SortedCheckBox", &SortedCheckBox},
+               {"BitBtn2", &BitBtn2},
+               {"BitBtn1", &BitBtn1},
+               {"Soubor1", &Soubor1},
+               {"Export1", &Export1},
+               {"Vzhledstrnky1", &Vzhledstrnky1},
+               {"ExportPdf1", &ExportPdf1},
+               {"Vzhledsestavy1", &Vzhledsestavy1},
+               {"Upravit1", &Upravit1}};
 }
 
 NahledForm::~NahledForm() {
@@ -132,6 +153,12 @@ void NahledForm::SortedCheckBoxClick() { WriteReportFile(); }
 void NahledForm::BuildReport(std::optional<int32_t> selectedIndex) {
   selected_ = selectedIndex;
   const int32_t root = OnlySelectCheckBox.checked && selectedIndex ? *selectedIndex : 0;
+  // A row per record at most; the bar is a guide, not a count.
+  struct ProgressScope {
+    Progress& progress;
+    ~ProgressScope() { progress.HideProgress(); }
+  } shown{progress_};
+  progress_.ShowProgress(W("Vytvářím sestavu"), project_.IsOpen() ? project_.RecordCount() : 0);
   CreateReportTable();
   CollectBranch(root);
   WriteReportFile();
@@ -203,6 +230,7 @@ void NahledForm::AddReportRow(int kind, const std::string& pathText) {
   TempTable.SetInt(kMira, level);
   TempTable.SetText(kRowText, html);
   TempTable.Post();
+  progress_.StepProgress();
 }
 
 void NahledForm::WriteReportFile() {
@@ -236,6 +264,85 @@ void NahledForm::DiscardReportFiles() {
   std::filesystem::remove_all(runDir_, ec);
   runDir_.clear();
   runLock_.Release();
+}
+
+void NahledForm::Execute(std::optional<int32_t> selectedIndex) {
+  if (!ShowModal) throw Error(W("Náhled sestavy není k dispozici."));
+  pending_ = selectedIndex;
+  ShowModal();
+}
+
+void NahledForm::ApplyPrintOptions() {
+  const PrintSetup designed = DesignedPrintSetup();
+  runSetup_ = designed;
+  if (pageSettings != nullptr) WritePageSetup(*pageSettings, designed);
+  FirstPrint = false;
+}
+
+PrintSetup NahledForm::CurrentPrintSetup() const {
+  return pageSettings != nullptr ? ReadPageSetup(*pageSettings, runSetup_) : runSetup_;
+}
+
+void NahledForm::BitBtn2Click() {
+  if (browser == nullptr) throw Error(W("Tisk není k dispozici."));
+  if (FirstPrint) ApplyPrintOptions();
+  browser->Print(CurrentPrintSetup());
+}
+
+void NahledForm::Vzhledstrnky1Click() {
+  if (browser == nullptr) throw Error(W("Vzhled stránky není k dispozici."));
+  if (FirstPrint) ApplyPrintOptions();
+  const std::optional<PrintSetup> chosen = browser->ShowPageSetup(CurrentPrintSetup());
+  if (!chosen) return;
+  runSetup_ = *chosen;
+  if (pageSettings != nullptr) WritePageSetup(*pageSettings, *chosen);
+}
+
+std::filesystem::path NahledForm::CompletedSaveName(const std::filesystem::path& chosen,
+                                                    const std::string& extension) {
+  if (chosen.has_extension()) return chosen;
+  std::filesystem::path completed = chosen;
+  completed += extension;
+  return completed;
+}
+
+bool NahledForm::MayReplace(const std::filesystem::path& chosen,
+                            const std::filesystem::path& target) {
+  // The dialog asked for the name as entered; a completed name it never saw.
+  if (target == chosen || !std::filesystem::exists(target)) return true;
+  return dialogs->AskYesNo(W("Soubor ") + Utf8ToCp1250(target.filename().string()) +
+                               W(" již existuje. Chcete jej nahradit?"),
+                           Export1.text);
+}
+
+void NahledForm::Export1Click() {
+  if (dialogs == nullptr) throw Error(W("Dialog pro uložení není k dispozici."));
+  const std::optional<std::filesystem::path> chosen =
+      dialogs->SaveFile(SaveDialog1.Filter, std::filesystem::path());
+  if (!chosen) return;
+  const std::filesystem::path target = CompletedSaveName(*chosen);
+  if (!MayReplace(*chosen, target)) return;
+  const std::filesystem::path page = ReportPagePath();
+  if (page.empty() || !std::filesystem::exists(page)) {
+    throw Error(W("Stránka sestavy ještě nebyla vytvořena."));
+  }
+  CopyPageFile(page, target);  // a failure names the file and reaches the error box
+}
+
+void NahledForm::ExportPdf1Click() {
+  if (dialogs == nullptr || !WritePdf) throw Error(W("Uložení PDF není k dispozici."));
+  const std::optional<std::filesystem::path> chosen =
+      dialogs->SaveFile(SavePdfDialog.Filter, std::filesystem::path());
+  if (!chosen) return;
+  const std::filesystem::path target = CompletedSaveName(*chosen, ".pdf");
+  if (!MayReplace(*chosen, target)) return;
+  if (FirstPrint) ApplyPrintOptions();
+  WritePdf(target);
+}
+
+void NahledForm::Upravit1Click() {
+  if (vzhledRepForm == nullptr) throw Error(W("Vzhled sestavy není k dispozici."));
+  if (vzhledRepForm->Execute()) BuildReport();
 }
 
 }  // namespace orvenda

@@ -10,13 +10,18 @@
 #include <vector>
 
 #include "base/control.h"
+#include "base/dialogs.h"
 #include "base/messages.h"
 #include "base/progress.h"
 #include "base/run_lock.h"
+#include "base/settings_store.h"
 #include "model/table.h"
+#include "reports/print_setup.h"
 #include "reports/report_layout.h"
 
 namespace orvenda {
+
+class VzhledRepForm;
 
 // The report side of the preview window: builds the report table from the working project
 // table and writes the report page. The Qt window binds its check boxes to the control state
@@ -34,8 +39,17 @@ class NahledForm {
   NahledForm& operator=(const NahledForm&) = delete;
 
   // --- Controls --------------------------------------------------------------------------------
-  Control OnlySelectCheckBox;  // "Pouze vybraná větev"
-  Control SortedCheckBox;      // "Podle míry rizika"
+  Control OnlySelectCheckBox;                           // "Pouze vybraná větev"
+  Control SortedCheckBox;                               // "Podle míry rizika"
+  Control BitBtn2;                                      // "Tisk"
+  Control BitBtn1;                                      // "Zavřít"
+  Control Soubor1, Export1, Vzhledstrnky1, ExportPdf1;  // "Soubor" menu
+  Control Vzhledsestavy1, Upravit1;                     // "Vzhled sestavy" menu
+  std::string Caption;
+  struct FileDialog {
+    std::string Filter;  // "description|pattern|...", windows-1250
+  };
+  FileDialog SaveDialog1, SavePdfDialog;
 
   // Every Control above by its component name, for the window's binding.
   const std::vector<std::pair<std::string_view, Control*>>& Controls() const { return controls_; }
@@ -48,6 +62,39 @@ class NahledForm {
   void FormClose();
   void OnlySelectCheckBoxClick();  // rebuild for the other root
   void SortedCheckBoxClick();      // rewrite the page in the other order, rows unchanged
+
+  // --- The window's commands (they need the seams below) -------------------------------------
+  // Shows the window modally for the main tree's selection; the window's showing runs
+  // FormShow with it and its closing FormClose.
+  void Execute(std::optional<int32_t> selectedIndex);
+  std::function<void()> ShowModal;
+  std::optional<int32_t> PendingSelection() const { return pending_; }
+
+  void BitBtn2Click();        // "Tisk"
+  void Vzhledstrnky1Click();  // "Vzhled stránky..."
+  void Export1Click();        // "Uložit jako..."
+  void ExportPdf1Click();     // "Uložit jako PDF..."
+  void Upravit1Click();       // the layout dialog; OK rebuilds the report
+
+  // The designed print options hold from the first print or page setup of the program run on;
+  // the form is made once per run, so this flag is set once per run.
+  bool FirstPrint = true;
+  // The designed options put where the page settings live; clears FirstPrint.
+  void ApplyPrintOptions();
+  // What the next print uses: the stored page settings with this run's paper and orientation.
+  PrintSetup CurrentPrintSetup() const;
+
+  // A name without an extension gets ".htm" (or `extension`).
+  static std::filesystem::path CompletedSaveName(const std::filesystem::path& chosen,
+                                                 const std::string& extension = ".htm");
+
+  Dialogs* dialogs = nullptr;
+  ReportBrowser* browser = nullptr;
+  // Where the page settings live (the browser's page-setup key); nullptr keeps them here.
+  SettingsStore* pageSettings = nullptr;
+  VzhledRepForm* vzhledRepForm = nullptr;
+  // Writes the shown page as PDF to the given file (the window's printing code).
+  std::function<void(const std::filesystem::path&)> WritePdf;
 
   // --- Report ------------------------------------------------------------------------------------
   ReportLayout& Layout() { return layout_; }
@@ -80,6 +127,8 @@ class NahledForm {
 
  private:
   void EnsureReportDirectory();
+  // Asks before replacing `target` when the dialog could not have asked for it.
+  bool MayReplace(const std::filesystem::path& chosen, const std::filesystem::path& target);
 
   Table& project_;
   const Messages& messages_;
@@ -89,6 +138,8 @@ class NahledForm {
   RunLock runLock_;  // held while runDir_ exists
   ReportLayout layout_;
   std::optional<int32_t> selected_;
+  std::optional<int32_t> pending_;
+  PrintSetup runSetup_;  // paper and orientation, and the rest when no store is given
   std::vector<std::pair<std::string_view, Control*>> controls_;
 };
 

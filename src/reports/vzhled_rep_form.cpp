@@ -1,6 +1,7 @@
 #include "reports/vzhled_rep_form.h"
 
 #include "base/cp1250.h"
+#include "base/error.h"
 
 namespace orvenda {
 
@@ -92,5 +93,13 @@ void VzhledRepForm::BitBtn1Click() {
 }
 
 void VzhledRepForm::BitBtn2Click() { Result = ModalResult::Cancel; }
+
+bool VzhledRepForm::Execute() {
+  if (!ShowModal) throw Error(W("Okno vzhledu sestavy není k dispozici."));
+  FormShow();
+  if (OnStateChanged) OnStateChanged();
+  ShowModal();
+  return Result == ModalResult::Ok;  // closing the window otherwise counts as "Storno"
+}
 
 }  // namespace orvenda

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <array>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -65,6 +66,13 @@ class VzhledRepForm {
   void CheckBox1Click();
   void BitBtn1Click();  // OK: store the layout
   void BitBtn2Click();  // Storno: store nothing
+
+  // Shows the dialog modally (FormShow first): true after OK, which stored the layout.
+  bool Execute();
+  // Shows the window and returns when it has closed; the window calls the handlers.
+  std::function<void()> ShowModal;
+  // Called when the form's state changed, so that the window pushes it into its widgets.
+  std::function<void()> OnStateChanged;
 
   // The layout that OK stores for the current control state.
   ReportLayout ComputeLayout() const;

@@ -5,16 +5,22 @@
 #include <QTranslator>
 #include <memory>
 #include <optional>
+#include <string_view>
 
 #include "app/command_line.h"
 #include "base/language_file.h"
 #include "command_guard.h"
 #include "main_form_window.h"
 #include "qt_settings_store.h"
+#include "report_pdf_command.h"
 #include "splash_form_window.h"
 #include "tree_images.h"
 
 int main(int argc, char** argv) {
+  // The PDF report paints with Qt, so it is dispatched here rather than with the core's.
+  if (argc > 1 && std::string_view(argv[1]) == "--report-pdf") {
+    return orvenda::RunReportPdfCommand(argc, argv);
+  }
   // Options starting with "--" are batch commands: they run without a window or a display.
   if (const std::optional<int> status = orvenda::RunBatchCommand(argc, argv)) return *status;
 

@@ -20,12 +20,14 @@
 #include "command_guard.h"
 #include "documents/recent_files.h"
 #include "help_window.h"
+#include "nahled_form_window.h"
 #include "qt_text.h"
 #include "qt_translation.h"
 #include "select_tree_form_window.h"
 #include "setup_form_window.h"
 #include "splash_form_window.h"
 #include "tree_images.h"
+#include "vzhled_rep_form_window.h"
 
 namespace orvenda {
 namespace {
@@ -113,6 +115,14 @@ MainFormWindow::~MainFormWindow() {
   // The library window works on the main form's tables: it goes first.
   delete select_;
   select_ = nullptr;
+  // The report windows go before their forms, the forms before the table they read.
+  form_->nahledForm = nullptr;
+  delete vzhled_;
+  vzhled_ = nullptr;
+  delete nahled_;
+  nahled_ = nullptr;
+  vzhled_form_.reset();
+  nahled_form_.reset();
   // The Options window goes before its form, the form before the tree control it uses.
   delete setup_;
   setup_ = nullptr;
@@ -123,10 +133,22 @@ MainFormWindow::~MainFormWindow() {
 void MainFormWindow::CreateOtherWindows() {
   if (about_ == nullptr) about_ = new AboutFormWindow(LanguageFile(), this);
   if (select_ == nullptr) select_ = new SelectTreeFormWindow(*form_, LanguageFile(), this);
+  if (nahled_ == nullptr) {
+    nahled_form_ = std::make_unique<NahledForm>(form_->DataTable, form_->MessagesBox, *progress_,
+                                                form_->TempDir);
+    nahled_form_->pageSettings = &form_->settings;
+    nahled_ = new NahledFormWindow(*nahled_form_, *dialogs_, *progress_, LanguageFile(), this);
+    form_->nahledForm = nahled_form_.get();
+  }
   if (setup_ == nullptr) {
     setup_form_ = std::make_unique<orvenda::SetupForm>();
     setup_ = new SetupFormWindow(*setup_form_, LanguageFile(), this);
     form_->setupForm = setup_form_.get();
+  }
+  if (vzhled_ == nullptr) {
+    vzhled_form_ = std::make_unique<VzhledRepForm>(form_->MessagesBox, nahled_form_->Layout());
+    vzhled_ = new VzhledRepFormWindow(*vzhled_form_, LanguageFile(), this);
+    nahled_form_->vzhledRepForm = vzhled_form_.get();
   }
 }
 
@@ -194,7 +216,10 @@ void MainFormWindow::BuildMenus() {
   auto* sestavy = new QMenu(U("Sestavy"), bar);
   sestavy->setObjectName("Sestavy1");
   bar->addMenu(sestavy);
-  AddUnbuilt(AddAction(sestavy, "Nahled", U("Vytvořit..."), nullptr));
+  AddAction(sestavy, "Nahled", U("Vytvořit..."), [this] {
+    CreateOtherWindows();
+    form_->NahledClick();
+  });
 
   auto* napoveda = new QMenu(U("Nápověda"), bar);
   napoveda->setObjectName("Napoveda1");
@@ -747,7 +772,9 @@ void MainFormWindow::CreateLang1Click() {
   WriteWindowTexts(about_, file);
   WriteWindowTexts(select_, file);
   WriteWindowTexts(progress_window_, file);
+  WriteWindowTexts(nahled_, file);
   WriteWindowTexts(setup_, file);
+  WriteWindowTexts(vzhled_, file);
   // A splash window made for the purpose (its creation applies the language file as it is).
   SplashFormWindow splash(file);
   WriteWindowTexts(&splash, file);

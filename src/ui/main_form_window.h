@@ -26,8 +26,12 @@ namespace orvenda {
 
 class AboutFormWindow;
 class HelpWindow;
+class NahledForm;
+class NahledFormWindow;
 class SetupFormWindow;
 class SelectTreeFormWindow;
+class VzhledRepForm;
+class VzhledRepFormWindow;
 
 // The main window: the project tree and its pages, bound both ways to the core's MainForm.
 // Every widget carries its component name as objectName. A widget edit writes the form's
@@ -56,6 +60,8 @@ class MainFormWindow : public QMainWindow {
   SetupFormWindow* SetupFormWin() const { return setup_; }
   HelpWindow* Help() const { return help_; }
   SelectTreeFormWindow* SelectTreeFormWin() const { return select_; }
+  NahledFormWindow* NahledFormWin() const { return nahled_; }
+  VzhledRepFormWindow* VzhledRepFormWin() const { return vzhled_; }
 
   // Pushes the form's state into the widgets (signals blocked).
   void PushState();
@@ -129,6 +135,12 @@ class MainFormWindow : public QMainWindow {
   HelpWindow* help_ = nullptr;
   SelectTreeFormWindow* select_ = nullptr;
   bool pushing_ = false;
+
+  // The report preview and its layout dialog, made once and reused.
+  std::unique_ptr<NahledForm> nahled_form_;
+  std::unique_ptr<VzhledRepForm> vzhled_form_;
+  NahledFormWindow* nahled_ = nullptr;
+  VzhledRepFormWindow* vzhled_ = nullptr;
 };
 
 }  // namespace orvenda

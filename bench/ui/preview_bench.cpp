@@ -1,0 +1,173 @@
+// Figures of the report preview on generated projects of 1 000, 3 000 and 10 000 records:
+// from "Vytvořit..." to the page shown, and the PDF, each with the peak memory; beside them
+// headless Chromium loading and printing the same page.
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+
+#include <QApplication>
+#include <QTextBrowser>
+#include <cstdio>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "../bench.h"
+#include "../project_generator.h"
+#include "model/project_table.h"
+#include "nahled_form_window.h"
+#include "report_printing.h"
+#include "reports/nahled_form.h"
+#include "support/fakes.h"
+
+extern char** environ;
+
+namespace orvenda::bench {
+namespace {
+
+double PeakMb() {
+  rusage usage{};
+  getrusage(RUSAGE_SELF, &usage);
+  return usage.ru_maxrss / 1024.0;
+}
+
+// Runs a program and waits for it; its peak memory in MB, or -1 when it failed. A small
+// Python parent starts it and reads its peak: a child of this process would carry our own
+// high-water mark with it (Linux keeps it across fork and exec).
+double RunChild(const std::vector<std::string>& program, const std::filesystem::path& peakFile) {
+  std::vector<std::string> args = {
+      "python3", "-c",
+      "import resource,subprocess,sys\n"
+      "r=subprocess.run(sys.argv[2:],stdout=subprocess.DEVNULL,stderr=subprocess.DEVNULL)\n"
+      "open(sys.argv[1],'w').write(str(resource.getrusage(resource.RUSAGE_CHILDREN).ru_maxrss))\n"
+      "sys.exit(r.returncode)",
+      peakFile.string()};
+  args.insert(args.end(), program.begin(), program.end());
+  std::vector<char*> argv;
+  for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
+  argv.push_back(nullptr);
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+  posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+  pid_t pid = 0;
+  const int spawned = posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ);
+  posix_spawn_file_actions_destroy(&actions);
+  if (spawned != 0) return -1;
+  int status = 0;
+  if (waitpid(pid, &status, 0) != pid || !WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+    return -1;
+  }
+  FILE* file = std::fopen(peakFile.c_str(), "r");
+  if (file == nullptr) return -1;
+  long kb = -1;
+  if (std::fscanf(file, "%ld", &kb) != 1) kb = -1;
+  std::fclose(file);
+  return kb < 0 ? -1 : kb / 1024.0;
+}
+
+// The page count pdfinfo gives, or 0.
+int PdfPages(const std::filesystem::path& pdf) {
+  const std::string command = "pdfinfo '" + pdf.string() + "' 2>/dev/null";
+  FILE* pipe = popen(command.c_str(), "r");
+  if (pipe == nullptr) return 0;
+  char line[256];
+  int pages = 0;
+  while (std::fgets(line, sizeof line, pipe) != nullptr) {
+    if (std::sscanf(line, "Pages: %d", &pages) == 1) break;
+  }
+  pclose(pipe);
+  return pages;
+}
+
+void Figure(const std::string& what, double ms, double mb) {
+  std::printf("  %-46s %10.0f ms %8.0f MB peak\n", what.c_str(), ms, mb);
+  std::fflush(stdout);
+}
+
+void RunSize(const std::filesystem::path& scratch, int records) {
+  const int nodes = records / 10;
+  const int risks = records - nodes;
+  const std::filesystem::path dir = scratch / std::to_string(records);
+  std::filesystem::create_directories(dir);
+  Table table;
+  table.SetPath(dir / "RiskData.dbf");
+  CreateProjectTable(table);
+  GenerateProject(table, nodes, risks, 42);
+
+  Messages messages;
+  NullProgress progress;
+  test::ScriptedDialogs dialogs;
+  NahledForm form(table, messages, progress, dir);
+  NahledFormWindow window(form, dialogs, progress, dir / "none.lng");
+  window.resize(1280, 1024);
+
+  std::printf(" %d records (%d nodes, %d risks)\n", records, nodes, risks);
+  {
+    // Where the time goes: the report build alone, the page parsed into a document, laid out.
+    NahledForm alone(table, messages, progress, dir / "alone");
+    std::filesystem::create_directories(dir / "alone");
+    Report("  of which: report build and page write",
+           TimeMs([&] { alone.BuildReport(std::nullopt); }));
+    QTextDocument document;
+    Report("  of which: page parsed (away from the view)",
+           TimeMs([&] { LoadReportDocument(document, alone.ReportPagePath()); }));
+    document.setTextWidth(1240);
+    Report("  of which: page laid out (away from the view)", TimeMs([&] { document.size(); }));
+  }
+  // "Vytvořit...": the window shows, builds the report, loads the page and paints its first
+  // screen (Qt lays the whole page out before that).
+  const double shown = TimeMs([&] {
+    window.show();
+    window.View()->viewport()->repaint();
+    QCoreApplication::processEvents();
+  });
+  const std::filesystem::path page = dir / "page.htm";
+  std::filesystem::copy_file(form.ReportPagePath(), page);
+  std::printf("  page %.1f MB\n", std::filesystem::file_size(page) / 1048576.0);
+  Figure("Orvenda: Vytvořit... to the page shown", shown, PeakMb());
+  const std::filesystem::path pdf = dir / "orvenda.pdf";
+  const double pdfMs = TimeMs([&] { window.WritePdf(pdf); });
+  Figure("Orvenda: PDF written, " + std::to_string(PdfPages(pdf)) + " pages", pdfMs, PeakMb());
+  window.close();
+
+  const std::string url = "file://" + page.string();
+  double chromeMb = 0;
+  const double load = TimeMs([&] {
+    chromeMb = RunChild(
+        {"chromium", "--headless", "--no-sandbox", "--disable-gpu", "--window-size=1280,1024",
+         "--screenshot=" + (dir / "chromium.png").string(), url},
+        dir / "peak");
+  });
+  if (chromeMb < 0) {
+    std::printf("  chromium not available or failed\n");
+    return;
+  }
+  Figure("Chromium: load and show (--screenshot)", load, chromeMb);
+  const double print = TimeMs([&] {
+    chromeMb = RunChild({"chromium", "--headless", "--no-sandbox", "--disable-gpu",
+                         "--print-to-pdf=" + (dir / "chromium.pdf").string(), url},
+                        dir / "peak");
+  });
+  const int chromePages = PdfPages(dir / "chromium.pdf");
+  Figure("Chromium: --print-to-pdf, " +
+             (chromePages > 0 ? std::to_string(chromePages) + " pages" : "no readable PDF"),
+         print, chromeMb);
+}
+
+void Run(const std::filesystem::path& scratch) {
+  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+  static int argc = 1;
+  static char name[] = "orvenda_bench";
+  static char* argv[] = {name, nullptr};
+  if (QApplication::instance() == nullptr) new QApplication(argc, argv);
+  std::printf(" peak memory is the process's own high-water mark so far (it only grows)\n");
+  for (const int records : {1000, 3000, 10000}) RunSize(scratch, records);
+}
+
+const RegisterSection kSection("preview", Run);
+
+}  // namespace
+}  // namespace orvenda::bench

@@ -1,0 +1,17 @@
+#include <optional>
+
+#include "app/main_form.h"
+#include "base/cp1250.h"
+#include "base/error.h"
+#include "reports/nahled_form.h"
+
+namespace orvenda {
+
+void MainForm::NahledClick() {
+  if (nahledForm == nullptr) throw Error(W("Náhled sestavy není k dispozici."));
+  std::optional<int32_t> selected;
+  if (const TreeControl::Item item = TreeNT1.Selected()) selected = TreeNT1.Data(item);
+  nahledForm->Execute(selected);
+}
+
+}  // namespace orvenda

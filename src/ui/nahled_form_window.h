@@ -1,0 +1,72 @@
+#pragma once
+
+#include <QCheckBox>
+#include <QDialog>
+#include <QMenuBar>
+#include <QPrinter>
+#include <QPushButton>
+#include <QTextBrowser>
+#include <filesystem>
+#include <memory>
+#include <vector>
+
+#include "base/dialogs.h"
+#include "base/progress.h"
+#include "reports/nahled_form.h"
+#include "reports/print_setup.h"
+
+namespace orvenda {
+
+// The report preview ("Náhled sestavy") bound to the core's NahledForm. It is the form's
+// browser too: it shows the page in Qt's HTML view, prints it through Qt's print dialog with
+// the header and footer painted per page, and offers Qt's page-setup dialog. The printer
+// object lives as long as the window, so the choices made in the dialogs hold for the run.
+class NahledFormWindow : public QDialog, public ReportBrowser {
+  Q_OBJECT
+ public:
+  NahledFormWindow(NahledForm& form, Dialogs& dialogs, Progress& progress,
+                   const std::filesystem::path& languageFile, QWidget* parent = nullptr);
+  ~NahledFormWindow() override;
+
+  NahledForm& Form() { return form_; }
+  QTextBrowser* View() const { return view_; }
+  QPrinter& Printer() { return *printer_; }
+  void PushState();
+
+  // ReportBrowser.
+  void Navigate(const std::filesystem::path& page) override;
+  bool Print(const PrintSetup& setup) override;
+  std::optional<PrintSetup> ShowPageSetup(const PrintSetup& setup) override;
+
+  // Writes the shown page to a PDF file with the run's print setup.
+  void WritePdf(const std::filesystem::path& target);
+
+  // Test hook: runs instead of the print dialog's exec (true = accepted).
+  std::function<bool(QDialog&)> execDialog;
+
+ protected:
+  void showEvent(QShowEvent* event) override;
+  void done(int result) override;
+
+ private:
+  enum class Kind { CheckBox, Button, Action, Menu };
+  struct Binding {
+    Control* control;
+    QObject* object;
+    Kind kind;
+  };
+  void PullCaptions();
+  bool ExecDialog(QDialog& dialog);
+
+  NahledForm& form_;
+  Dialogs& dialogs_;
+  Progress& progress_;
+  QTextBrowser* view_ = nullptr;
+  QMenuBar* menu_bar_ = nullptr;
+  std::unique_ptr<QPrinter> printer_;
+  std::filesystem::path page_;
+  std::vector<Binding> bindings_;
+  bool shown_ = false;
+};
+
+}  // namespace orvenda

@@ -1,0 +1,248 @@
+#include "report_printing.h"
+
+#include <QAbstractTextDocumentLayout>
+#include <QDateTime>
+#include <QFile>
+#include <QFontInfo>
+#include <QFontMetricsF>
+#include <QLocale>
+#include <QPageLayout>
+#include <QPainter>
+#include <QRegularExpression>
+#include <QStringDecoder>
+#include <QTextFrame>
+#include <QTextTable>
+#include <memory>
+#include <random>
+
+#include "base/cp1250.h"
+#include "base/error.h"
+#include "qt_dialogs.h"
+#include "qt_text.h"
+
+namespace orvenda {
+namespace {
+
+constexpr double kHeaderGapMm = 1.5;  // between a header or footer line and the body
+
+QFont PageLineFont() {
+  QFont font(QStringLiteral("sans-serif"));
+  font.setStyleHint(QFont::SansSerif);
+  font.setPointSizeF(8);
+  return font;
+}
+
+void DrawPageLine(QPainter& painter, const QRectF& band, const PageLine& line) {
+  painter.drawText(band, Qt::AlignLeft | Qt::AlignVCenter, FromCp1250(line.left));
+  painter.drawText(band, Qt::AlignHCenter | Qt::AlignVCenter, FromCp1250(line.centre));
+  painter.drawText(band, Qt::AlignRight | Qt::AlignVCenter, FromCp1250(line.right));
+}
+
+}  // namespace
+
+QFont ReportFont() {
+  // A browser's standard font; where Times New Roman is missing, Chromium falls back to the
+  // system's sans-serif face, and the preview follows it so that both break lines alike.
+  QFont font(QStringLiteral("Times New Roman"));
+  if (QFontInfo(font).family() != font.family()) {
+    font = QFont(QStringLiteral("sans-serif"));
+    font.setStyleHint(QFont::SansSerif);
+  }
+  font.setPointSize(12);  // 16 pixels on a screen of 96 dpi, and as large on paper
+  return font;
+}
+
+void MendColumnWidths(QTextDocument& document) {
+  // Shares whose total passes 100 %: a browser takes the excess from the last columns, and a
+  // column left with nothing gets the width of its content. Qt would squeeze the last column
+  // to a letter's width.
+  for (QTextFrame* frame : document.rootFrame()->childFrames()) {
+    auto* table = qobject_cast<QTextTable*>(frame);
+    if (table == nullptr) continue;
+    QTextTableFormat format = table->format();
+    QList<QTextLength> widths = format.columnWidthConstraints();
+    double total = 0;
+    for (const QTextLength& width : widths) {
+      if (width.type() == QTextLength::PercentageLength) total += width.rawValue();
+    }
+    if (total <= 100) continue;
+    double excess = total - 100;
+    for (qsizetype i = widths.size() - 1; i >= 0 && excess > 0; --i) {
+      if (widths[i].type() != QTextLength::PercentageLength) continue;
+      const double cut = std::min(excess, widths[i].rawValue());
+      excess -= cut;
+      const double left = widths[i].rawValue() - cut;
+      widths[i] = left > 0 ? QTextLength(QTextLength::PercentageLength, left) : QTextLength();
+    }
+    format.setColumnWidthConstraints(widths);
+    table->setFormat(format);
+  }
+}
+
+QString ReportHtmlForQt(const QByteArray& page) {
+  QStringDecoder decoder("windows-1250");
+  QString html = decoder.decode(page);
+  // Qt joins the text that follows a list to the list's last item; a browser starts a new
+  // line there. An explicit paragraph after each list gives the browser's layout.
+  static const QRegularExpression listEnd(QStringLiteral("</(ol|ul)>(\\s*)(?=[^\\s<]|<b>)"),
+                                          QRegularExpression::CaseInsensitiveOption);
+  html.replace(listEnd, QStringLiteral("</\\1>\\2<p style=\"margin-top:0\">"));
+  // Qt's sizes for <font size> are larger than a browser's (size 1 is 10 pixels there); the
+  // browser's sizes in points keep the columns as narrow as they are meant to be.
+  static const QRegularExpression fontSize(QStringLiteral("<font size=\"([1-7])\""),
+                                           QRegularExpression::CaseInsensitiveOption);
+  static const char* const kPoints[] = {"7.5", "9.75", "12", "13.5", "18", "24", "36"};
+  QString mended;
+  mended.reserve(html.size() + html.size() / 8);
+  qsizetype done = 0;
+  for (auto it = fontSize.globalMatch(html); it.hasNext();) {
+    const QRegularExpressionMatch match = it.next();
+    mended += QStringView(html).mid(done, match.capturedStart() - done);
+    mended += QStringLiteral("<font style=\"font-size:%1pt\"")
+                  .arg(QLatin1String(kPoints[match.captured(1).toInt() - 1]));
+    done = match.capturedEnd();
+  }
+  mended += QStringView(html).mid(done);
+  return mended;
+}
+
+void LoadReportDocument(QTextDocument& document, const std::filesystem::path& page) {
+  QFile file(PathToQString(page));
+  if (!file.open(QIODevice::ReadOnly)) {
+    throw Error(W("Stránku sestavy nelze načíst: ") + Utf8ToCp1250(page.string()) + " (" +
+                ToCp1250(file.errorString()) + ")");
+  }
+  document.setDefaultFont(ReportFont());
+  // Words stay whole, as in a browser; a narrow column grows to its longest word.
+  QTextOption option = document.defaultTextOption();
+  option.setWrapMode(QTextOption::WordWrap);
+  document.setDefaultTextOption(option);
+  document.setHtml(ReportHtmlForQt(file.readAll()));
+  MendColumnWidths(document);
+}
+
+void ApplyPrintSetup(QPrinter& printer, const PrintSetup& setup) {
+  printer.setPageSize(
+      QPageSize(QSizeF(setup.paperWidthMm, setup.paperHeightMm), QPageSize::Millimeter));
+  printer.setPageOrientation(setup.portrait ? QPageLayout::Portrait : QPageLayout::Landscape);
+  printer.setPageMargins(
+      QMarginsF(setup.marginLeftMm, setup.marginTopMm, setup.marginRightMm, setup.marginBottomMm),
+      QPageLayout::Millimeter);
+}
+
+PrintSetup PrintSetupFromPrinter(const QPrinter& printer, PrintSetup base) {
+  const QPageLayout layout = printer.pageLayout();
+  const QSizeF paper = layout.pageSize().size(QPageSize::Millimeter);
+  base.paperWidthMm = paper.width();
+  base.paperHeightMm = paper.height();
+  base.portrait = layout.orientation() == QPageLayout::Portrait;
+  const QMarginsF margins = layout.margins(QPageLayout::Millimeter);
+  base.marginLeftMm = margins.left();
+  base.marginTopMm = margins.top();
+  base.marginRightMm = margins.right();
+  base.marginBottomMm = margins.bottom();
+  return base;
+}
+
+int PrintReportDocument(const QTextDocument& source, QPrinter& printer, const PrintSetup& setup,
+                        const std::string& address, Progress& progress) {
+  QPainter painter;
+  if (!painter.begin(&printer)) {
+    throw Error(W("Tisk nelze zahájit: tiskárna nebo soubor není dostupný."));
+  }
+  // Laid out anew for the printer, so that its metrics and the page height decide the breaks.
+  std::unique_ptr<QTextDocument> document(source.clone());
+  document->documentLayout()->setPaintDevice(&printer);
+  QTextFrameFormat frame = document->rootFrame()->frameFormat();
+  frame.setMargin(0);
+  document->rootFrame()->setFrameFormat(frame);
+
+  const QRectF paint = printer.pageLayout().paintRectPixels(printer.resolution());
+  const QFont lineFont(PageLineFont(), &printer);
+  const double lineHeight = QFontMetricsF(lineFont, &printer).height();
+  const double gap = kHeaderGapMm / 25.4 * printer.resolution();
+  const bool hasHeader = !setup.header.empty();
+  const bool hasFooter = !setup.footer.empty();
+  const double top = hasHeader ? lineHeight + gap : 0;
+  const double bottom = hasFooter ? lineHeight + gap : 0;
+  const QSizeF body(paint.width(), std::max(paint.height() - top - bottom, lineHeight));
+  document->setPageSize(body);
+  const int pages = std::max(1, document->pageCount());
+
+  PageCodeValues values;
+  values.title = ToCp1250(document->metaInformation(QTextDocument::DocumentTitle));
+  values.address = address;
+  values.pages = pages;
+  const QDateTime now = QDateTime::currentDateTime();
+  values.date = ToCp1250(QLocale().toString(now.date(), QLocale::ShortFormat));
+  values.time = ToCp1250(QLocale().toString(now.time(), QLocale::ShortFormat));
+
+  progress.ShowProgress(W("Tisknu"), pages);
+  struct Hide {
+    Progress& progress;
+    ~Hide() { progress.HideProgress(); }
+  } hide{progress};
+  for (int page = 1; page <= pages; ++page) {
+    if (page > 1 && !printer.newPage()) throw Error(W("Tisk se nezdařil."));
+    values.page = page;
+    painter.save();
+    painter.setFont(lineFont);
+    painter.setPen(Qt::black);
+    if (hasHeader) {
+      DrawPageLine(painter, QRectF(0, 0, body.width(), lineHeight),
+                   ExpandPageCodes(setup.header, values));
+    }
+    if (hasFooter) {
+      DrawPageLine(painter, QRectF(0, paint.height() - lineHeight, body.width(), lineHeight),
+                   ExpandPageCodes(setup.footer, values));
+    }
+    // The page's slice of the document, between header and footer.
+    const QRectF slice(0, (page - 1) * body.height(), body.width(), body.height());
+    painter.translate(0, top - slice.top());
+    painter.setClipRect(slice);
+    QAbstractTextDocumentLayout::PaintContext context;
+    context.clip = slice;
+    context.palette.setColor(QPalette::Text, Qt::black);
+    document->documentLayout()->draw(&painter, context);
+    painter.restore();
+    progress.StepProgress();
+  }
+  if (!painter.end()) throw Error(W("Tisk se nezdařil."));
+  return pages;
+}
+
+int WriteReportPdf(const QTextDocument& document, const PrintSetup& setup,
+                   const std::string& address, const std::filesystem::path& target,
+                   Progress& progress) {
+  std::random_device seed;
+  std::filesystem::path temp = target;
+  temp += ".tmp" + std::to_string(seed() % 1000000);
+  int pages = 0;
+  try {
+    QPrinter printer(QPrinter::HighResolution);
+    printer.setOutputFormat(QPrinter::PdfFormat);
+    printer.setOutputFileName(PathToQString(temp));
+    printer.setCreator(QStringLiteral("Orvenda"));
+    printer.setDocName(document.metaInformation(QTextDocument::DocumentTitle));
+    ApplyPrintSetup(printer, setup);
+    pages = PrintReportDocument(document, printer, setup, address, progress);
+  } catch (...) {
+    std::error_code ignored;
+    std::filesystem::remove(temp, ignored);
+    throw;
+  }
+  std::error_code ec;
+  if (!std::filesystem::exists(temp, ec)) {
+    throw Error(W("Soubor PDF nelze zapsat: ") + Utf8ToCp1250(target.string()));
+  }
+  std::filesystem::rename(temp, target, ec);
+  if (ec) {
+    std::error_code ignored;
+    std::filesystem::remove(temp, ignored);
+    throw Error(W("Soubor PDF nelze zapsat: ") + Utf8ToCp1250(target.string()) + " (" +
+                ec.message() + ")");
+  }
+  return pages;
+}
+
+}  // namespace orvenda

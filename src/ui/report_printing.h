@@ -1,0 +1,39 @@
+#pragma once
+
+#include <QFont>
+#include <QPrinter>
+#include <QString>
+#include <QTextDocument>
+#include <filesystem>
+
+#include "base/progress.h"
+#include "reports/print_setup.h"
+
+namespace orvenda {
+
+// The report page as Qt's HTML engine gets it: decoded from windows-1250 and mended where
+// Qt lays it out unlike a browser. The file itself is never changed.
+QString ReportHtmlForQt(const QByteArray& page);
+// Loads the page file into `document` with the report's fonts. Throws orvenda::Error when the
+// file cannot be read.
+void LoadReportDocument(QTextDocument& document, const std::filesystem::path& page);
+// The browser's default font for pages (a serif of 12 points), used for view and print alike.
+QFont ReportFont();
+
+// Paper, orientation and margins of `setup` onto the printer, and back.
+void ApplyPrintSetup(QPrinter& printer, const PrintSetup& setup);
+PrintSetup PrintSetupFromPrinter(const QPrinter& printer, PrintSetup base);
+
+// Prints `document` on the printer as laid out for its page: every page with the header at
+// the top and the footer at the bottom (the browser's codes of `setup`), the body between
+// them. `address` is the page address for &u. Steps `progress` once per page. Returns the
+// number of pages; throws orvenda::Error when the printer cannot be painted on.
+int PrintReportDocument(const QTextDocument& document, QPrinter& printer, const PrintSetup& setup,
+                        const std::string& address, Progress& progress);
+
+// The same into a PDF file, written beside `target` and renamed over it when complete.
+int WriteReportPdf(const QTextDocument& document, const PrintSetup& setup,
+                   const std::string& address, const std::filesystem::path& target,
+                   Progress& progress);
+
+}  // namespace orvenda
