@@ -6,6 +6,7 @@
 
 #include "app/convert_command.h"
 #include "app/report_command.h"
+#include "app/web_export_command.h"
 
 namespace orvenda {
 
@@ -16,11 +17,15 @@ std::optional<int> RunBatchCommand(int argc, char** argv) {
   const std::vector<std::string> args(argv + 1, argv + argc);
   if (command == "--report") return RunReportCommand(args, std::cerr);
   if (command == "--convert") return RunConvertCommand(args, std::cerr);
+  if (command == "--web-export") return RunWebExportCommand(args, std::cerr);
+  if (command == "--flat-export") return RunFlatExportCommand(args, std::cerr);
   std::cerr << "orvenda: unknown option " << command << "\n"
             << "usage: orvenda [PROJECT]\n"
             << "       orvenda --report PROJECT --output PAGE.htm [--sorted] [--branch INDEX]\n"
             << "               [--object-row] [--hide-column N]... [--tree] [--tree-risks]\n"
-            << "       orvenda --convert SOURCE TARGET.RSK\n";
+            << "       orvenda --convert SOURCE TARGET.RSK\n"
+            << "       orvenda --web-export PROJECT --output DIR\n"
+            << "       orvenda --flat-export PROJECT --output FILE.htm\n";
   return 2;
 }
 

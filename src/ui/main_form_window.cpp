@@ -73,6 +73,10 @@ MainFormWindow::MainFormWindow(MainFormDirs dirs, SettingsStore& settings, Dialo
   save_dialog_ = new QObject(this);
   save_dialog_->setObjectName("SaveDialog1");
   save_dialog_->setProperty("Filter", FromCp1250(form_->SaveDialog1.Filter));
+  auto* exportDialog = new QObject(this);
+  exportDialog->setObjectName("SaveDialog2");
+  exportDialog->setProperty("Title", FromCp1250(form_->WebExport.SaveDialog2.Title));
+  exportDialog->setProperty("Filter", FromCp1250(form_->WebExport.SaveDialog2.Filter));
   BindControls();
   PushState();  // the form's captions and hints
 
@@ -165,9 +169,9 @@ void MainFormWindow::BuildMenus() {
   AddAction(soubor_menu_, "Save1", U("Ulož"), [&f] { f.Save1Click(); });
   AddAction(soubor_menu_, "SaveAs1", U("Ulož jako..."), [&f] { f.SaveAs1Click(); });
   AddSeparator(soubor_menu_, "N7");
-  QAction* exportHtm = AddAction(soubor_menu_, "Export1", U("Export HTM..."), nullptr);
-  exportHtm->setVisible(false);
-  AddUnbuilt(exportHtm);
+  // Hidden until "Switch export" shows them (the form's state says so).
+  AddAction(soubor_menu_, "Export1", U("Export HTM..."), [&f] { f.Export1Click(); })
+      ->setVisible(false);
   AddSeparator(soubor_menu_, "N6")->setVisible(false);
   AddAction(soubor_menu_, "SetUp1", U("Možnosti..."), [&f] { f.SetUp1Click(); });
   AddSeparator(soubor_menu_, "N2");
@@ -201,8 +205,8 @@ void MainFormWindow::BuildMenus() {
   admin->setObjectName("Administrator1");
   bar->addMenu(admin);
   AddAction(admin, "CreateLang1", U("CreateLang"), [this] { CreateLang1Click(); });
-  AddUnbuilt(AddAction(admin, "Switchexport1", U("Switch export"), nullptr));
-  AddUnbuilt(AddAction(admin, "ExportnaWEB1", U("Export na WEB"), nullptr));
+  AddAction(admin, "Switchexport1", U("Switch export"), [&f] { f.Switchexport1Click(); });
+  AddAction(admin, "ExportnaWEB1", U("Export na WEB"), [&f] { f.ExportnaWEB1Click(); });
   AddUnbuilt(AddAction(admin, "ImportHTML1", U("Import HTML"), nullptr));
 
   // The tree's context menu.
@@ -504,6 +508,10 @@ void MainFormWindow::PullCaptions() {
   form_->Caption = TextFromQt(windowTitle());
   form_->OpenDialog1.Filter = ToCp1250(open_dialog_->property("Filter").toString());
   form_->SaveDialog1.Filter = ToCp1250(save_dialog_->property("Filter").toString());
+  if (auto* exportDialog = findChild<QObject*>("SaveDialog2", Qt::FindDirectChildrenOnly)) {
+    form_->WebExport.SaveDialog2.Title = ToCp1250(exportDialog->property("Title").toString());
+    form_->WebExport.SaveDialog2.Filter = ToCp1250(exportDialog->property("Filter").toString());
+  }
   for (const Binding& b : bindings_) {
     switch (b.kind) {
       case Kind::Button: {

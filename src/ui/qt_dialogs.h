@@ -21,6 +21,10 @@ class QtDialogs : public Dialogs {
                                                 const std::filesystem::path& dir) override;
   std::optional<std::filesystem::path> SaveFile(const std::string& filter,
                                                 const std::filesystem::path& dir) override;
+  std::optional<std::filesystem::path> SaveFileNamed(const std::string& title,
+                                                     const std::string& fileName,
+                                                     const std::string& filter,
+                                                     const std::filesystem::path& dir) override;
 
   // "description|pattern|description|pattern" (patterns separated by ";") in Qt's form
   // "description (patterns);;description (patterns)".

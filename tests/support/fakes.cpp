@@ -23,7 +23,7 @@ void ScriptedDialogs::ShowError(const std::string& text) { errors.push_back(text
 
 std::optional<std::filesystem::path> ScriptedDialogs::OpenFile(const std::string& filter,
                                                                const std::filesystem::path& dir) {
-  openRequests.push_back({filter, dir});
+  openRequests.push_back({filter, dir, {}, {}});
   if (!openAnswers.empty()) {
     auto answer = openAnswers.front();
     openAnswers.pop_front();
@@ -35,7 +35,7 @@ std::optional<std::filesystem::path> ScriptedDialogs::OpenFile(const std::string
 
 std::optional<std::filesystem::path> ScriptedDialogs::SaveFile(const std::string& filter,
                                                                const std::filesystem::path& dir) {
-  saveRequests.push_back({filter, dir});
+  saveRequests.push_back({filter, dir, {}, {}});
   if (!saveAnswers.empty()) {
     auto answer = saveAnswers.front();
     saveAnswers.pop_front();
@@ -43,6 +43,15 @@ std::optional<std::filesystem::path> ScriptedDialogs::SaveFile(const std::string
   }
   if (defaultSaveAnswer) return *defaultSaveAnswer;
   throw std::logic_error("unexpected save dialog");
+}
+
+std::optional<std::filesystem::path> ScriptedDialogs::SaveFileNamed(
+    const std::string& title, const std::string& fileName, const std::string& filter,
+    const std::filesystem::path& dir) {
+  auto answer = SaveFile(filter, dir);
+  saveRequests.back().title = title;
+  saveRequests.back().fileName = fileName;
+  return answer;
 }
 
 void RecordingProgress::ShowProgress(const std::string& text, int maximum) {

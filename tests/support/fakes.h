@@ -29,6 +29,7 @@ class ScriptedDialogs : public Dialogs {
   struct FileRequest {
     std::string filter;
     std::filesystem::path dir;
+    std::string title, fileName;  // SaveFileNamed only
   };
 
   // Answers to AskYesNo, in order; then `defaultAnswer` if set.
@@ -54,6 +55,11 @@ class ScriptedDialogs : public Dialogs {
                                                 const std::filesystem::path& dir) override;
   std::optional<std::filesystem::path> SaveFile(const std::string& filter,
                                                 const std::filesystem::path& dir) override;
+  // Answers from the SaveFile script as well.
+  std::optional<std::filesystem::path> SaveFileNamed(const std::string& title,
+                                                     const std::string& fileName,
+                                                     const std::string& filter,
+                                                     const std::filesystem::path& dir) override;
 };
 
 // Records the progress window's calls. `calls` holds "show <text> <maximum>", "set <n>",
