@@ -10,6 +10,7 @@ packages=(
   python3 python3-dbfread
   clang libclang-rt-14-dev
   xvfb xauth
+  chromium chromium-driver python3-selenium
 )
 
 missing=()
