@@ -269,7 +269,7 @@ TEST(ExportDataWeb, BranchCountsColoursAndIndents) {
                                    "    </ul>", "  </li>"}));
 }
 
-TEST(FlatWebPage, WholePageAndTheEmptyProject) {
+TEST(FlatWebPage, EmptyProjectAndAFailedWrite) {
   TempDir dir;
   test::ProjectFixture project(dir.path());
   const fs::path file = dir / "web.htm";
@@ -294,10 +294,16 @@ TEST(FlatWebPage, WholePageAndTheEmptyProject) {
   WriteFlatWebPage(project.table, messages, file);
   EXPECT_EQ(ReadFileBytes(file), page({""}));
 
-  project.Node(1, 0, "Hala");
-  project.Risk(2, 1);
-  WriteFlatWebPage(project.table, messages, file);
-  EXPECT_EQ(ReadFileBytes(file), page({"  <li><b>Hala</b><small> (1) </small></li>", ""}));
+  // A failed write names the file and leaves the page there as it was.
+  project.Node(1, 0, std::string(90, 'x'));
+  for (int32_t i = 2; i < 40; ++i) project.Node(i, 1, std::string(90, 'y'));
+  std::string error;
+  {
+    test::FileSizeLimit limit(1000);
+    error = test::ErrorText([&] { WriteFlatWebPage(project.table, messages, file); });
+  }
+  EXPECT_THAT(error, HasSubstr(file.string()));
+  EXPECT_EQ(ReadFileBytes(file), page({""}));
 }
 
 }  // namespace
