@@ -194,6 +194,15 @@ TEST_F(WebExportTest, OutlineNestsChildNodesBeforeRisksAtEveryLevel) {
   EXPECT_FALSE(project.table.Filtered());
 }
 
+TEST_F(WebExportTest, ARecordThatIsItsOwnAncestorEndsBothExports) {
+  project.Node(0, 0, "smyčka");  // a damaged table: the top level holds the top itself
+  project.Node(1, 0, "Hala");
+  Export();
+  EXPECT_EQ(OutlineLines(ReadFileBytes(out / "tree.htm")).size(), 4u);  // <ul>, Hala, </li>, </ul>
+  EXPECT_EQ(ExportDataWeb(project.table, 0, 2).text,
+            PageText({"  <li><b>Hala</b><small> (0) </small></li>"}));
+}
+
 TEST(WebPageName, LastEightDigitsOfTheZeroPaddedIndex) {
   EXPECT_EQ(WebPageName(7), "00000007.htm");
   EXPECT_EQ(WebPageName(42), "00000042.htm");
