@@ -11,6 +11,7 @@
 #include "app/library_commands.h"
 #include "app/list_library_command.h"
 #include "app/report_command.h"
+#include "app/web_export_command.h"
 
 namespace orvenda {
 
@@ -35,6 +36,8 @@ std::optional<int> RunBatchCommand(int argc, char** argv) {
   if (command == "--build-library") {
     return RunBuildLibraryCommand(args, std::cout, std::cerr, programDir(), DefaultUserDataDir());
   }
+  if (command == "--web-export") return RunWebExportCommand(args, std::cerr);
+  if (command == "--flat-export") return RunFlatExportCommand(args, std::cerr);
   std::cerr << "orvenda: unknown option " << command << "\n"
             << "usage: orvenda [PROJECT]\n"
             << "       orvenda --report PROJECT --output PAGE.htm [--sorted] [--branch INDEX]\n"
@@ -49,7 +52,9 @@ std::optional<int> RunBatchCommand(int argc, char** argv) {
             << "       orvenda --import-text FILE --library builtin|user [--select INDEX]\n"
             << "       orvenda --take-from-library builtin|user --tick INDEX[,INDEX...]\n"
             << "               --output NEW.RSK [--project BASE.RSK] [--select INDEX]\n"
-            << "       orvenda --build-library builtin|user FROM.tsv [--program-dir DIR]\n";
+            << "       orvenda --build-library builtin|user FROM.tsv [--program-dir DIR]\n"
+            << "       orvenda --web-export PROJECT --output DIR\n"
+            << "       orvenda --flat-export PROJECT --output FILE.htm\n";
   return 2;
 }
 

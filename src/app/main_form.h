@@ -4,11 +4,13 @@
 #include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <utility>
 #include <vector>
 
+#include "app/web_export_menu.h"
 #include "base/control.h"
 #include "base/cp1250.h"
 #include "base/dialogs.h"
@@ -310,6 +312,16 @@ class MainForm {
   // "Sestavy" -> "Vytvořit...": the preview, modal, for the tree's selection.
   void NahledClick();
   // --- End of reports ---
+  // --- Web exports (main_form_web_export.cpp) ---
+  WebExportMenu WebExport;
+  // Adds the web export entries to Controls(); SetUpDocumentControls calls it.
+  void SetUpWebExportControls();
+  void Export1Click();
+  void Switchexport1Click();
+  void ExportnaWEB1Click();
+  // Shows SaveDialog2; nullopt when cancelled. The folder is offered again the next time.
+  std::optional<std::filesystem::path> AskWebExportFile();
+  // --- End of web exports ---
 
  private:
   // Notifies the window once when the outermost handler ends, also when it fails.

@@ -44,6 +44,7 @@ void MainForm::SetUpDocumentControls() {
            {"Konec1", &Konec1}}) {
     if (!FindControl(name)) controls_.emplace_back(name, control);
   }
+  SetUpWebExportControls();
 }
 
 void MainForm::FormCreate() {

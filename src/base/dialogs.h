@@ -37,6 +37,17 @@ class Dialogs {
   }
   virtual std::optional<std::filesystem::path> SaveFile(const std::string& filter,
                                                         const std::filesystem::path& dir) = 0;
+
+  // A save dialog with its own caption and a proposed file name, which does not ask before
+  // an existing file is replaced (the export dialogs). By default the plain save dialog.
+  virtual std::optional<std::filesystem::path> SaveFileNamed(const std::string& title,
+                                                             const std::string& fileName,
+                                                             const std::string& filter,
+                                                             const std::filesystem::path& dir) {
+    (void)title;
+    (void)fileName;
+    return SaveFile(filter, dir);
+  }
 };
 
 }  // namespace orvenda

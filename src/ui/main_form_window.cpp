@@ -80,6 +80,10 @@ MainFormWindow::MainFormWindow(MainFormDirs dirs, SettingsStore& settings, Dialo
   jv_open_dialog_->setObjectName("JvOpenDialog1");
   jv_open_dialog_->setProperty("Filter", FromCp1250(form_->HtmlImport.JvOpenDialog1.Filter));
   jv_open_dialog_->setProperty("Title", FromCp1250(form_->HtmlImport.JvOpenDialog1Title));
+  auto* exportDialog = new QObject(this);
+  exportDialog->setObjectName("SaveDialog2");
+  exportDialog->setProperty("Title", FromCp1250(form_->WebExport.SaveDialog2.Title));
+  exportDialog->setProperty("Filter", FromCp1250(form_->WebExport.SaveDialog2.Filter));
   BindControls();
   PushState();  // the form's captions and hints
 
@@ -178,11 +182,6 @@ QAction* MainFormWindow::AddSeparator(QMenu* menu, const char* name) {
   return separator;
 }
 
-void MainFormWindow::AddUnbuilt(QAction* action) {
-  action->setEnabled(false);
-  unbuilt_.push_back(action);
-}
-
 void MainFormWindow::BuildMenus() {
   MainForm& f = *form_;
   QMenuBar* bar = menuBar();
@@ -196,9 +195,10 @@ void MainFormWindow::BuildMenus() {
   AddAction(soubor_menu_, "Save1", U("Ulož"), [&f] { f.Save1Click(); });
   AddAction(soubor_menu_, "SaveAs1", U("Ulož jako..."), [&f] { f.SaveAs1Click(); });
   AddSeparator(soubor_menu_, "N7");
-  QAction* exportHtm = AddAction(soubor_menu_, "Export1", U("Export HTM..."), nullptr);
-  exportHtm->setVisible(false);
-  AddUnbuilt(exportHtm);
+  // Hidden until "Switch export" shows them (the form's state says so).
+  AddAction(soubor_menu_, "Export1", U("Export HTM..."), [&f] {
+    f.Export1Click();
+  })->setVisible(false);
   AddSeparator(soubor_menu_, "N6")->setVisible(false);
   AddAction(soubor_menu_, "SetUp1", U("Možnosti..."), [&f] { f.SetUp1Click(); });
   AddSeparator(soubor_menu_, "N2");
@@ -235,8 +235,8 @@ void MainFormWindow::BuildMenus() {
   admin->setObjectName("Administrator1");
   bar->addMenu(admin);
   AddAction(admin, "CreateLang1", U("CreateLang"), [this] { CreateLang1Click(); });
-  AddUnbuilt(AddAction(admin, "Switchexport1", U("Switch export"), nullptr));
-  AddUnbuilt(AddAction(admin, "ExportnaWEB1", U("Export na WEB"), nullptr));
+  AddAction(admin, "Switchexport1", U("Switch export"), [&f] { f.Switchexport1Click(); });
+  AddAction(admin, "ExportnaWEB1", U("Export na WEB"), [&f] { f.ExportnaWEB1Click(); });
   AddAction(admin, "ImportHTML1", U("Import HTML"), [&f] { f.ImportHTML1Click(); });
 
   // The tree's context menu.
@@ -550,6 +550,10 @@ void MainFormWindow::PullCaptions() {
   form_->SaveDialog1.Filter = ToCp1250(save_dialog_->property("Filter").toString());
   form_->HtmlImport.JvOpenDialog1.Filter = ToCp1250(jv_open_dialog_->property("Filter").toString());
   form_->HtmlImport.JvOpenDialog1Title = ToCp1250(jv_open_dialog_->property("Title").toString());
+  if (auto* exportDialog = findChild<QObject*>("SaveDialog2", Qt::FindDirectChildrenOnly)) {
+    form_->WebExport.SaveDialog2.Title = ToCp1250(exportDialog->property("Title").toString());
+    form_->WebExport.SaveDialog2.Filter = ToCp1250(exportDialog->property("Filter").toString());
+  }
   for (const Binding& b : bindings_) {
     switch (b.kind) {
       case Kind::Button: {
@@ -666,13 +670,13 @@ void MainFormWindow::PushState() {
       const Control* own = action->objectName().isEmpty()
                                ? nullptr
                                : f.FindControl(action->objectName().toStdString());
-      action->setEnabled(menuEnabled && !IsUnbuilt(action) && (own == nullptr || own->enabled));
+      action->setEnabled(menuEnabled && (own == nullptr || own->enabled));
     }
   }
   for (QAction* action : popup_menu_->actions()) {
     if (action->isSeparator()) continue;
     const Control* own = f.FindControl(action->objectName().toStdString());
-    action->setEnabled(!IsUnbuilt(action) && (own == nullptr || own->enabled));
+    action->setEnabled(own == nullptr || own->enabled);
   }
 
   // A page of some megabytes goes into the memo once per load, not at every refresh.
@@ -778,10 +782,6 @@ void MainFormWindow::CreateLang1Click() {
   // A splash window made for the purpose (its creation applies the language file as it is).
   SplashFormWindow splash(file);
   WriteWindowTexts(&splash, file);
-}
-
-bool MainFormWindow::IsUnbuilt(const QAction* action) const {
-  return std::find(unbuilt_.begin(), unbuilt_.end(), action) != unbuilt_.end();
 }
 
 void MainFormWindow::RebuildRecentMenu() {

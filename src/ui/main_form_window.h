@@ -90,7 +90,6 @@ class MainFormWindow : public QMainWindow {
   QAction* AddAction(QMenu* menu, const char* name, const QString& caption,
                      std::function<void()> handler);
   QAction* AddSeparator(QMenu* menu, const char* name);
-  void AddUnbuilt(QAction* action);
   void BindControls();
   void BindEdit(QLineEdit* edit, Control& control);
   void BindMemo(QPlainTextEdit* memo, Control& control);
@@ -99,7 +98,6 @@ class MainFormWindow : public QMainWindow {
   // language file may have changed them.
   void PullCaptions();
   void RebuildRecentMenu();
-  bool IsUnbuilt(const QAction* action) const;
   void ShowTreeMenu(const QPoint& pos);
 
   std::unique_ptr<QtDialogs> own_dialogs_;
@@ -122,7 +120,6 @@ class MainFormWindow : public QMainWindow {
   QMenu* popup_menu_ = nullptr;
   QAction* recent_separator_ = nullptr;
   std::vector<QAction*> recent_actions_;
-  std::vector<QAction*> unbuilt_;
   QStackedWidget* pages_ = nullptr;
   QWidget* page_widgets_[4] = {};
   QLabel* admin_label_ = nullptr;

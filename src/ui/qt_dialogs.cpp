@@ -101,4 +101,20 @@ std::optional<std::filesystem::path> QtDialogs::SaveFile(const std::string& filt
   return QStringToPath(dialog.selectedFiles().first());
 }
 
+std::optional<std::filesystem::path> QtDialogs::SaveFileNamed(const std::string& title,
+                                                              const std::string& fileName,
+                                                              const std::string& filter,
+                                                              const std::filesystem::path& dir) {
+  QFileDialog dialog(parent_, FromCp1250(title), PathToQString(dir), QtFilter(filter));
+  dialog.setObjectName("SaveDialog2");
+  dialog.setAcceptMode(QFileDialog::AcceptSave);
+  dialog.setFileMode(QFileDialog::AnyFile);
+  dialog.setOption(QFileDialog::DontUseNativeDialog);
+  // The exports replace their files without asking.
+  dialog.setOption(QFileDialog::DontConfirmOverwrite);
+  dialog.selectFile(FromCp1250(fileName));
+  if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
+  return QStringToPath(dialog.selectedFiles().first());
+}
+
 }  // namespace orvenda

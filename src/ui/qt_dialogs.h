@@ -25,6 +25,10 @@ class QtDialogs : public Dialogs {
   std::optional<std::filesystem::path> OpenFileTitled(const std::string& title,
                                                       const std::string& filter,
                                                       const std::filesystem::path& dir) override;
+  std::optional<std::filesystem::path> SaveFileNamed(const std::string& title,
+                                                     const std::string& fileName,
+                                                     const std::string& filter,
+                                                     const std::filesystem::path& dir) override;
 
   // "description|pattern|description|pattern" (patterns separated by ";") in Qt's form
   // "description (patterns);;description (patterns)".

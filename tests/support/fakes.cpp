@@ -27,7 +27,7 @@ void ScriptedDialogs::Information(const std::string& text, const std::string& ca
 
 std::optional<std::filesystem::path> ScriptedDialogs::OpenFile(const std::string& filter,
                                                                const std::filesystem::path& dir) {
-  openRequests.push_back({filter, dir, {}});
+  openRequests.push_back({filter, dir, {}, {}});
   if (!openAnswers.empty()) {
     auto answer = openAnswers.front();
     openAnswers.pop_front();
@@ -46,7 +46,7 @@ std::optional<std::filesystem::path> ScriptedDialogs::OpenFileTitled(
 
 std::optional<std::filesystem::path> ScriptedDialogs::SaveFile(const std::string& filter,
                                                                const std::filesystem::path& dir) {
-  saveRequests.push_back({filter, dir, {}});
+  saveRequests.push_back({filter, dir, {}, {}});
   if (!saveAnswers.empty()) {
     auto answer = saveAnswers.front();
     saveAnswers.pop_front();
@@ -54,6 +54,15 @@ std::optional<std::filesystem::path> ScriptedDialogs::SaveFile(const std::string
   }
   if (defaultSaveAnswer) return *defaultSaveAnswer;
   throw std::logic_error("unexpected save dialog");
+}
+
+std::optional<std::filesystem::path> ScriptedDialogs::SaveFileNamed(
+    const std::string& title, const std::string& fileName, const std::string& filter,
+    const std::filesystem::path& dir) {
+  auto answer = SaveFile(filter, dir);
+  saveRequests.back().title = title;
+  saveRequests.back().fileName = fileName;
+  return answer;
 }
 
 void RecordingProgress::ShowProgress(const std::string& text, int maximum) {

@@ -29,7 +29,7 @@ class ScriptedDialogs : public Dialogs {
   struct FileRequest {
     std::string filter;
     std::filesystem::path dir;
-    std::string title;  // OpenFileTitled only
+    std::string title, fileName;  // the titled dialogs only
   };
 
   // Answers to AskYesNo, in order; then `defaultAnswer` if set.
@@ -60,6 +60,11 @@ class ScriptedDialogs : public Dialogs {
   std::optional<std::filesystem::path> OpenFileTitled(const std::string& title,
                                                       const std::string& filter,
                                                       const std::filesystem::path& dir) override;
+  // Answers from the SaveFile script as well.
+  std::optional<std::filesystem::path> SaveFileNamed(const std::string& title,
+                                                     const std::string& fileName,
+                                                     const std::string& filter,
+                                                     const std::filesystem::path& dir) override;
 };
 
 // Records the progress window's calls. `calls` holds "show <text> <maximum>", "set <n>",
