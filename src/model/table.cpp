@@ -227,6 +227,7 @@ struct Table::Impl {
   using RecSet = std::set<uint32_t, OrderCmp>;
 
   Table* self = nullptr;
+  RowObserver* observer = nullptr;
   fs::path path;
   fs::path dbfPath, memoPath;  // the files of the open table, as found on disk
   bool open = false, exclusive = false, readOnly = false;
@@ -349,9 +350,23 @@ struct Table::Impl {
     return &rows[static_cast<size_t>(cur)];
   }
 
+  struct RowRef final : RowValues {
+    const Impl* t;
+    uint32_t rec;
+    RowRef(const Impl* table, uint32_t r) : t(table), rec(r) {}
+    int32_t Int(int field) const override {
+      return field >= 0 && field < static_cast<int>(t->kinds.size()) ? t->IntAt(rec, field) : 0;
+    }
+  };
+
+  void ResetObserver() {
+    if (observer != nullptr) observer->Reset(*self);
+  }
+
   // --- maintained orderings --------------------------------------------------------------------
   void InsertRec(uint32_t rec) {
     ++orderingsVersion;
+    if (observer != nullptr) observer->Added(RowRef(this, rec));
     order.insert(rec);
     if (indexField >= 0) byIndexValue[IntAt(rec, indexField)].push_back(rec);
     if (groupsBuilt) {
@@ -365,6 +380,7 @@ struct Table::Impl {
 
   void RemoveRec(uint32_t rec) {
     ++orderingsVersion;
+    if (observer != nullptr) observer->Removed(RowRef(this, rec));
     order.erase(rec);
     if (indexField >= 0) {
       const auto it = byIndexValue.find(IntAt(rec, indexField));
@@ -410,6 +426,7 @@ struct Table::Impl {
     ++orderingsVersion;
     builtField = orderField;
     builtDesc = orderDesc;
+    ResetObserver();
     order.clear();
     byIndexValue.clear();
     groupsBuilt = false;
@@ -563,6 +580,7 @@ struct Table::Impl {
     if (cached) return;
     builtField = -2;
     ++orderingsVersion;
+    ResetObserver();
     rows.clear();
     rows.shrink_to_fit();
     order.clear();
@@ -884,6 +902,16 @@ void Table::SetPath(const fs::path& dbf) {
 }
 
 const fs::path& Table::Path() const { return impl_->path; }
+
+void Table::SetRowObserver(RowObserver* observer) {
+  Impl& t = *impl_;
+  t.observer = observer;
+  if (observer == nullptr) return;
+  observer->Reset(*this);
+  if (!t.open && !t.cached) return;
+  for (uint32_t rec = 0; rec < t.rows.size(); ++rec)
+    if (!t.rows[rec].deleted) observer->Added(Impl::RowRef(&t, rec));
+}
 
 void Table::Open(bool exclusive) {
   Impl& t = *impl_;

@@ -33,6 +33,29 @@ struct FieldDef {
   int size = 0;  // characters, for String only
 };
 
+// The integer fields of one row, as an observer sees it.
+class RowValues {
+ public:
+  virtual int32_t Int(int fieldNumber) const = 0;  // empty reads 0
+
+ protected:
+  ~RowValues() = default;
+};
+
+class Table;
+
+// Told of every row that joins or leaves the live rows of a table: an append adds, a post
+// removes the old row and adds the new one, a delete removes. Reset says that every row left
+// (open, pack, a new order, close); the rows of the open table follow as additions. Observers
+// must not throw and must not use the table while they are told.
+class RowObserver {
+ public:
+  virtual ~RowObserver() = default;
+  virtual void Reset(const Table& table) = 0;
+  virtual void Added(const RowValues& row) = 0;
+  virtual void Removed(const RowValues& row) = 0;
+};
+
 struct IndexDef {
   std::string name;
   std::string field;
@@ -136,6 +159,10 @@ class Table {
 
   // Called after every post (Append, Post) of this table object.
   std::function<void()> AfterPost;
+
+  // One observer of the live rows, or nullptr; when the table is open it is told of them at
+  // once. The observer must outlive the table or be removed first.
+  void SetRowObserver(RowObserver* observer);
 
  private:
   struct Impl;
