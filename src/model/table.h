@@ -5,6 +5,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace orvenda {
@@ -132,9 +133,20 @@ class Table {
   int32_t GetInt(int fieldNumber) const;                // empty reads 0
   std::string GetText(const std::string& field) const;  // empty reads ""; memos whole
   bool IsNull(const std::string& field) const;          // the field is empty
+  // GetText without the copy; valid until the table or its cursor changes.
+  std::string_view TextView(const std::string& field) const;
 
   // Appends an empty record and posts it; the new record becomes current.
   void Append();
+  // Starts a new, empty record in the edit buffer; Post appends it in one write and makes it
+  // current, Cancel (also Delete) drops it. For building tables row by row, where Append
+  // would write every record twice.
+  void Insert();
+  // Between BeginBulk and EndBulk the records that Insert adds reach the files in large writes
+  // instead of one per record; any other change, Close and EndBulk write them out first. For
+  // building a table that nothing else reads until it is done.
+  void BeginBulk();
+  void EndBulk();
   // Edit, set fields, Post: the posted record stays current (the order may move it). Edit
   // without a current record fails; Post with nothing pending does nothing.
   void Edit();

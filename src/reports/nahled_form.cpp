@@ -160,6 +160,17 @@ void NahledForm::CollectBranch(int32_t parent) {
     std::vector<ChildNode> children;
     size_t next = 0;
   };
+  TempTable.BeginBulk();
+  struct EndBulkAtExit {
+    Table& table;
+    ~EndBulkAtExit() {
+      try {
+        table.EndBulk();
+      } catch (...) {
+        // A failed write shows again at the table's next write or close.
+      }
+    }
+  } endBulk{TempTable};
   const bool wholeProject = parent == 0;
   std::unordered_set<int32_t> seen{0, parent};  // a damaged table may loop
   std::vector<Level> stack;
@@ -189,13 +200,13 @@ void NahledForm::CollectBranch(int32_t parent) {
     stack.pop_back();
   }
   ClearFilter(project_);
+  TempTable.EndBulk();
 }
 
 void NahledForm::AddReportRow(int kind, const std::string& pathText) {
   const std::string html = ReportRowHtml(kind, pathText, project_, layout_);
   const int32_t level = kind == kRiskRow ? RiskLevel(project_) : 0;
-  TempTable.Append();
-  TempTable.Edit();
+  TempTable.Insert();
   TempTable.SetInt(kTyp, kind);
   TempTable.SetInt(kMira, level);
   TempTable.SetText(kRowText, html);
@@ -215,7 +226,7 @@ void NahledForm::WriteReportFile() {
     TempTable.SetIndexName(sorted ? kMira : "");
     for (TempTable.First(); !TempTable.Eof(); TempTable.Next()) {
       if (sorted && TempTable.GetInt(kTyp) != kRiskRow) continue;
-      page.WriteLine(TempTable.GetText(kRowText));
+      page.WriteLine(TempTable.TextView(kRowText));
     }
     TempTable.SetIndexName("");
     if (layout_.TreeSection) WriteTreeSection(page, project_, layout_);
