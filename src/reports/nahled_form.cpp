@@ -174,7 +174,12 @@ void NahledForm::CollectBranch(int32_t parent) {
   const bool wholeProject = parent == 0;
   std::unordered_set<int32_t> seen{0, parent};  // a damaged table may loop
   std::vector<Level> stack;
-  BranchPath rootPath = wholeProject ? BranchPath() : JoinPath(PathTexts(project_, parent));
+  // Below a missing record (a "$$" item of the tree) the paths start afresh, as they do at
+  // the top level.
+  const std::vector<std::string> rootTexts =
+      wholeProject ? std::vector<std::string>() : PathTexts(project_, parent);
+  const bool freshPaths = wholeProject || rootTexts.empty();
+  BranchPath rootPath = JoinPath(rootTexts);
   stack.push_back({parent, std::move(rootPath), ChildNodesOf(project_, parent)});
   while (!stack.empty()) {
     Level& level = stack.back();
@@ -183,7 +188,7 @@ void NahledForm::CollectBranch(int32_t parent) {
       if (!seen.insert(child.index).second) continue;
       BranchPath path;
       path.full =
-          (wholeProject && stack.size() == 1) ? child.text : level.path.full + " / " + child.text;
+          (freshPaths && stack.size() == 1) ? child.text : level.path.full + " / " + child.text;
       path.shown = child.text.empty() ? level.path.shown : path.full;
       std::vector<ChildNode> grandchildren = ChildNodesOf(project_, child.index);
       stack.push_back({child.index, std::move(path), std::move(grandchildren)});
