@@ -21,13 +21,68 @@ const QCollator& CzechCollator() {
   return collator;
 }
 
-// An item that sorts by caption in Czech collation ("ch" after "h", "č" after "c").
+// An item that sorts by caption in Czech collation ("ch" after "h", "č" after "c"). It keeps
+// its caption, data and image in members and derives the icon from the image: a big tree
+// holds one of these per record, and the item's own role list costs an allocation a role.
 class TreeItem : public QTreeWidgetItem {
  public:
-  TreeItem() : QTreeWidgetItem(QTreeWidgetItem::UserType) {}
+  TreeItem(QString caption, int32_t data, int image)
+      : QTreeWidgetItem(QTreeWidgetItem::UserType),
+        caption_(std::move(caption)),
+        data_(data),
+        image_(image) {}
+
   bool operator<(const QTreeWidgetItem& other) const override {
     return CzechCollator().compare(text(0), other.text(0)) < 0;
   }
+
+  QVariant data(int column, int role) const override {
+    if (column == 0) {
+      switch (role) {
+        case Qt::DisplayRole:
+        case Qt::EditRole:
+          return caption_;
+        case QtTreeControl::kDataRole:
+          return data_;
+        case QtTreeControl::kImageRole:
+          return image_;
+        case Qt::DecorationRole:
+          return image_ >= 0 && image_ < 3 ? QVariant(TreeImages()[image_]) : QVariant();
+        default:
+          break;
+      }
+    }
+    return QTreeWidgetItem::data(column, role);
+  }
+
+  void setData(int column, int role, const QVariant& value) override {
+    if (column == 0) {
+      switch (role) {
+        case Qt::DisplayRole:
+        case Qt::EditRole:
+          caption_ = value.toString();
+          emitDataChanged();
+          return;
+        case QtTreeControl::kDataRole:
+          data_ = value.toInt();  // shown nowhere
+          return;
+        case QtTreeControl::kImageRole:
+          image_ = value.toInt();
+          emitDataChanged();
+          return;
+        case Qt::DecorationRole:
+          return;  // follows the image
+        default:
+          break;
+      }
+    }
+    QTreeWidgetItem::setData(column, role, value);
+  }
+
+ private:
+  QString caption_;
+  int32_t data_;
+  int image_;
 };
 
 void CollectSubtree(QTreeWidgetItem* item, std::vector<QTreeWidgetItem*>& out) {
@@ -215,11 +270,7 @@ void QtTreeControl::Clear() {
 
 TreeControl::Item QtTreeControl::Add(Item parent, const std::string& caption, int image,
                                      int32_t data) {
-  auto* item = new TreeItem;
-  item->setText(0, FromCp1250(caption));
-  item->setData(0, kDataRole, data);
-  item->setData(0, kImageRole, image);
-  if (image >= 0 && image < 3) item->setIcon(0, TreeImages()[image]);
+  auto* item = new TreeItem(FromCp1250(caption), data, image);
   if (check_boxes_) item->setCheckState(0, Qt::Unchecked);
   if (parent != nullptr) {
     ToQt(parent)->addChild(item);
