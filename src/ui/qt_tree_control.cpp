@@ -258,6 +258,7 @@ QtTreeControl::QtTreeControl(OrvendaTreeWidget* widget) : widget_(widget) {
 }
 
 QtTreeControl::~QtTreeControl() {
+  qDeleteAll(pending_top_);
   for (auto& connection : connections_) QObject::disconnect(connection);
 }
 
@@ -265,7 +266,23 @@ void QtTreeControl::Fire(const std::function<void()>& callback) { RunCommand(cal
 
 void QtTreeControl::Clear() {
   by_data_.clear();
+  qDeleteAll(pending_top_);
+  pending_top_.clear();
   widget_->clear();
+}
+
+void QtTreeControl::FlushPending() const {
+  if (pending_top_.empty()) return;
+  QList<QTreeWidgetItem*> items(pending_top_.begin(), pending_top_.end());
+  pending_top_.clear();
+  widget_->addTopLevelItems(items);
+}
+
+bool QtTreeControl::TakePending(QTreeWidgetItem* item) {
+  const auto it = std::find(pending_top_.begin(), pending_top_.end(), item);
+  if (it == pending_top_.end()) return false;
+  pending_top_.erase(it);
+  return true;
 }
 
 TreeControl::Item QtTreeControl::Add(Item parent, const std::string& caption, int image,
@@ -274,6 +291,8 @@ TreeControl::Item QtTreeControl::Add(Item parent, const std::string& caption, in
   if (check_boxes_) item->setCheckState(0, Qt::Unchecked);
   if (parent != nullptr) {
     ToQt(parent)->addChild(item);
+  } else if (update_depth_ > 0) {
+    pending_top_.push_back(item);
   } else {
     widget_->addTopLevelItem(item);
   }
@@ -290,11 +309,13 @@ void QtTreeControl::Move(Item item, Item parent) {
   QTreeWidgetItem* from = moving->parent();
   if (from != nullptr) {
     from->takeChild(from->indexOfChild(moving));
-  } else {
+  } else if (!TakePending(moving)) {
     widget_->takeTopLevelItem(widget_->indexOfTopLevelItem(moving));
   }
   if (parent != nullptr) {
     ToQt(parent)->addChild(moving);
+  } else if (update_depth_ > 0) {
+    pending_top_.push_back(moving);
   } else {
     widget_->addTopLevelItem(moving);
   }
@@ -318,6 +339,7 @@ void QtTreeControl::Delete(Item item) {
   std::vector<QTreeWidgetItem*> subtree;
   CollectSubtree(doomed, subtree);
   for (QTreeWidgetItem* each : subtree) Unindex(each);
+  TakePending(doomed);
   delete doomed;  // takes its children with it and leaves the view
 }
 
@@ -326,6 +348,7 @@ TreeControl::Item QtTreeControl::FindByData(int32_t data) const {
   if (first == last) return nullptr;
   QTreeWidgetItem* best = first->second;
   if (std::next(first) == last) return best;
+  FlushPending();  // positions are asked of the widget
   // Several items carry the same data (a damaged table): the first in tree order wins.
   std::vector<int> bestPosition = TreePosition(best);
   for (auto it = std::next(first); it != last; ++it) {
@@ -345,8 +368,9 @@ TreeControl::Item QtTreeControl::Parent(Item item) const {
 std::vector<TreeControl::Item> QtTreeControl::Children(Item parent) const {
   QTreeWidgetItem* from = parent != nullptr ? ToQt(parent) : widget_->invisibleRootItem();
   std::vector<Item> children;
-  children.reserve(from->childCount());
+  children.reserve(from->childCount() + (parent == nullptr ? pending_top_.size() : 0));
   for (int i = 0; i < from->childCount(); ++i) children.push_back(from->child(i));
+  if (parent == nullptr) children.insert(children.end(), pending_top_.begin(), pending_top_.end());
   return children;
 }
 
@@ -370,6 +394,7 @@ int32_t QtTreeControl::Data(Item item) const { return ToQt(item)->data(0, kDataR
 TreeControl::Item QtTreeControl::Selected() const { return widget_->currentItem(); }
 
 void QtTreeControl::Select(Item item) {
+  FlushPending();
   if (item == nullptr) {
     widget_->clearSelection();
     widget_->setCurrentItem(nullptr);
@@ -380,6 +405,7 @@ void QtTreeControl::Select(Item item) {
 }
 
 TreeControl::Item QtTreeControl::ItemAt(int x, int y) const {
+  FlushPending();
   return widget_->itemAt(QPoint(x, y));
 }
 
@@ -397,6 +423,7 @@ void SetExpandedTree(QTreeWidgetItem* item, bool expanded, bool recurse, bool se
 }  // namespace
 
 void QtTreeControl::Expand(Item item, bool recurse) {
+  FlushPending();
   if (item == nullptr) {
     SetExpandedTree(widget_->invisibleRootItem(), true, true, false);
   } else {
@@ -405,6 +432,7 @@ void QtTreeControl::Expand(Item item, bool recurse) {
 }
 
 void QtTreeControl::Collapse(Item item, bool recurse) {
+  FlushPending();
   if (item == nullptr) {
     SetExpandedTree(widget_->invisibleRootItem(), false, true, false);
   } else {
@@ -431,6 +459,7 @@ void SortTree(QTreeWidgetItem* parent, bool recurse) {
 }  // namespace
 
 void QtTreeControl::SortChildren(Item parent, bool recurse) {
+  FlushPending();
   SortTree(parent != nullptr ? ToQt(parent) : widget_->invisibleRootItem(), recurse);
 }
 
@@ -461,7 +490,10 @@ void QtTreeControl::BeginUpdate() {
 
 void QtTreeControl::EndUpdate() {
   if (update_depth_ == 0) return;
-  if (--update_depth_ == 0) widget_->setUpdatesEnabled(true);
+  if (--update_depth_ == 0) {
+    FlushPending();
+    widget_->setUpdatesEnabled(true);
+  }
 }
 
 void QtTreeControl::Repaint() { widget_->viewport()->update(); }
