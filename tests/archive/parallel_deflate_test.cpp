@@ -1,4 +1,4 @@
-// The parallel deflate: one zlib stream that zlib, the archive reader and Python's zlib read.
+// The parallel deflate: one zlib stream that zlib and the archive reader read.
 #include "archive/parallel_deflate.h"
 
 #include <gtest/gtest.h>
@@ -92,7 +92,7 @@ TEST(ParallelDeflate, ProgressMovesWithTheOutput) {
   EXPECT_EQ(progress.back(), static_cast<std::int64_t>(noise.size()));
 }
 
-TEST(ParallelDeflate, BigMembersGoThroughTheArchiveAndPython) {
+TEST(ParallelDeflate, BigMembersGoThroughTheArchive) {
   test::TempDir dir;
   const std::string table = test::TableText(4 * kParallelDeflateChunk + 3);
   const std::string edge = test::TableText(kParallelDeflateChunk);  // one stream, as before
@@ -116,15 +116,6 @@ TEST(ParallelDeflate, BigMembersGoThroughTheArchiveAndPython) {
   zlb.ExtractAll(dir / "out");
   EXPECT_EQ(test::ReadFileBytes(dir / "out" / "RiskData.dbf"), table);
   EXPECT_EQ(test::ReadFileBytes(dir / "out" / "RiskData.dbt"), edge);
-
-  fs::create_directory(dir / "py");
-  std::string listing;
-  ASSERT_EQ(test::RunCommand("/usr/bin/python3 " ORVENDA_SOURCE_DIR "/tests/archive/read_zlb.py " +
-                                 (dir / "p.rsk").string() + " " + (dir / "py").string(),
-                             &listing),
-            0)
-      << listing;
-  EXPECT_EQ(test::ReadFileBytes(dir / "py" / "RiskData.dbf"), table);
 }
 
 }  // namespace
