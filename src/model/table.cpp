@@ -1298,6 +1298,18 @@ std::string_view Table::TextView(const std::string& field) const {
   return c.null ? std::string_view() : std::string_view(c.text);
 }
 
+std::string_view Table::TextView(int fieldNumber) const {
+  const Impl& t = *impl_;
+  t.RequireOpen();
+  if (fieldNumber < 0 || fieldNumber >= static_cast<int>(t.kinds.size()))
+    throw Error(W("Pole číslo ") + std::to_string(fieldNumber) + W(" v tabulce ") + t.TableName() +
+                W(" neexistuje."));
+  const Row* row = t.CurrentRow();
+  if (row == nullptr) return {};
+  const Cell& c = row->cells[fieldNumber];
+  return c.null ? std::string_view() : std::string_view(c.text);
+}
+
 bool Table::IsNull(const std::string& field) const {
   const Impl& t = *impl_;
   t.RequireOpen();

@@ -135,6 +135,7 @@ class Table {
   bool IsNull(const std::string& field) const;          // the field is empty
   // GetText without the copy; valid until the table or its cursor changes.
   std::string_view TextView(const std::string& field) const;
+  std::string_view TextView(int fieldNumber) const;
 
   // Appends an empty record and posts it; the new record becomes current.
   void Append();
