@@ -22,6 +22,7 @@
 #include "documents/working_directory.h"
 #include "library/libraries.h"
 #include "model/branch_copy.h"
+#include "model/node_sums.h"
 #include "model/table.h"
 #include "model/tree_builder.h"
 #include "model/tree_control.h"
@@ -61,6 +62,8 @@ class MainForm {
   Messages MessagesBox;
   // The working project table (RiskData.dbf); its AfterPost calls DataTableAfterPost.
   Table DataTable;
+  // The risk sums below every node of DataTable, kept through every write to it.
+  NodeSums DataTableSums{DataTable};
   // Clipboar.dbf in ClipboardDir; open only while in use.
   Table ClipboardTable;
   std::filesystem::path ClipboardDir;

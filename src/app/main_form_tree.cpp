@@ -292,7 +292,7 @@ void MainForm::FillNodeAverage(int32_t index) {
   int32_t average = 0;
   if (CountAverage) {
     BusyCursor busy(progress);
-    average = NodeAverage(DataTable, index);
+    average = DataTableSums.Average(index);
     CelkPanel.visible = true;
   } else {
     CelkPanel.visible = false;

@@ -136,7 +136,16 @@ void RunReport(const ReportOptions& options, const Messages& messages,
   OpenWorkingTable(data, workDir);
   if (options.branch) {
     ClearFilter(data);
-    if (!data.Locate(fld::kIndex, *options.branch)) {
+    // The tree shows an item for every record and a "$$" item for every missing parent that
+    // records name; the window can build the branch of either.
+    bool shown = data.Locate(fld::kIndex, *options.branch);
+    if (!shown && *options.branch != 0) {
+      data.SetFilter("Uplink=" + std::to_string(*options.branch));
+      data.SetFiltered(true);
+      shown = !data.IsEmpty();
+      ClearFilter(data);
+    }
+    if (!shown) {
       throw Error(W("V projektu není položka s indexem ") + std::to_string(*options.branch) + ".");
     }
   }

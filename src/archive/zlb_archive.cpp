@@ -12,10 +12,12 @@
 #include <climits>
 #include <cstring>
 #include <memory>
+#include <optional>
 #include <random>
 #include <stdexcept>
 #include <utility>
 
+#include "archive/parallel_deflate.h"
 #include "archive/zlb_names.h"
 #include "base/cp1250.h"
 #include "base/error.h"
@@ -759,12 +761,18 @@ class ArchiveWriter {
     }
     const std::string text = FillName(kUpdating, item);
     const std::int64_t total = info.st_size;
-    Deflater deflater(
-        ZlibLevel(archive_.CompressionLevel),
-        [&](const unsigned char* data, std::size_t n) { buffer->Write(data, n); },
-        [&](std::int64_t consumed) {
-          if (total > 0) archive_.Report(text, RoundedPercent(std::min(consumed, total), total));
-        });
+    const auto sink = [&](const unsigned char* data, std::size_t n) { buffer->Write(data, n); };
+    const auto onFullBuffer = [&](std::int64_t consumed) {
+      if (total > 0) archive_.Report(text, RoundedPercent(std::min(consumed, total), total));
+    };
+    // Members of more than one chunk are deflated on every core; smaller ones in one stream.
+    std::optional<Deflater> serial;
+    std::optional<ParallelDeflater> parallel;
+    if (total > static_cast<std::int64_t>(kParallelDeflateChunk)) {
+      parallel.emplace(ZlibLevel(archive_.CompressionLevel), sink, onFullBuffer);
+    } else {
+      serial.emplace(ZlibLevel(archive_.CompressionLevel), sink, onFullBuffer);
+    }
     Buffer block(kIoBlock);
     std::int64_t size = 0;
     std::uint32_t crc = 0;
@@ -778,9 +786,18 @@ class ArchiveWriter {
       size += got;
       if (size > kMaxOffset) throw Error(kTooLarge);
       crc = Crc32(crc, block.data(), static_cast<std::size_t>(got));
-      deflater.Feed(block.data(), static_cast<std::size_t>(got));
+      if (parallel) {
+        parallel->Feed(block.data(), static_cast<std::size_t>(got));
+      } else {
+        serial->Feed(block.data(), static_cast<std::size_t>(got));
+      }
     }
-    deflater.Finish();
+    if (parallel) {
+      parallel->Finish();
+    } else {
+      serial->Finish();
+    }
+    const std::int64_t compressedSize = parallel ? parallel->TotalOut() : serial->TotalOut();
 
     TZLBFileEntry entry;
     entry.FileName = name.FileName;
@@ -790,10 +807,10 @@ class ArchiveWriter {
     const std::int64_t offset = out_.Size();
     if (offset > kMaxOffset) throw Error(kTooLarge);
     entry.Offset = static_cast<std::int32_t>(offset);
-    if (deflater.TotalOut() < size) {
-      if (offset + deflater.TotalOut() > kMaxOffset) throw Error(kTooLarge);
+    if (compressedSize < size) {
+      if (offset + compressedSize > kMaxOffset) throw Error(kTooLarge);
       buffer->CopyTo(out_);
-      entry.CompressedSize = static_cast<std::int32_t>(deflater.TotalOut());
+      entry.CompressedSize = static_cast<std::int32_t>(compressedSize);
       entry.Stored = false;
       entry.Level = static_cast<std::uint8_t>(archive_.CompressionLevel);
     } else {

@@ -227,6 +227,7 @@ struct Table::Impl {
   using RecSet = std::set<uint32_t, OrderCmp>;
 
   Table* self = nullptr;
+  RowObserver* observer = nullptr;
   fs::path path;
   fs::path dbfPath, memoPath;  // the files of the open table, as found on disk
   bool open = false, exclusive = false, readOnly = false;
@@ -277,6 +278,11 @@ struct Table::Impl {
     stepVersion = orderingsVersion;
   }
   bool editing = false;
+  bool inserting = false;  // the buffer is a new record, not yet in `rows`
+  // Bulk mode: new records and their memos wait here, the header until the flush.
+  bool bulk = false;
+  std::string bulkDbf, bulkMemo;
+  uint64_t bulkDbfAt = 0, bulkMemoAt = 0;
   Row buffer;
   bool changed = false;
   bool headerWritten = false;  // the header on disk carries today's date and the count
@@ -349,10 +355,24 @@ struct Table::Impl {
     return &rows[static_cast<size_t>(cur)];
   }
 
+  struct RowRef final : RowValues {
+    const Impl* t;
+    uint32_t rec;
+    RowRef(const Impl* table, uint32_t r) : t(table), rec(r) {}
+    int32_t Int(int field) const override {
+      return field >= 0 && field < static_cast<int>(t->kinds.size()) ? t->IntAt(rec, field) : 0;
+    }
+  };
+
+  void ResetObserver() {
+    if (observer != nullptr) observer->Reset(*self);
+  }
+
   // --- maintained orderings --------------------------------------------------------------------
   void InsertRec(uint32_t rec) {
     ++orderingsVersion;
-    order.insert(rec);
+    if (observer != nullptr) observer->Added(RowRef(this, rec));
+    order.insert(order.end(), rec);  // appended records, the most common case, go last
     if (indexField >= 0) byIndexValue[IntAt(rec, indexField)].push_back(rec);
     if (groupsBuilt) {
       const int32_t up = IntAt(rec, uplinkField);
@@ -365,6 +385,7 @@ struct Table::Impl {
 
   void RemoveRec(uint32_t rec) {
     ++orderingsVersion;
+    if (observer != nullptr) observer->Removed(RowRef(this, rec));
     order.erase(rec);
     if (indexField >= 0) {
       const auto it = byIndexValue.find(IntAt(rec, indexField));
@@ -410,6 +431,7 @@ struct Table::Impl {
     ++orderingsVersion;
     builtField = orderField;
     builtDesc = orderDesc;
+    ResetObserver();
     order.clear();
     byIndexValue.clear();
     groupsBuilt = false;
@@ -512,31 +534,61 @@ struct Table::Impl {
 
   // Appends the changed memos of a record to the memo file in one write and points their
   // cells at the new blocks; empty memos point nowhere.
-  void WriteMemos(const Row& old, Row& next) {
+  void WriteMemos(const Row* old, Row& next) {
     std::string blocks;
     uint64_t block = memoNextBlock;
     for (size_t i = 0; i < kinds.size(); ++i) {
       if (kinds[i] != Kind::Memo) continue;
       Cell& c = next.cells[i];
-      if (c.text == old.cells[i].text && c.num == old.cells[i].num) continue;
+      if (old != nullptr && c.text == old->cells[i].text && c.num == old->cells[i].num) continue;
       if (c.text.empty()) {
         c.num = 0;
         continue;
       }
       if (memoFd < 0) throw Error(W("Chybí soubor poznámek tabulky ") + TableName() + ".");
-      const std::string encoded = dbf::EncodeMemo(c.text, memoBlockSize, layout.Dbase3Memo());
+      std::string encoded = dbf::EncodeMemo(c.text, memoBlockSize, layout.Dbase3Memo());
       if (block + encoded.size() / memoBlockSize > INT32_MAX)
         throw Error(W("Soubor poznámek ") + PathText(memoPath) + W(" je plný."));
       c.num = static_cast<int32_t>(block);
       block += encoded.size() / memoBlockSize;
-      blocks += encoded;
+      if (blocks.empty()) {
+        blocks = std::move(encoded);
+      } else {
+        blocks += encoded;
+      }
     }
     if (blocks.empty()) return;
+    if (bulk && old == nullptr) {
+      if (bulkMemo.empty()) bulkMemoAt = memoNextBlock * memoBlockSize;
+      bulkMemo += blocks;
+      memoNextBlock = block;
+      return;
+    }
     WriteAt(memoFd, blocks.data(), blocks.size(), memoNextBlock * memoBlockSize, memoPath);
     memoNextBlock = block;
     char nextFree[4];
     for (int i = 0; i < 4; ++i) nextFree[i] = static_cast<char>((block >> (8 * i)) & 0xFF);
     WriteAt(memoFd, nextFree, 4, 0, memoPath);
+  }
+
+  // Writes what bulk mode holds back: memos before the records that point at them, the
+  // header's count last.
+  void FlushBulk() {
+    if (bulkMemo.empty() && bulkDbf.empty()) return;
+    if (!bulkMemo.empty()) {
+      WriteAt(memoFd, bulkMemo.data(), bulkMemo.size(), bulkMemoAt, memoPath);
+      std::string().swap(bulkMemo);
+      char nextFree[4];
+      for (int i = 0; i < 4; ++i)
+        nextFree[i] = static_cast<char>((memoNextBlock >> (8 * i)) & 0xFF);
+      WriteAt(memoFd, nextFree, 4, 0, memoPath);
+    }
+    if (!bulkDbf.empty()) {
+      bulkDbf += '\x1A';
+      WriteAt(dbfFd, bulkDbf.data(), bulkDbf.size(), bulkDbfAt, dbfPath);
+      std::string().swap(bulkDbf);
+    }
+    WriteHeaderCount();
   }
 
   // --- open and close ------------------------------------------------------------------------
@@ -557,12 +609,15 @@ struct Table::Impl {
       cached = cachedDbf.size >= 0;
     }
     CloseFiles();
-    open = exclusive = readOnly = editing = changed = false;
+    open = exclusive = readOnly = editing = inserting = changed = bulk = false;
+    std::string().swap(bulkDbf);
+    std::string().swap(bulkMemo);
     buffer = Row();
     SetCursor(-1);
     if (cached) return;
     builtField = -2;
     ++orderingsVersion;
+    ResetObserver();
     rows.clear();
     rows.shrink_to_fit();
     order.clear();
@@ -885,6 +940,16 @@ void Table::SetPath(const fs::path& dbf) {
 
 const fs::path& Table::Path() const { return impl_->path; }
 
+void Table::SetRowObserver(RowObserver* observer) {
+  Impl& t = *impl_;
+  t.observer = observer;
+  if (observer == nullptr) return;
+  observer->Reset(*this);
+  if (!t.open && !t.cached) return;
+  for (uint32_t rec = 0; rec < t.rows.size(); ++rec)
+    if (!t.rows[rec].deleted) observer->Added(Impl::RowRef(&t, rec));
+}
+
 void Table::Open(bool exclusive) {
   Impl& t = *impl_;
   if (t.open) {
@@ -912,6 +977,7 @@ void Table::Close() {
     }
   }
   try {
+    t.FlushBulk();
     if (t.changed) t.WriteIndexFile();
   } catch (...) {
     t.Reset();
@@ -1045,7 +1111,8 @@ void Table::SetIndexName(const std::string& name) {
   t.CheckBrowse();
   t.ResolveOrder(name);  // fails before anything changes
   t.indexName = name;
-  t.Rebuild();
+  // Another name for the order the rows already have costs no rebuild.
+  if (t.builtField != t.orderField || t.builtDesc != t.orderDesc) t.Rebuild();
   t.GoFirst();
 }
 
@@ -1221,6 +1288,28 @@ std::string Table::GetText(const std::string& field) const {
   return c.null ? std::string() : c.text;
 }
 
+std::string_view Table::TextView(const std::string& field) const {
+  const Impl& t = *impl_;
+  t.RequireOpen();
+  const int f = t.FieldIndex(field);
+  const Row* row = t.CurrentRow();
+  if (row == nullptr) return {};
+  const Cell& c = row->cells[f];
+  return c.null ? std::string_view() : std::string_view(c.text);
+}
+
+std::string_view Table::TextView(int fieldNumber) const {
+  const Impl& t = *impl_;
+  t.RequireOpen();
+  if (fieldNumber < 0 || fieldNumber >= static_cast<int>(t.kinds.size()))
+    throw Error(W("Pole číslo ") + std::to_string(fieldNumber) + W(" v tabulce ") + t.TableName() +
+                W(" neexistuje."));
+  const Row* row = t.CurrentRow();
+  if (row == nullptr) return {};
+  const Cell& c = row->cells[fieldNumber];
+  return c.null ? std::string_view() : std::string_view(c.text);
+}
+
 bool Table::IsNull(const std::string& field) const {
   const Impl& t = *impl_;
   t.RequireOpen();
@@ -1234,6 +1323,7 @@ void Table::Append() {
   t.RequireWritable();
   t.CheckBrowse();
   if (t.rows.size() >= UINT32_MAX - 1) throw Error(W("Tabulka ") + t.TableName() + W(" je plná."));
+  t.FlushBulk();
   Row row;
   row.cells.resize(t.layout.fields.size());
   const uint32_t rec = static_cast<uint32_t>(t.rows.size());
@@ -1247,6 +1337,25 @@ void Table::Append() {
   t.SetCursor(rec);
   t.Touched();
   if (AfterPost) AfterPost();
+}
+
+void Table::Insert() {
+  Impl& t = *impl_;
+  t.RequireWritable();
+  t.CheckBrowse();
+  if (t.rows.size() >= UINT32_MAX - 1) throw Error(W("Tabulka ") + t.TableName() + W(" je plná."));
+  t.buffer = Row();
+  t.buffer.cells.resize(t.layout.fields.size());
+  t.editing = t.inserting = true;
+}
+
+void Table::BeginBulk() { impl_->bulk = true; }
+
+void Table::EndBulk() {
+  Impl& t = *impl_;
+  if (!t.bulk) return;
+  t.bulk = false;
+  if (t.open) t.FlushBulk();
 }
 
 void Table::Edit() {
@@ -1325,10 +1434,35 @@ void Table::SetNull(const std::string& field) {
 void Table::Post() {
   Impl& t = *impl_;
   if (!t.open || !t.editing) return;
+  if (t.inserting) {
+    const uint32_t rec = static_cast<uint32_t>(t.rows.size());
+    Row& next = t.buffer;
+    t.WriteMemos(nullptr, next);
+    if (t.bulk) {
+      if (t.bulkDbf.empty()) t.bulkDbfAt = t.RecordOffset(rec);
+      t.bulkDbf += t.EncodeRow(next);
+    } else {
+      std::string bytes = t.EncodeRow(next);
+      bytes += '\x1A';
+      WriteAt(t.dbfFd, bytes.data(), bytes.size(), t.RecordOffset(rec), t.dbfPath);
+    }
+    t.rows.push_back(std::move(next));
+    t.layout.recordCount = static_cast<uint32_t>(t.rows.size());
+    t.editing = t.inserting = false;
+    t.buffer = Row();
+    if (!t.bulk) t.WriteHeaderCount();
+    if (t.bulkDbf.size() + t.bulkMemo.size() >= (8u << 20)) t.FlushBulk();
+    t.InsertRec(rec);
+    t.SetCursor(rec);
+    t.Touched();
+    if (AfterPost) AfterPost();
+    return;
+  }
+  t.FlushBulk();
   const uint32_t rec = static_cast<uint32_t>(t.cur);
   Row& old = t.rows[rec];
   Row next = t.buffer;
-  t.WriteMemos(old, next);
+  t.WriteMemos(&old, next);
   const std::string bytes = t.EncodeRow(next);
   WriteAt(t.dbfFd, bytes.data(), bytes.size(), t.RecordOffset(rec), t.dbfPath);
   t.WriteHeaderCount();
@@ -1342,14 +1476,16 @@ void Table::Post() {
 }
 
 void Table::Cancel() {
-  impl_->editing = false;
+  impl_->editing = impl_->inserting = false;
   impl_->buffer = Row();
 }
 
 void Table::Delete() {
   Impl& t = *impl_;
   t.RequireWritable();
+  if (t.inserting) return Cancel();  // the new record was never written
   Cancel();
+  t.FlushBulk();
   if (t.cur < 0) throw Error(W("Tabulka ") + t.TableName() + W(" nemá aktuální záznam."));
   const uint32_t rec = static_cast<uint32_t>(t.cur);
   int64_t next = -1;
@@ -1410,6 +1546,7 @@ void Table::Pack() {
     throw Error(W("Tabulku ") + t.TableName() +
                 W(" lze zkomprimovat jen po otevření pro výhradní použití."));
   t.CheckBrowse();
+  t.FlushBulk();
   t.DoPack();
   t.GoFirst();
 }

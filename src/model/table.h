@@ -5,6 +5,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace orvenda {
@@ -31,6 +32,29 @@ struct FieldDef {
   std::string name;
   FieldType type = FieldType::Integer;
   int size = 0;  // characters, for String only
+};
+
+// The integer fields of one row, as an observer sees it.
+class RowValues {
+ public:
+  virtual int32_t Int(int fieldNumber) const = 0;  // empty reads 0
+
+ protected:
+  ~RowValues() = default;
+};
+
+class Table;
+
+// Told of every row that joins or leaves the live rows of a table: an append adds, a post
+// removes the old row and adds the new one, a delete removes. Reset says that every row left
+// (open, pack, a new order, close); the rows of the open table follow as additions. Observers
+// must not throw and must not use the table while they are told.
+class RowObserver {
+ public:
+  virtual ~RowObserver() = default;
+  virtual void Reset(const Table& table) = 0;
+  virtual void Added(const RowValues& row) = 0;
+  virtual void Removed(const RowValues& row) = 0;
 };
 
 struct IndexDef {
@@ -109,9 +133,21 @@ class Table {
   int32_t GetInt(int fieldNumber) const;                // empty reads 0
   std::string GetText(const std::string& field) const;  // empty reads ""; memos whole
   bool IsNull(const std::string& field) const;          // the field is empty
+  // GetText without the copy; valid until the table or its cursor changes.
+  std::string_view TextView(const std::string& field) const;
+  std::string_view TextView(int fieldNumber) const;
 
   // Appends an empty record and posts it; the new record becomes current.
   void Append();
+  // Starts a new, empty record in the edit buffer; Post appends it in one write and makes it
+  // current, Cancel (also Delete) drops it. For building tables row by row, where Append
+  // would write every record twice.
+  void Insert();
+  // Between BeginBulk and EndBulk the records that Insert adds reach the files in large writes
+  // instead of one per record; any other change, Close and EndBulk write them out first. For
+  // building a table that nothing else reads until it is done.
+  void BeginBulk();
+  void EndBulk();
   // Edit, set fields, Post: the posted record stays current (the order may move it). Edit
   // without a current record fails; Post with nothing pending does nothing.
   void Edit();
@@ -136,6 +172,10 @@ class Table {
 
   // Called after every post (Append, Post) of this table object.
   std::function<void()> AfterPost;
+
+  // One observer of the live rows, or nullptr; when the table is open it is told of them at
+  // once. The observer must outlive the table or be removed first.
+  void SetRowObserver(RowObserver* observer);
 
  private:
   struct Impl;

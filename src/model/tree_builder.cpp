@@ -86,9 +86,16 @@ void BuildTree(TreeControl& tree, Table& table, tMyNodeIndexes& lookup, Progress
   const int stride = std::max(1, count / 200);
   int position = 0;
 
+  // Fields by number: looking each name up for every record of a big table costs more than
+  // the rest of the step.
+  const int indexField = table.FieldNumber(fld::kIndex);
+  const int upLinkField = table.FieldNumber(fld::kUpLink);
+  const int typeField = table.FieldNumber(fld::kType);
+  const int textField = table.FieldNumber(fld::kText);
+  std::string text;
   for (table.First(); !table.Eof(); table.Next()) {
-    const int32_t index = table.GetInt(fld::kIndex);
-    const int32_t upLink = table.GetInt(fld::kUpLink);
+    const int32_t index = table.GetInt(indexField);
+    const int32_t upLink = table.GetInt(upLinkField);
     lookup.Ensure(upLink);
     lookup.Ensure(index);
 
@@ -98,8 +105,8 @@ void BuildTree(TreeControl& tree, Table& table, tMyNodeIndexes& lookup, Progress
       lookup.Set(upLink, parent);
     }
 
-    const std::string text = table.GetText(fld::kText);
-    if (table.GetInt(fld::kType) != kNodeType) {
+    text.assign(table.TextView(textField));
+    if (table.GetInt(typeField) != kNodeType) {
       tree.Add(parent, text, TreeControl::kRisk, index);
     } else if (TreeControl::Item waiting = lookup.Get(index)) {
       tree.SetCaption(waiting, text);

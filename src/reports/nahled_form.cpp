@@ -190,10 +190,26 @@ void NahledForm::CollectBranch(int32_t parent) {
     std::vector<ChildNode> children;
     size_t next = 0;
   };
+  TempTable.BeginBulk();
+  struct EndBulkAtExit {
+    Table& table;
+    ~EndBulkAtExit() {
+      try {
+        table.EndBulk();
+      } catch (...) {
+        // A failed write shows again at the table's next write or close.
+      }
+    }
+  } endBulk{TempTable};
   const bool wholeProject = parent == 0;
   std::unordered_set<int32_t> seen{0, parent};  // a damaged table may loop
   std::vector<Level> stack;
-  BranchPath rootPath = wholeProject ? BranchPath() : JoinPath(PathTexts(project_, parent));
+  // Below a missing record (a "$$" item of the tree) the paths start afresh, as they do at
+  // the top level.
+  const std::vector<std::string> rootTexts =
+      wholeProject ? std::vector<std::string>() : PathTexts(project_, parent);
+  const bool freshPaths = wholeProject || rootTexts.empty();
+  BranchPath rootPath = JoinPath(rootTexts);
   stack.push_back({parent, std::move(rootPath), ChildNodesOf(project_, parent)});
   while (!stack.empty()) {
     Level& level = stack.back();
@@ -202,7 +218,7 @@ void NahledForm::CollectBranch(int32_t parent) {
       if (!seen.insert(child.index).second) continue;
       BranchPath path;
       path.full =
-          (wholeProject && stack.size() == 1) ? child.text : level.path.full + " / " + child.text;
+          (freshPaths && stack.size() == 1) ? child.text : level.path.full + " / " + child.text;
       path.shown = child.text.empty() ? level.path.shown : path.full;
       std::vector<ChildNode> grandchildren = ChildNodesOf(project_, child.index);
       stack.push_back({child.index, std::move(path), std::move(grandchildren)});
@@ -219,13 +235,13 @@ void NahledForm::CollectBranch(int32_t parent) {
     stack.pop_back();
   }
   ClearFilter(project_);
+  TempTable.EndBulk();
 }
 
 void NahledForm::AddReportRow(int kind, const std::string& pathText) {
   const std::string html = ReportRowHtml(kind, pathText, project_, layout_);
   const int32_t level = kind == kRiskRow ? RiskLevel(project_) : 0;
-  TempTable.Append();
-  TempTable.Edit();
+  TempTable.Insert();
   TempTable.SetInt(kTyp, kind);
   TempTable.SetInt(kMira, level);
   TempTable.SetText(kRowText, html);
@@ -246,7 +262,7 @@ void NahledForm::WriteReportFile() {
     TempTable.SetIndexName(sorted ? kMira : "");
     for (TempTable.First(); !TempTable.Eof(); TempTable.Next()) {
       if (sorted && TempTable.GetInt(kTyp) != kRiskRow) continue;
-      page.WriteLine(TempTable.GetText(kRowText));
+      page.WriteLine(TempTable.TextView(kRowText));
     }
     TempTable.SetIndexName("");
     if (layout_.TreeSection) WriteTreeSection(page, project_, layout_);

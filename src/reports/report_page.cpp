@@ -31,27 +31,46 @@ std::string DecimalOrEmpty(const Table& table, const char* field) {
   return table.IsNull(field) ? std::string() : std::to_string(table.GetInt(field));
 }
 
-std::string CellContent(int column, const std::string& pathText, const Table& project) {
+// HtmlCellText of `text`, appended to `out`.
+void AppendCellText(std::string& out, std::string_view text) {
+  if (text.empty()) {
+    out += "&nbsp;";
+    return;
+  }
+  size_t from = 0;
+  while (from < text.size()) {
+    const size_t stop = text.find_first_of("\r\n", from);
+    const size_t end = stop == std::string_view::npos ? text.size() : stop;
+    out.append(text.data() + from, end - from);
+    if (end == text.size()) break;
+    if (text[end] == '\r') out += " <br>";
+    from = end + 1;
+  }
+}
+
+void AppendCellContent(std::string& out, int column, const std::string& pathText,
+                       const Table& project) {
   switch (column) {
     case kObjectColumn:
-      return HtmlCellText(pathText);
+      return AppendCellText(out, pathText);
     case kSourceColumn:
       // Stored HTML fragments of the subsystem go to the page untouched, even when empty.
-      return project.GetText(fld::kSource);
+      out += project.TextView(fld::kSource);
+      return;
     case kIdentColumn:
-      return HtmlCellText(project.GetText(fld::kIdent));
+      return AppendCellText(out, project.TextView(fld::kIdent));
     case kPColumn:
-      return HtmlCellText(DecimalOrEmpty(project, fld::kPravdep));
+      return AppendCellText(out, DecimalOrEmpty(project, fld::kPravdep));
     case kNColumn:
-      return HtmlCellText(DecimalOrEmpty(project, fld::kNasledky));
+      return AppendCellText(out, DecimalOrEmpty(project, fld::kNasledky));
     case kHColumn:
-      return HtmlCellText(DecimalOrEmpty(project, fld::kHodnocen));
+      return AppendCellText(out, DecimalOrEmpty(project, fld::kHodnocen));
     case kRColumn:
-      return HtmlCellText(std::to_string(RiskLevel(project)));
+      return AppendCellText(out, std::to_string(RiskLevel(project)));
     case kOpatreniColumn:
-      return HtmlCellText(project.GetText(fld::kOpatreni));
+      return AppendCellText(out, project.TextView(fld::kOpatreni));
     default:
-      return HtmlCellText(project.GetText(fld::kComment));
+      return AppendCellText(out, project.TextView(fld::kComment));
   }
 }
 
@@ -79,6 +98,7 @@ std::string HtmlCellText(std::string_view text) {
 std::string ReportRowHtml(int kind, const std::string& pathText, const Table& project,
                           const ReportLayout& layout) {
   std::string row;
+  row.reserve(1024);
   auto line = [&row](std::string_view text) {
     row += text;
     row += kCr;
@@ -94,7 +114,8 @@ std::string ReportRowHtml(int kind, const std::string& pathText, const Table& pr
       const int share = layout.ColumnPercent[column];
       if (share == 0) continue;
       line("    <td width=\"" + std::to_string(share) + "%\" valign=\"top\"><font size=\"1\">");
-      line(CellContent(column, pathText, project));
+      AppendCellContent(row, column, pathText, project);
+      row += kCr;
       line("    </font></td>");
     }
   }

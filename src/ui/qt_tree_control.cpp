@@ -21,13 +21,68 @@ const QCollator& CzechCollator() {
   return collator;
 }
 
-// An item that sorts by caption in Czech collation ("ch" after "h", "č" after "c").
+// An item that sorts by caption in Czech collation ("ch" after "h", "č" after "c"). It keeps
+// its caption, data and image in members and derives the icon from the image: a big tree
+// holds one of these per record, and the item's own role list costs an allocation a role.
 class TreeItem : public QTreeWidgetItem {
  public:
-  TreeItem() : QTreeWidgetItem(QTreeWidgetItem::UserType) {}
+  TreeItem(QString caption, int32_t data, int image)
+      : QTreeWidgetItem(QTreeWidgetItem::UserType),
+        caption_(std::move(caption)),
+        data_(data),
+        image_(image) {}
+
   bool operator<(const QTreeWidgetItem& other) const override {
     return CzechCollator().compare(text(0), other.text(0)) < 0;
   }
+
+  QVariant data(int column, int role) const override {
+    if (column == 0) {
+      switch (role) {
+        case Qt::DisplayRole:
+        case Qt::EditRole:
+          return caption_;
+        case QtTreeControl::kDataRole:
+          return data_;
+        case QtTreeControl::kImageRole:
+          return image_;
+        case Qt::DecorationRole:
+          return image_ >= 0 && image_ < 3 ? QVariant(TreeImages()[image_]) : QVariant();
+        default:
+          break;
+      }
+    }
+    return QTreeWidgetItem::data(column, role);
+  }
+
+  void setData(int column, int role, const QVariant& value) override {
+    if (column == 0) {
+      switch (role) {
+        case Qt::DisplayRole:
+        case Qt::EditRole:
+          caption_ = value.toString();
+          emitDataChanged();
+          return;
+        case QtTreeControl::kDataRole:
+          data_ = value.toInt();  // shown nowhere
+          return;
+        case QtTreeControl::kImageRole:
+          image_ = value.toInt();
+          emitDataChanged();
+          return;
+        case Qt::DecorationRole:
+          return;  // follows the image
+        default:
+          break;
+      }
+    }
+    QTreeWidgetItem::setData(column, role, value);
+  }
+
+ private:
+  QString caption_;
+  int32_t data_;
+  int image_;
 };
 
 void CollectSubtree(QTreeWidgetItem* item, std::vector<QTreeWidgetItem*>& out) {
@@ -203,6 +258,7 @@ QtTreeControl::QtTreeControl(OrvendaTreeWidget* widget) : widget_(widget) {
 }
 
 QtTreeControl::~QtTreeControl() {
+  qDeleteAll(pending_top_);
   for (auto& connection : connections_) QObject::disconnect(connection);
 }
 
@@ -210,19 +266,33 @@ void QtTreeControl::Fire(const std::function<void()>& callback) { RunCommand(cal
 
 void QtTreeControl::Clear() {
   by_data_.clear();
+  qDeleteAll(pending_top_);
+  pending_top_.clear();
   widget_->clear();
+}
+
+void QtTreeControl::FlushPending() const {
+  if (pending_top_.empty()) return;
+  QList<QTreeWidgetItem*> items(pending_top_.begin(), pending_top_.end());
+  pending_top_.clear();
+  widget_->addTopLevelItems(items);
+}
+
+bool QtTreeControl::TakePending(QTreeWidgetItem* item) {
+  const auto it = std::find(pending_top_.begin(), pending_top_.end(), item);
+  if (it == pending_top_.end()) return false;
+  pending_top_.erase(it);
+  return true;
 }
 
 TreeControl::Item QtTreeControl::Add(Item parent, const std::string& caption, int image,
                                      int32_t data) {
-  auto* item = new TreeItem;
-  item->setText(0, FromCp1250(caption));
-  item->setData(0, kDataRole, data);
-  item->setData(0, kImageRole, image);
-  if (image >= 0 && image < 3) item->setIcon(0, TreeImages()[image]);
+  auto* item = new TreeItem(FromCp1250(caption), data, image);
   if (check_boxes_) item->setCheckState(0, Qt::Unchecked);
   if (parent != nullptr) {
     ToQt(parent)->addChild(item);
+  } else if (update_depth_ > 0) {
+    pending_top_.push_back(item);
   } else {
     widget_->addTopLevelItem(item);
   }
@@ -239,11 +309,13 @@ void QtTreeControl::Move(Item item, Item parent) {
   QTreeWidgetItem* from = moving->parent();
   if (from != nullptr) {
     from->takeChild(from->indexOfChild(moving));
-  } else {
+  } else if (!TakePending(moving)) {
     widget_->takeTopLevelItem(widget_->indexOfTopLevelItem(moving));
   }
   if (parent != nullptr) {
     ToQt(parent)->addChild(moving);
+  } else if (update_depth_ > 0) {
+    pending_top_.push_back(moving);
   } else {
     widget_->addTopLevelItem(moving);
   }
@@ -267,6 +339,7 @@ void QtTreeControl::Delete(Item item) {
   std::vector<QTreeWidgetItem*> subtree;
   CollectSubtree(doomed, subtree);
   for (QTreeWidgetItem* each : subtree) Unindex(each);
+  TakePending(doomed);
   delete doomed;  // takes its children with it and leaves the view
 }
 
@@ -275,6 +348,7 @@ TreeControl::Item QtTreeControl::FindByData(int32_t data) const {
   if (first == last) return nullptr;
   QTreeWidgetItem* best = first->second;
   if (std::next(first) == last) return best;
+  FlushPending();  // positions are asked of the widget
   // Several items carry the same data (a damaged table): the first in tree order wins.
   std::vector<int> bestPosition = TreePosition(best);
   for (auto it = std::next(first); it != last; ++it) {
@@ -294,8 +368,9 @@ TreeControl::Item QtTreeControl::Parent(Item item) const {
 std::vector<TreeControl::Item> QtTreeControl::Children(Item parent) const {
   QTreeWidgetItem* from = parent != nullptr ? ToQt(parent) : widget_->invisibleRootItem();
   std::vector<Item> children;
-  children.reserve(from->childCount());
+  children.reserve(from->childCount() + (parent == nullptr ? pending_top_.size() : 0));
   for (int i = 0; i < from->childCount(); ++i) children.push_back(from->child(i));
+  if (parent == nullptr) children.insert(children.end(), pending_top_.begin(), pending_top_.end());
   return children;
 }
 
@@ -319,6 +394,7 @@ int32_t QtTreeControl::Data(Item item) const { return ToQt(item)->data(0, kDataR
 TreeControl::Item QtTreeControl::Selected() const { return widget_->currentItem(); }
 
 void QtTreeControl::Select(Item item) {
+  FlushPending();
   if (item == nullptr) {
     widget_->clearSelection();
     widget_->setCurrentItem(nullptr);
@@ -331,6 +407,7 @@ void QtTreeControl::Select(Item item) {
 }
 
 TreeControl::Item QtTreeControl::ItemAt(int x, int y) const {
+  FlushPending();
   return widget_->itemAt(QPoint(x, y));
 }
 
@@ -348,6 +425,7 @@ void SetExpandedTree(QTreeWidgetItem* item, bool expanded, bool recurse, bool se
 }  // namespace
 
 void QtTreeControl::Expand(Item item, bool recurse) {
+  FlushPending();
   if (item == nullptr) {
     SetExpandedTree(widget_->invisibleRootItem(), true, true, false);
   } else {
@@ -356,6 +434,7 @@ void QtTreeControl::Expand(Item item, bool recurse) {
 }
 
 void QtTreeControl::Collapse(Item item, bool recurse) {
+  FlushPending();
   if (item == nullptr) {
     SetExpandedTree(widget_->invisibleRootItem(), false, true, false);
   } else {
@@ -382,6 +461,7 @@ void SortTree(QTreeWidgetItem* parent, bool recurse) {
 }  // namespace
 
 void QtTreeControl::SortChildren(Item parent, bool recurse) {
+  FlushPending();
   SortTree(parent != nullptr ? ToQt(parent) : widget_->invisibleRootItem(), recurse);
 }
 
@@ -417,6 +497,7 @@ void QtTreeControl::BeginUpdate() {
 void QtTreeControl::EndUpdate() {
   if (update_depth_ == 0) return;
   if (--update_depth_ != 0) return;
+  FlushPending();
   widget_->setAutoScroll(auto_scroll_);
   widget_->setUpdatesEnabled(true);
   if (QTreeWidgetItem* current = widget_->currentItem()) widget_->scrollToItem(current);

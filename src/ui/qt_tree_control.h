@@ -3,6 +3,7 @@
 #include <QTreeWidget>
 #include <functional>
 #include <unordered_map>
+#include <vector>
 
 #include "model/tree_control.h"
 
@@ -79,6 +80,10 @@ class QtTreeControl : public TreeControl {
 
  private:
   void Unindex(QTreeWidgetItem* item);
+  // Top-level items added between BeginUpdate and EndUpdate wait here and join the widget
+  // all at once: a big tree is then built without a model signal per item.
+  void FlushPending() const;
+  bool TakePending(QTreeWidgetItem* item);
   void Fire(const std::function<void()>& callback);
 
   OrvendaTreeWidget* widget_;
@@ -86,6 +91,7 @@ class QtTreeControl : public TreeControl {
   bool check_boxes_ = false;
   int update_depth_ = 0;
   bool auto_scroll_ = true;
+  mutable std::vector<QTreeWidgetItem*> pending_top_;
   QMetaObject::Connection connections_[3];
 };
 

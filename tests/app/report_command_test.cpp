@@ -127,6 +127,32 @@ TEST_F(ReportCommandTest, SortedBranch) {
   EXPECT_THAT(RowSummary(Output()), ElementsAre("object &nbsp;", W("risk Dílna / Lis | id3")));
 }
 
+TEST_F(ReportCommandTest, BranchOfThePlaceholderOfAMissingParent) {
+  const fs::path source = files / "orphans";
+  fs::create_directory(source);
+  {
+    test::ProjectFixture project(source);
+    project.Node(1, 0, "Dílna");
+    project.Node(6, 40, "Sklad");  // parent 40 has no record: the tree shows "$$"
+    project.Risk(7, 6, {.p = 2, .n = 2, .h = 2, .ident = "id7"});
+    project.Risk(8, 40, {.p = 1, .n = 1, .h = 1, .ident = "id8"});
+    project.table.Close();
+  }
+  TZLBArchive archive;
+  archive.CreateArchive(files / "Sirotci.RSK");
+  archive.AddFiles({source / "RiskData.dbf", source / "RiskData.dbt", source / "RiskData.mdx"});
+  archive.CloseArchive();
+  const fs::path rsk = files / "Sirotci.RSK";
+  ASSERT_EQ(Run({"--report", rsk.string(), "--output", output.string(), "--branch", "40"}), 0)
+      << errors;
+  // The paths below the missing record start with its child, as at the top level.
+  EXPECT_THAT(RowSummary(Output()), ElementsAre("object &nbsp;", "risk Sklad | id7",
+                                                "object &nbsp;", "risk &nbsp; | id8"));
+  // An Index that neither a record nor a placeholder carries is still refused.
+  EXPECT_EQ(Run({"--report", rsk.string(), "--output", output.string(), "--branch", "41"}), 1);
+  EXPECT_THAT(errors, HasSubstr("41"));
+}
+
 TEST_F(ReportCommandTest, LayoutOptionsGoThroughTheLayoutDialog) {
   const fs::path rsk = MakeRsk();
   ASSERT_EQ(Run({"--report", rsk.string(), "--output", output.string(), "--object-row"}), 0);

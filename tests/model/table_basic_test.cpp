@@ -440,3 +440,49 @@ TEST_F(TableTest, FieldsReadByNumberAsByName) {
 
 }  // namespace
 }  // namespace orvenda
+
+namespace orvenda {
+namespace {
+
+TEST_F(TableTest, InsertWritesOnceAndBulkRowsReachTheFilesBeforeAnyOtherChange) {
+  int posts = 0;
+  table.AfterPost = [&] { ++posts; };
+  table.Insert();
+  table.SetInt("Index", 7);
+  table.Delete();  // drops the new record, touches no other
+  EXPECT_TRUE(table.IsEmpty());
+  table.BeginBulk();
+  for (int32_t i = 1; i <= 3000; ++i) {
+    table.Insert();
+    table.SetInt("Index", i);
+    table.SetText("Comment", std::string(i % 700, 'm'));
+    table.Post();
+    EXPECT_EQ(table.GetInt("Index"), i);  // the posted record is current
+  }
+  EXPECT_EQ(posts, 3000);
+  // A store in the middle of the bulk rows writes them out first.
+  table.Locate("Index", 2);
+  table.SetText("Text", "B");
+  table.Post();
+  Table other;  // another table object reads the files alone
+  other.SetPath(dir / "Tree.dbf");
+  other.Open();
+  EXPECT_EQ(other.RecordCount(), 3000);
+  other.Close();
+  table.Insert();
+  table.SetInt("Index", 3001);
+  table.SetText("Comment", "last");
+  table.EndBulk();  // posts nothing pending by itself
+  table.Close();
+  table.Open();
+  EXPECT_EQ(table.RecordCount(), 3001);
+  ASSERT_TRUE(table.Locate("Index", 2));
+  EXPECT_EQ(table.GetText("Text"), "B");
+  ASSERT_TRUE(table.Locate("Index", 2999));
+  EXPECT_EQ(table.GetText("Comment"), std::string(2999 % 700, 'm'));
+  ASSERT_TRUE(table.Locate("Index", 3001));
+  EXPECT_EQ(table.GetText("Comment"), "last");
+}
+
+}  // namespace
+}  // namespace orvenda

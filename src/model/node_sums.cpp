@@ -1,0 +1,133 @@
+#include "model/node_sums.h"
+
+#include <cctype>
+#include <string>
+
+#include "model/project_table.h"
+
+namespace orvenda {
+
+namespace {
+
+bool SameName(const std::string& a, const char* b) {
+  const std::string other(b);
+  if (a.size() != other.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i)
+    if (std::toupper(static_cast<unsigned char>(a[i])) !=
+        std::toupper(static_cast<unsigned char>(other[i])))
+      return false;
+  return true;
+}
+
+}  // namespace
+
+NodeSums::NodeSums(Table& table) : table_(table) { table_.SetRowObserver(this); }
+
+NodeSums::~NodeSums() { table_.SetRowObserver(nullptr); }
+
+void NodeSums::Reset(const Table& table) {
+  entries_.clear();
+  const auto& fields = table.Fields();
+  const auto find = [&](const char* name, bool integer) {
+    for (size_t i = 0; i < fields.size(); ++i)
+      if (SameName(fields[i].name, name))
+        return !integer || fields[i].type == FieldType::Integer ? static_cast<int>(i) : -1;
+    return -1;
+  };
+  // The filters of the walk need integer Type and UpLink fields; without them the walk fails
+  // with the table's own message, so it is left to say so.
+  index_ = find(fld::kIndex, true);
+  type_ = find(fld::kType, true);
+  uplink_ = find(fld::kUpLink, true);
+  p_ = find(fld::kPravdep, false);
+  n_ = find(fld::kNasledky, false);
+  h_ = find(fld::kHodnocen, false);
+  usable_ = index_ >= 0 && type_ >= 0 && uplink_ >= 0 && p_ >= 0 && n_ >= 0 && h_ >= 0;
+}
+
+void NodeSums::AddToChain(int32_t from, int64_t sum, int64_t count) {
+  int32_t at = from;
+  for (;;) {
+    Entry& e = entries_[at];
+    e.below.sum += sum;
+    e.below.count += count;
+    if (e.nodeRecords == 0 || e.parent == at) return;
+    at = e.parent;
+  }
+}
+
+bool NodeSums::InChain(int32_t from, int32_t node) const {
+  int32_t at = from;
+  for (;;) {
+    if (at == node) return true;
+    const auto it = entries_.find(at);
+    if (it == entries_.end() || it->second.nodeRecords == 0 || it->second.parent == at)
+      return false;
+    at = it->second.parent;
+  }
+}
+
+void NodeSums::Added(const RowValues& row) {
+  if (!usable_) return;
+  const int32_t type = row.Int(type_);
+  const int32_t up = row.Int(uplink_);
+  if (type == kRiskType) {
+    AddToChain(up, RiskLevel(row.Int(p_), row.Int(n_), row.Int(h_)), 1);
+  } else if (type == kNodeType) {
+    const int32_t index = row.Int(index_);
+    Entry& e = entries_[index];
+    // A second record of the same node under the same parent changes nothing the walk
+    // sees; one under another parent, or a node below itself, makes no tree.
+    if (e.nodeRecords != 0) {
+      if (e.parent == up) {
+        ++e.nodeRecords;
+      } else {
+        Unusable();
+      }
+      return;
+    }
+    // A node that names itself as parent (as a freshly appended, still empty record does)
+    // is a root to the walk.
+    if (up != index && InChain(up, index)) return Unusable();
+    e.nodeRecords = 1;
+    e.parent = up;
+    const RiskSum below = e.below;
+    if (below.count != 0 && up != index) AddToChain(up, below.sum, below.count);
+  }
+}
+
+void NodeSums::Removed(const RowValues& row) {
+  if (!usable_) return;
+  const int32_t type = row.Int(type_);
+  const int32_t up = row.Int(uplink_);
+  if (type == kRiskType) {
+    AddToChain(up, -static_cast<int64_t>(RiskLevel(row.Int(p_), row.Int(n_), row.Int(h_))), -1);
+  } else if (type == kNodeType) {
+    const int32_t index = row.Int(index_);
+    Entry& e = entries_[index];
+    if (e.nodeRecords == 0 || e.parent != up) return Unusable();
+    if (--e.nodeRecords != 0) return;
+    e.parent = 0;
+    const RiskSum below = e.below;
+    if (below.count != 0 && up != index) AddToChain(up, -below.sum, -below.count);
+  }
+}
+
+void NodeSums::Unusable() {
+  usable_ = false;
+  entries_.clear();
+}
+
+std::optional<RiskSum> NodeSums::Sum(int32_t node) const {
+  if (!usable_ || !table_.IsOpen()) return std::nullopt;
+  const auto it = entries_.find(node);
+  return it == entries_.end() ? RiskSum{} : it->second.below;
+}
+
+int32_t NodeSums::Average(int32_t node) {
+  const auto kept = Sum(node);
+  if (!kept) return NodeAverage(table_, node);
+  return kept->count == 0 ? 0 : static_cast<int32_t>(kept->sum / kept->count);
+}
+
+}  // namespace orvenda

@@ -1,0 +1,50 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <unordered_map>
+
+#include "model/risk.h"
+#include "model/table.h"
+
+namespace orvenda {
+
+// The sum and count of the risk levels below every node of a table of tree records, kept up to
+// date from the table's own row changes, so that every writer of the table (editing, moves,
+// pastes, copies, imports) keeps them right without knowing of them and a node's average
+// costs no walk. A table whose UpLink chains are not a forest (a node below itself, one Index
+// for nodes under different parents) is left to the walk until its rows are reloaded.
+class NodeSums final : public RowObserver {
+ public:
+  explicit NodeSums(Table& table);
+  ~NodeSums() override;
+  NodeSums(const NodeSums&) = delete;
+  NodeSums& operator=(const NodeSums&) = delete;
+
+  // The totals below `node`, as SumRisks counts them; nullopt when only the walk can tell.
+  std::optional<RiskSum> Sum(int32_t node) const;
+  // NodeAverage of `node`: from the kept sums, or by the walk when they cannot tell.
+  int32_t Average(int32_t node);
+
+  void Reset(const Table& table) override;
+  void Added(const RowValues& row) override;
+  void Removed(const RowValues& row) override;
+
+ private:
+  struct Entry {
+    RiskSum below;
+    int32_t parent = 0;
+    int nodeRecords = 0;  // node records with this Index, all under `parent`
+  };
+
+  void AddToChain(int32_t from, int64_t sum, int64_t count);
+  bool InChain(int32_t from, int32_t node) const;
+  void Unusable();
+
+  Table& table_;
+  bool usable_ = false;  // the fields are there and the tree is a forest
+  int index_ = -1, type_ = -1, uplink_ = -1, p_ = -1, n_ = -1, h_ = -1;
+  std::unordered_map<int32_t, Entry> entries_;
+};
+
+}  // namespace orvenda
