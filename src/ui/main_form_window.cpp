@@ -165,7 +165,7 @@ void MainFormWindow::CreateOtherWindows() {
 }
 
 std::filesystem::path MainFormWindow::LanguageFile() const {
-  return form_->ProgramDir / kLanguageFileName;
+  return FindLanguageFile(form_->ProgramDir, form_->UserDir);
 }
 
 // --- Building -----------------------------------------------------------------------------------
