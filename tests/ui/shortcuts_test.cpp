@@ -195,9 +195,12 @@ TEST(Shortcuts, PreviewPrintsAndClosesByKey) {
       if (qobject_cast<QPrintDialog*>(&dialog) != nullptr) ++printDialogs;
       return false;  // the user cancels printing
     };
-    Press(preview, QKeySequence::Print);
+    QWidget* page = preview->findChild<QWidget*>("EmbeddedWB1");
+    ASSERT_NE(page, nullptr);
+    Focus(page);
+    Press(page, QKeySequence::Print);
     EXPECT_EQ(printDialogs, 1);
-    Press(preview, QKeySequence::Close);
+    Press(page, QKeySequence::Close);
     closedByKey = !preview->isVisible();
     if (!closedByKey) preview->close();
   });
