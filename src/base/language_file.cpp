@@ -9,6 +9,16 @@
 #include "base/cp1250.h"
 
 namespace orvenda {
+
+std::filesystem::path FindLanguageFile(const std::filesystem::path& programDir,
+                                       const std::filesystem::path& userDir) {
+  std::error_code error;
+  if (!userDir.empty() && std::filesystem::is_regular_file(userDir / kLanguageFileName, error)) {
+    return userDir / kLanguageFileName;
+  }
+  return programDir / kLanguageFileName;
+}
+
 namespace {
 
 constexpr std::array<const char*, 5> kWrittenTextProperties = {"Caption", "Hint", "Text", "Title",

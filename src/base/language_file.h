@@ -17,6 +17,11 @@ namespace orvenda {
 // entry.
 inline constexpr const char kLanguageFileName[] = "Language.lng";
 inline constexpr const char kTranslationsSection[] = "Translations";
+
+// The language file in use: the per-user one when there is one (for an installed program whose
+// directory an ordinary user cannot write), else the program directory's.
+std::filesystem::path FindLanguageFile(const std::filesystem::path& programDir,
+                                       const std::filesystem::path& userDir);
 // Limits of the reader: all key names with their terminating zeros (and one closing zero) go
 // through one buffer, each value through another, so keys beyond the first and characters
 // beyond the second are not seen.

@@ -39,7 +39,9 @@ int main(int argc, char** argv) {
   }
 
   const std::filesystem::path programDir = QStringToPath(QCoreApplication::applicationDirPath());
-  const std::filesystem::path languageFile = programDir / kLanguageFileName;
+  const std::filesystem::path userDir =
+      QStringToPath(QStandardPaths::writableLocation(QStandardPaths::AppDataLocation));
+  const std::filesystem::path languageFile = FindLanguageFile(programDir, userDir);
 
   // The splash window first, painted at once; it goes when the windows are made.
   auto splash = std::make_unique<SplashFormWindow>(languageFile);
@@ -51,7 +53,7 @@ int main(int argc, char** argv) {
   MainFormDirs dirs;
   dirs.programDir = programDir;
   dirs.tempDir = QStringToPath(QDir::tempPath());
-  dirs.userDir = QStringToPath(QStandardPaths::writableLocation(QStandardPaths::AppDataLocation));
+  dirs.userDir = userDir;
 
   MainFormWindow window(dirs, settings);
   // A project named as the first argument is opened at the first showing (when it exists).

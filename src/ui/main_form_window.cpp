@@ -34,6 +34,14 @@ namespace {
 
 QString U(const char* utf8) { return QString::fromUtf8(utf8); }
 
+// Some desktops define no key for a standard command (Save As outside GNOME and macOS, Quit on
+// Windows); there the key most programs use stands in.
+QList<QKeySequence> StandardKeys(QKeySequence::StandardKey key, const QKeySequence& otherwise) {
+  QList<QKeySequence> keys = QKeySequence::keyBindings(key);
+  if (keys.isEmpty()) keys.append(otherwise);
+  return keys;
+}
+
 QLabel* MakeLabel(QWidget* parent, const char* name, const char* caption) {
   auto* label = new QLabel(U(caption), parent);
   label->setObjectName(name);
@@ -157,7 +165,7 @@ void MainFormWindow::CreateOtherWindows() {
 }
 
 std::filesystem::path MainFormWindow::LanguageFile() const {
-  return form_->ProgramDir / kLanguageFileName;
+  return FindLanguageFile(form_->ProgramDir, form_->UserDir);
 }
 
 // --- Building -----------------------------------------------------------------------------------
@@ -190,10 +198,18 @@ void MainFormWindow::BuildMenus() {
   soubor_menu_ = new QMenu(U("Soubor"), bar);
   soubor_menu_->setObjectName("Soubor1");
   bar->addMenu(soubor_menu_);
-  AddAction(soubor_menu_, "New1", U("Nový"), [&f] { f.New1Click(); });
-  AddAction(soubor_menu_, "Open1", U("Otevři..."), [&f] { f.Open1Click(); });
-  AddAction(soubor_menu_, "Save1", U("Ulož"), [&f] { f.Save1Click(); });
-  AddAction(soubor_menu_, "SaveAs1", U("Ulož jako..."), [&f] { f.SaveAs1Click(); });
+  AddAction(soubor_menu_, "New1", U("Nový"), [&f] {
+    f.New1Click();
+  })->setShortcuts(QKeySequence::New);
+  AddAction(soubor_menu_, "Open1", U("Otevři..."), [&f] {
+    f.Open1Click();
+  })->setShortcuts(QKeySequence::Open);
+  AddAction(soubor_menu_, "Save1", U("Ulož"), [&f] {
+    f.Save1Click();
+  })->setShortcuts(QKeySequence::Save);
+  AddAction(soubor_menu_, "SaveAs1", U("Ulož jako..."), [&f] { f.SaveAs1Click(); })
+      ->setShortcuts(
+          StandardKeys(QKeySequence::SaveAs, QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S)));
   AddSeparator(soubor_menu_, "N7");
   // Hidden until "Switch export" shows them (the form's state says so).
   AddAction(soubor_menu_, "Export1", U("Export HTM..."), [&f] {
@@ -202,7 +218,9 @@ void MainFormWindow::BuildMenus() {
   AddSeparator(soubor_menu_, "N6")->setVisible(false);
   AddAction(soubor_menu_, "SetUp1", U("Možnosti..."), [&f] { f.SetUp1Click(); });
   AddSeparator(soubor_menu_, "N2");
-  AddAction(soubor_menu_, "Konec1", U("Konec"), [this] { close(); });
+  AddAction(soubor_menu_, "Konec1", U("Konec"), [this] {
+    close();
+  })->setShortcuts(StandardKeys(QKeySequence::Quit, QKeySequence(Qt::CTRL | Qt::Key_Q)));
   recent_separator_ = soubor_menu_->addSeparator();
   recent_separator_->setVisible(false);
 
@@ -254,7 +272,11 @@ void MainFormWindow::BuildMenus() {
   AddAction(popup_menu_, "InsertRiziko1", U("Vlož riziko"), [&f] { f.InsertRiziko1Click(); });
   AddAction(popup_menu_, "InsertFromLibrary1", U("Vlož z knihovny"),
             [&f] { f.InsertFromLibrary1Click(); });
-  AddAction(popup_menu_, "Delete1", U("Vymaž"), [&f] { f.Delete1Click(); });
+  // Delete shows here; the tree's own shortcut below does the work (a hidden popup menu's
+  // shortcuts never fire).
+  AddAction(popup_menu_, "Delete1", U("Vymaž"), [&f] {
+    f.Delete1Click();
+  })->setShortcuts(QKeySequence::Delete);
   AddSeparator(popup_menu_, "N8");
   AddAction(popup_menu_, "Copy1", U("Kopírovat"), [&f] { f.Copy1Click(); });
   AddAction(popup_menu_, "Insert1", U("Vložit"), [&f] { f.Insert1Click(); });
@@ -301,8 +323,16 @@ void MainFormWindow::BuildCentre() {
   speedButton("AddRiskSpeedButton", ButtonImage::AddRisk, [&f] { f.AddRiskSpeedButtonClick(); });
   speedButton("AddFromLibSpeedButton", ButtonImage::AddFromLibrary,
               [&f] { f.AddFromLibSpeedButtonClick(); });
-  speedButton("DeleteSpeedButton", ButtonImage::Delete, [&f] { f.DeleteSpeedButtonClick(); });
+  QToolButton* deleteButton =
+      speedButton("DeleteSpeedButton", ButtonImage::Delete, [&f] { f.DeleteSpeedButtonClick(); });
   buttons->addStretch();
+  // Delete in the tree is the delete button, so it asks and is off while an edit is open; in
+  // the edit fields the key keeps deleting characters.
+  auto* deleteKey = new QShortcut(QKeySequence::Delete, tree_widget_);
+  deleteKey->setContext(Qt::WidgetShortcut);
+  connect(deleteKey, &QShortcut::activated, deleteButton, [deleteButton] {
+    if (deleteButton->isEnabled() && deleteButton->isVisible()) deleteButton->click();
+  });
 
   auto* left = new QVBoxLayout(objectPanel);
   left->setContentsMargins(6, 6, 2, 4);

@@ -4,6 +4,7 @@
 #include <QHBoxLayout>
 #include <QPrintDialog>
 #include <QScreen>
+#include <QShortcut>
 #include <QShowEvent>
 #include <QStyle>
 #include <QVBoxLayout>
@@ -110,6 +111,12 @@ NahledFormWindow::NahledFormWindow(NahledForm& form, Dialogs& dialogs, Progress&
     PushState();
   });
   connect(close, &QPushButton::clicked, this, &QDialog::reject);
+  auto* printKey = new QShortcut(QKeySequence::Print, this);
+  connect(printKey, &QShortcut::activated, print, [print] {
+    if (print->isEnabled() && print->isVisible()) print->click();
+  });
+  auto* closeKey = new QShortcut(QKeySequence::Close, this);
+  connect(closeKey, &QShortcut::activated, close, &QPushButton::click);
 
   auto* layout = new QVBoxLayout(this);
   layout->setMenuBar(menu_bar_);

@@ -10,6 +10,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QShortcut>
 #include <QSpinBox>
 #include <QSplitter>
 #include <QStyle>
@@ -120,6 +121,7 @@ SelectTreeFormWindow::SelectTreeFormWindow(MainForm& main,
   layout->addWidget(bottom);
   BuildMenu();
   find_dialog_ = new LibraryFindDialog(this);
+  AddShortcuts();
 
   for (OrvendaTreeWidget* widget : {buildInWidget, userWidget}) {
     QtTreeControl* tree = widget == buildInWidget ? build_in_tree_.get() : user_tree_.get();
@@ -355,6 +357,48 @@ QWidget* SelectTreeFormWindow::BuildBottom(QWidget* parent) {
   return bottom;
 }
 
+void SelectTreeFormWindow::AddShortcuts() {
+  auto* find = findChild<QToolButton*>("FindSpeedButton");
+  auto* remove = findChild<QToolButton*>("DeleteSpeedButton");
+  // Delete in a tree is the delete button (its question, and off while an edit is open); the
+  // edit fields keep the key for characters.
+  for (QtTreeControl* tree : {build_in_tree_.get(), user_tree_.get()}) {
+    auto* key = new QShortcut(QKeySequence::Delete, tree->Widget());
+    key->setContext(Qt::WidgetShortcut);
+    connect(key, &QShortcut::activated, remove, [remove] {
+      if (remove->isEnabled() && remove->isVisible()) remove->click();
+    });
+  }
+  // Find opens the find dialog (the button toggles it, the key only brings it up).
+  auto* findKey = new QShortcut(QKeySequence::Find, this);
+  connect(findKey, &QShortcut::activated, this, [this, find] {
+    if (!find->isEnabled()) return;
+    if (form_->FindDialogOpen) {
+      find_dialog_->raise();
+      find_dialog_->activateWindow();
+      find_dialog_->FindEdit()->setFocus();
+    } else {
+      find->click();
+    }
+  });
+  // Find next searches again for the last text; with none yet, it asks for one.
+  const auto findNext = [this, find] {
+    if (!find->isEnabled()) return;
+    if (find_dialog_->isVisible() && !find_dialog_->FindEdit()->text().isEmpty()) {
+      find_dialog_->FindNext()->click();
+    } else if (!form_->FindDialog1.FindText.empty()) {
+      Run([this] { form_->FindDialog1Find(); });
+    } else if (!form_->FindDialogOpen) {
+      find->click();
+    }
+  };
+  auto* nextKey = new QShortcut(QKeySequence::FindNext, this);
+  connect(nextKey, &QShortcut::activated, this, findNext);
+  // The find dialog is a window of its own: the key works there too.
+  auto* nextInDialog = new QShortcut(QKeySequence::FindNext, find_dialog_);
+  connect(nextInDialog, &QShortcut::activated, this, findNext);
+}
+
 void SelectTreeFormWindow::BuildMenu() {
   popup_menu_ = new QMenu(this);
   popup_menu_->setObjectName("PopupMenu1");
@@ -366,6 +410,7 @@ void SelectTreeFormWindow::BuildMenu() {
       connect(action, &QAction::triggered, this,
               [this, handler] { Run([this, handler] { (form_.get()->*handler)(); }); });
     }
+    return action;
   };
   const auto separator = [this](const char* name) {
     auto* action = new QAction(popup_menu_);
@@ -375,7 +420,8 @@ void SelectTreeFormWindow::BuildMenu() {
   };
   add("InsertNode1", &SelectTreeForm::InsertNode1Click);
   add("InsertRiziko1", &SelectTreeForm::InsertRiziko1Click);
-  add("Delete1", &SelectTreeForm::Delete1Click);
+  // Shown here; the trees' own shortcut does the work.
+  add("Delete1", &SelectTreeForm::Delete1Click)->setShortcuts(QKeySequence::Delete);
   separator("N1");
   add("Copy1", &SelectTreeForm::Copy1Click);
   add("Insert1", &SelectTreeForm::Insert1Click);

@@ -78,6 +78,7 @@ class SelectTreeFormWindow : public QDialog {
   QWidget* BuildRight(QWidget* parent);
   QWidget* BuildBottom(QWidget* parent);
   void BuildMenu();
+  void AddShortcuts();
   void BindControls();
   void PullCaptions();
   void ShowMenu(QtTreeControl& tree, const QPoint& pos);

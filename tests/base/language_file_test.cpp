@@ -371,5 +371,19 @@ TEST(WriteFormTexts, UnwritableFileFails) {
   EXPECT_TRUE(fs::is_directory(folder));
 }
 
+TEST(FindLanguageFile, APerUserFileWinsOverTheProgramDirectorysOne) {
+  TempDir dir;
+  fs::create_directories(dir / "prog");
+  fs::create_directories(dir / "user");
+  WriteFileBytes(dir / "prog" / "Language.lng", "");
+  EXPECT_EQ(FindLanguageFile(dir / "prog", dir / "user"), dir / "prog" / "Language.lng");
+  EXPECT_EQ(FindLanguageFile(dir / "prog", {}), dir / "prog" / "Language.lng");
+  fs::create_directory(dir / "user" / "Language.lng");  // a folder is no language file
+  EXPECT_EQ(FindLanguageFile(dir / "prog", dir / "user"), dir / "prog" / "Language.lng");
+  fs::create_directories(dir / "user2");
+  WriteFileBytes(dir / "user2" / "Language.lng", "");
+  EXPECT_EQ(FindLanguageFile(dir / "prog", dir / "user2"), dir / "user2" / "Language.lng");
+}
+
 }  // namespace
 }  // namespace orvenda

@@ -1,0 +1,213 @@
+// The keyboard shortcuts of the main window, the library window and the preview, pressed as a
+// user presses them.
+#include <gtest/gtest.h>
+
+#include <QLineEdit>
+#include <QMenu>
+#include <QPrintDialog>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTabWidget>
+#include <QToolButton>
+
+#include "base/cp1250.h"
+#include "nahled_form_window.h"
+#include "select_tree_form_window.h"
+#include "ui_support.h"
+
+namespace orvenda {
+namespace {
+
+using test::WindowEnv;
+
+QString U(const char* utf8) { return QString::fromUtf8(utf8); }
+
+void Press(QWidget* widget, const QKeySequence& keys) {
+  ASSERT_FALSE(keys.isEmpty());
+  QTest::keyClick(widget, keys[0].key(), keys[0].keyboardModifiers());
+}
+
+void Press(QWidget* widget, QKeySequence::StandardKey key) {
+  const QList<QKeySequence> bindings = QKeySequence::keyBindings(key);
+  ASSERT_FALSE(bindings.isEmpty());
+  Press(widget, bindings.first());
+}
+
+// Keys go to the focus widget of the active window, as on a desktop.
+void Focus(QWidget* widget) {
+  QApplication::setActiveWindow(widget->window());
+  ASSERT_TRUE(QTest::qWaitForWindowActive(widget->window()));
+  widget->setFocus();
+  QApplication::processEvents();
+  ASSERT_EQ(QApplication::focusWidget(), widget);
+}
+
+void AddNode(WindowEnv& env, const QString& name) {
+  env.Find<QToolButton>("AddNodeSpeedButton")->click();
+  test::TypeText(env.Find<QLineEdit>("TextEdit"), name);
+  env.Find<QPushButton>("StoreBitBtn")->click();
+}
+
+TEST(Shortcuts, FileMenuKeysWorkAndWaitWhileAnEditIsOpen) {
+  WindowEnv env;
+  env.Start();
+  // Where the desktop defines no key for a command, the usual one stands in.
+  struct Shown {
+    const char* action;
+    QKeySequence::StandardKey key;
+    QKeySequence otherwise;
+  };
+  const Shown shown[] = {{"New1", QKeySequence::New, {}},
+                         {"Open1", QKeySequence::Open, {}},
+                         {"Save1", QKeySequence::Save, {}},
+                         {"SaveAs1", QKeySequence::SaveAs, Qt::CTRL | Qt::SHIFT | Qt::Key_S},
+                         {"Konec1", QKeySequence::Quit, Qt::CTRL | Qt::Key_Q},
+                         {"Delete1", QKeySequence::Delete, {}}};
+  for (const Shown& s : shown) {
+    const QList<QKeySequence> bindings = QKeySequence::keyBindings(s.key);
+    auto* action = env.Find<QAction>(s.action);
+    ASSERT_NE(action, nullptr);
+    EXPECT_EQ(action->shortcut(), bindings.isEmpty() ? s.otherwise : bindings.first()) << s.action;
+    EXPECT_FALSE(action->shortcut().isEmpty()) << s.action;
+  }
+  const QKeySequence saveAs = env.Find<QAction>("SaveAs1")->shortcut();
+
+  AddNode(env, U("Dílna"));
+  QTreeWidget* tree = env.Tree();
+  ASSERT_EQ(tree->topLevelItemCount(), 1);
+  Focus(tree);
+  env.dialogs.saveFiles.push_back(env.Dir() / "Dílna");
+  Press(tree, saveAs);
+  EXPECT_TRUE(std::filesystem::exists(env.Dir() / "Dílna.RSK"));
+  EXPECT_EQ(env.dialogs.saveFilters.size(), 1u);
+
+  // An open edit: the keys of the disabled menu do nothing, Delete deletes a character.
+  auto* text = env.Find<QLineEdit>("TextEdit");
+  Focus(text);
+  test::TypeText(text, "xy");
+  ASSERT_TRUE(env.Find<QPushButton>("StoreBitBtn")->isEnabled());
+  Press(text, saveAs);
+  Press(text, QKeySequence::New);
+  EXPECT_EQ(env.dialogs.saveFilters.size(), 1u);
+  EXPECT_EQ(tree->topLevelItemCount(), 1);
+  text->setCursorPosition(0);
+  Press(text, QKeySequence::Delete);
+  EXPECT_EQ(text->text(), U("ílnaxy"));
+  EXPECT_TRUE(env.dialogs.questions.empty());
+  Press(tree, QKeySequence::Delete);  // the tree is disabled while editing
+  EXPECT_TRUE(env.dialogs.questions.empty());
+  QTest::keyClick(text, Qt::Key_Escape);
+
+  // Delete in the tree asks as the button does; No keeps the node, Yes deletes it.
+  tree->setCurrentItem(tree->topLevelItem(0));
+  Focus(tree);
+  env.dialogs.yesNo = {false, true};
+  Press(tree, QKeySequence::Delete);
+  ASSERT_EQ(env.dialogs.questions.size(), 1u);
+  EXPECT_EQ(env.dialogs.questions[0].text, W("Opravdu vymazat?"));
+  EXPECT_EQ(tree->topLevelItemCount(), 1);
+  Press(tree, QKeySequence::Delete);
+  EXPECT_EQ(env.dialogs.questions.size(), 2u);
+  EXPECT_EQ(tree->topLevelItemCount(), 0);
+
+  // New with the change unsaved asks about it first (answered No: nothing saved).
+  env.dialogs.yesNo = {false};
+  Press(tree, QKeySequence::New);
+  EXPECT_EQ(env.dialogs.questions.size(), 3u);
+  EXPECT_EQ(env.W().windowTitle(), "Orvenda");
+}
+
+TEST(Shortcuts, LibraryWindowDeleteFindAndFindNext) {
+  WindowEnv env;
+  env.Start();
+  bool ran = false;
+  test::OnNextModal([&](QWidget* modal) {
+    auto* w = qobject_cast<SelectTreeFormWindow*>(modal);
+    ASSERT_NE(w, nullptr);
+    w->findChild<QTabWidget*>("PageControl1")->setCurrentIndex(1);
+    QTreeWidget* user = w->UserTree().Widget();
+    for (const char* name : {"Sklad", "Kancelář", "Sklad venku"}) {
+      user->setCurrentItem(nullptr);  // each at the top level
+      w->findChild<QToolButton*>("AddNodeSpeedButton")->click();
+      test::TypeText(w->findChild<QLineEdit*>("TextEdit"), U(name));
+      w->findChild<QPushButton*>("StoreBitBtn")->click();
+    }
+    ASSERT_EQ(user->topLevelItemCount(), 3);
+    EXPECT_EQ(w->PopupMenu()->findChild<QAction*>("Delete1")->shortcut(),
+              QKeySequence::keyBindings(QKeySequence::Delete).first());
+
+    const auto item = [user](const char* text) {
+      return user->findItems(U(text), Qt::MatchExactly).value(0);
+    };
+    // Find brings up the dialog; Find next there and in the window goes on to the next match
+    // (records in the order made: Sklad, Kancelář, Sklad venku).
+    user->setCurrentItem(item("Kancelář"));
+    Focus(user);
+    Press(user, QKeySequence::Find);
+    LibraryFindDialog* find = w->FindDialog();
+    ASSERT_TRUE(find->isVisible());
+    Press(user, QKeySequence::Find);  // a second press keeps it open
+    EXPECT_TRUE(find->isVisible());
+    test::TypeText(find->FindEdit(), U("SKLAD"));
+    Focus(find->FindEdit());
+    Press(find->FindEdit(), QKeySequence::FindNext);
+    EXPECT_EQ(user->currentItem(), item("Sklad venku"))
+        << user->currentItem()->text(0).toStdString();
+    find->Cancel()->click();
+    ASSERT_FALSE(find->isVisible());
+    user->setCurrentItem(item("Sklad"));
+    Focus(user);
+    Press(user, QKeySequence::FindNext);
+    EXPECT_EQ(user->currentItem(), item("Sklad venku"));
+    EXPECT_FALSE(find->isVisible());
+
+    // Delete in the tree: the question, then the item goes.
+    env.dialogs.yesNo = {true};
+    Press(user, QKeySequence::Delete);
+    ASSERT_EQ(env.dialogs.questions.size(), 1u);
+    EXPECT_EQ(env.dialogs.questions[0].caption, W("Vymazat"));
+    EXPECT_EQ(user->topLevelItemCount(), 2);
+
+    // While an edit is open neither Delete nor Find does anything.
+    test::TypeText(w->findChild<QLineEdit*>("TextEdit"), "z");
+    Press(user, QKeySequence::Delete);
+    Press(w->findChild<QLineEdit*>("TextEdit"), QKeySequence::Find);
+    EXPECT_EQ(env.dialogs.questions.size(), 1u);
+    EXPECT_FALSE(find->isVisible());
+    w->findChild<QPushButton*>("CancelBitBtn")->click();
+    ran = true;
+    w->findChild<QPushButton*>("CloseBitBtn")->click();
+  });
+  env.Find<QAction>("Edituj1")->trigger();
+  EXPECT_TRUE(ran);
+}
+
+TEST(Shortcuts, PreviewPrintsAndClosesByKey) {
+  WindowEnv env;
+  env.Start();
+  AddNode(env, U("Dílna"));
+  int printDialogs = 0;
+  bool closedByKey = false;
+  test::OnNextModal([&](QWidget* modal) {
+    auto* preview = qobject_cast<NahledFormWindow*>(modal);
+    ASSERT_NE(preview, nullptr);
+    preview->execDialog = [&](QDialog& dialog) {
+      if (qobject_cast<QPrintDialog*>(&dialog) != nullptr) ++printDialogs;
+      return false;  // the user cancels printing
+    };
+    QWidget* page = preview->findChild<QWidget*>("EmbeddedWB1");
+    ASSERT_NE(page, nullptr);
+    Focus(page);
+    Press(page, QKeySequence::Print);
+    EXPECT_EQ(printDialogs, 1);
+    Press(page, QKeySequence::Close);
+    closedByKey = !preview->isVisible();
+    if (!closedByKey) preview->close();
+  });
+  env.Find<QAction>("Nahled")->trigger();
+  EXPECT_TRUE(closedByKey);
+  EXPECT_TRUE(env.dialogs.errors.empty());
+}
+
+}  // namespace
+}  // namespace orvenda
