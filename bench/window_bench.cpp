@@ -5,7 +5,7 @@
 #ifdef ORVENDA_BENCH_WINDOW
 
 #include <QApplication>
-#include <QTreeWidget>
+#include <QTreeView>
 #include <algorithm>
 #include <cstdio>
 #include <ctime>
