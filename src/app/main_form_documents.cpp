@@ -26,16 +26,18 @@ void SetModified(MainForm& form, bool modified) {
 // is complete on disk, and open again afterwards whether or not the save worked.
 void SaveWorkingTable(MainForm& form, const fs::path& file) {
   ClearFilter(form.DataTable);
-  // Deleted records go for good before the table is packed into the file.
-  if (form.PackPending) {
-    form.PackDataTable();
-    form.PackPending = false;
-  }
-  form.DataTable.Close();
   try {
+    // Deleted records go for good as the table is closed; the packed files it leaves are
+    // what the archive compresses, with no pack of their own before.
+    if (form.PackPending) {
+      form.DataTable.PackAndClose();
+      form.PackPending = false;
+    } else {
+      form.DataTable.Close();
+    }
     SaveProjectFile(form.ProjectDir, file, form.progress, form.MessagesBox);
   } catch (...) {
-    OpenWorkingTable(form.DataTable, form.ProjectDir);
+    if (!form.DataTable.IsOpen()) OpenWorkingTable(form.DataTable, form.ProjectDir);
     throw;
   }
   OpenWorkingTable(form.DataTable, form.ProjectDir);

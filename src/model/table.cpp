@@ -986,6 +986,26 @@ void Table::Close() {
   t.Reset(true);
 }
 
+void Table::PackAndClose() {
+  Impl& t = *impl_;
+  if (!t.open) return;
+  t.RequireWritable();
+  if (t.editing) Post();
+  t.FlushBulk();
+  if (!t.exclusive && ::flock(t.dbfFd, LOCK_EX | LOCK_NB) != 0) {
+    // A refused upgrade may have let go of the shared lock.
+    ::flock(t.dbfFd, LOCK_SH | LOCK_NB);
+    Busy(t.dbfPath);
+  }
+  try {
+    t.DoPack();  // writes the index file too
+  } catch (...) {
+    if (!t.exclusive) ::flock(t.dbfFd, LOCK_SH | LOCK_NB);
+    throw;
+  }
+  Close();
+}
+
 bool Table::IsOpen() const { return impl_->open; }
 bool Table::IsExclusive() const { return impl_->open && impl_->exclusive; }
 

@@ -169,6 +169,10 @@ class Table {
   void Rename(const std::filesystem::path& newDbf);
   // Drops deleted records and rebuilds the index file; needs exclusive open.
   void Pack();
+  // Drops deleted records and closes, writing each file once: the packed .dbf, .dbt and .mdx
+  // are what is left on disk. Needs no exclusive open; fails when another holder has the
+  // table open, and then leaves it open as it was.
+  void PackAndClose();
 
   // Called after every post (Append, Post) of this table object.
   std::function<void()> AfterPost;

@@ -101,10 +101,10 @@ MainFormWindow::MainFormWindow(MainFormDirs dirs, SettingsStore& settings, Dialo
     TranslateWindow(this, LanguageFile(), &form_->MessagesBox);
     PullCaptions();
   };
-  tree_widget_->OnDragOver = [this](QTreeWidgetItem* target) {
+  tree_widget_->OnDragOver = [this](TreeControl::Item target) {
     return form_->TreeNT1DragOver(target);
   };
-  tree_widget_->OnDragDrop = [this](QTreeWidgetItem* target) { form_->TreeNT1DragDrop(target); };
+  tree_widget_->OnDragDrop = [this](TreeControl::Item target) { form_->TreeNT1DragDrop(target); };
 
   resize(940, 640);
   RunCommand([this] { form_->FormCreate(); });
@@ -751,7 +751,7 @@ bool MainFormWindow::eventFilter(QObject* watched, QEvent* event) {
 // ------------------------------------------------------------------------------------
 
 void MainFormWindow::ShowTreeMenu(const QPoint& pos) {
-  QTreeWidgetItem* underMouse = tree_widget_->itemAt(pos);
+  TreeControl::Item underMouse = tree_->ItemAt(pos.x(), pos.y());
   if (!RunCommand([&] { form_->PopupMenu1Popup(underMouse); })) return;
   popup_menu_->exec(tree_widget_->viewport()->mapToGlobal(pos));
 }

@@ -21,98 +21,279 @@ const QCollator& CzechCollator() {
   return collator;
 }
 
-// An item that sorts by caption in Czech collation ("ch" after "h", "č" after "c"). It keeps
-// its caption, data and image in members and derives the icon from the image: a big tree
-// holds one of these per record, and the item's own role list costs an allocation a role.
-class TreeItem : public QTreeWidgetItem {
- public:
-  TreeItem(QString caption, int32_t data, int image)
-      : QTreeWidgetItem(QTreeWidgetItem::UserType),
-        caption_(std::move(caption)),
-        data_(data),
-        image_(image) {}
-
-  bool operator<(const QTreeWidgetItem& other) const override {
-    return CzechCollator().compare(text(0), other.text(0)) < 0;
-  }
-
-  QVariant data(int column, int role) const override {
-    if (column == 0) {
-      switch (role) {
-        case Qt::DisplayRole:
-        case Qt::EditRole:
-          return caption_;
-        case QtTreeControl::kDataRole:
-          return data_;
-        case QtTreeControl::kImageRole:
-          return image_;
-        case Qt::DecorationRole:
-          return image_ >= 0 && image_ < 3 ? QVariant(TreeImages()[image_]) : QVariant();
-        default:
-          break;
-      }
-    }
-    return QTreeWidgetItem::data(column, role);
-  }
-
-  void setData(int column, int role, const QVariant& value) override {
-    if (column == 0) {
-      switch (role) {
-        case Qt::DisplayRole:
-        case Qt::EditRole:
-          caption_ = value.toString();
-          emitDataChanged();
-          return;
-        case QtTreeControl::kDataRole:
-          data_ = value.toInt();  // shown nowhere
-          return;
-        case QtTreeControl::kImageRole:
-          image_ = value.toInt();
-          emitDataChanged();
-          return;
-        case Qt::DecorationRole:
-          return;  // follows the image
-        default:
-          break;
-      }
-    }
-    QTreeWidgetItem::setData(column, role, value);
-  }
-
- private:
-  QString caption_;
-  int32_t data_;
-  int image_;
-};
-
-void CollectSubtree(QTreeWidgetItem* item, std::vector<QTreeWidgetItem*>& out) {
-  out.push_back(item);
-  for (int i = 0; i < item->childCount(); ++i) CollectSubtree(item->child(i), out);
+void DeleteTree(TreeNode* node) {
+  for (TreeNode* child : node->children) DeleteTree(child);
+  delete node;
 }
 
-// Position of an item in tree order, as the child numbers from the top.
-std::vector<int> TreePosition(const QTreeWidgetItem* item) {
+void CollectSubtree(TreeNode* node, std::vector<TreeNode*>& out) {
+  out.push_back(node);
+  for (TreeNode* child : node->children) CollectSubtree(child, out);
+}
+
+void Renumber(TreeNode* parent, size_t from) {
+  for (size_t i = from; i < parent->children.size(); ++i)
+    parent->children[i]->row = static_cast<int>(i);
+}
+
+// Position of a node in tree order, as the child numbers from the top.
+std::vector<int> TreePosition(const TreeNode* node) {
   std::vector<int> path;
-  while (item != nullptr) {
-    const QTreeWidgetItem* parent = item->parent();
-    const int row =
-        parent != nullptr
-            ? parent->indexOfChild(const_cast<QTreeWidgetItem*>(item))
-            : item->treeWidget()->indexOfTopLevelItem(const_cast<QTreeWidgetItem*>(item));
-    path.push_back(row);
-    item = parent;
-  }
+  for (; node->parent != nullptr; node = node->parent) path.push_back(node->row);
   std::reverse(path.begin(), path.end());
   return path;
 }
 
+void SortTree(TreeNode* parent, bool recurse) {
+  if (parent->children.size() > 1) {
+    std::vector<std::pair<QString, TreeNode*>> keyed;
+    keyed.reserve(parent->children.size());
+    for (TreeNode* child : parent->children) keyed.emplace_back(FromCp1250(child->caption), child);
+    const QCollator& collator = CzechCollator();
+    std::stable_sort(keyed.begin(), keyed.end(), [&](const auto& a, const auto& b) {
+      return collator.compare(a.first, b.first) < 0;
+    });
+    for (size_t i = 0; i < keyed.size(); ++i) parent->children[i] = keyed[i].second;
+    Renumber(parent, 0);
+  }
+  if (!recurse) return;
+  for (TreeNode* child : parent->children) {
+    if (!child->children.empty()) SortTree(child, true);
+  }
+}
+
 }  // namespace
+
+// --- TreeModel --------------------------------------------------------------------------------
+
+TreeModel::TreeModel(QObject* parent) : QAbstractItemModel(parent) {}
+
+TreeModel::~TreeModel() {
+  for (TreeNode* child : root_.children) DeleteTree(child);
+}
+
+QModelIndex TreeModel::IndexOf(const TreeNode* node) const {
+  if (node == nullptr || node == &root_) return {};
+  return createIndex(node->row, 0, const_cast<TreeNode*>(node));
+}
+
+bool TreeModel::Announced(const TreeNode* node) const {
+  for (; node != &root_; node = node->parent) {
+    if (node->parent == nullptr || node->row >= node->parent->shown) return false;
+  }
+  return true;
+}
+
+void TreeModel::Clear() {
+  beginResetModel();
+  for (TreeNode* child : root_.children) DeleteTree(child);
+  root_.children.clear();
+  root_.shown = 0;
+  root_.pending = false;
+  pending_.clear();
+  marked_ = nullptr;
+  endResetModel();
+}
+
+void TreeModel::Attach(TreeNode* node, TreeNode* parent) {
+  node->parent = parent;
+  node->row = static_cast<int>(parent->children.size());
+  if (!Announced(parent)) {
+    // Comes with its parent when the view learns of that.
+    parent->children.push_back(node);
+    parent->shown = static_cast<int>(parent->children.size());
+    return;
+  }
+  if (batch_ > 0) {
+    parent->children.push_back(node);
+    if (!parent->pending) {
+      parent->pending = true;
+      pending_.push_back(parent);
+    }
+    return;
+  }
+  if (parent->shown < node->row) Flush();
+  beginInsertRows(IndexOf(parent), node->row, node->row);
+  parent->children.push_back(node);
+  parent->shown = static_cast<int>(parent->children.size());
+  endInsertRows();
+}
+
+void TreeModel::Detach(TreeNode* node) {
+  TreeNode* parent = node->parent;
+  const int row = node->row;
+  const bool known = Announced(node);
+  if (known) beginRemoveRows(IndexOf(parent), row, row);
+  parent->children.erase(parent->children.begin() + row);
+  Renumber(parent, row);
+  if (known || !Announced(parent)) --parent->shown;
+  if (known) endRemoveRows();
+  node->parent = nullptr;
+}
+
+TreeNode* TreeModel::Add(TreeNode* parent, std::string caption, int image, int32_t data) {
+  auto* node = new TreeNode;
+  node->caption = std::move(caption);
+  node->data = data;
+  node->image = static_cast<int8_t>(image);
+  Attach(node, parent);
+  return node;
+}
+
+void TreeModel::Take(TreeNode* node) {
+  // A parent waiting to be announced may lie below it.
+  if (Announced(node)) Flush();
+  marked_ = nullptr;
+  Detach(node);
+}
+
+void TreeModel::Move(TreeNode* node, TreeNode* parent) {
+  for (const TreeNode* p = parent; p != nullptr; p = p->parent) {
+    if (p == node) return;  // not below itself
+  }
+  if (node->parent == parent && node->row + 1 == static_cast<int>(parent->children.size()))
+    return;  // already the last child
+  if (!Announced(node)) {
+    Detach(node);
+    Attach(node, parent);
+    return;
+  }
+  Flush();  // now every node is announced
+  TreeNode* from = node->parent;
+  const int row = node->row;
+  if (!beginMoveRows(IndexOf(from), row, row, IndexOf(parent),
+                     static_cast<int>(parent->children.size())))
+    return;
+  from->children.erase(from->children.begin() + row);
+  Renumber(from, row);
+  --from->shown;
+  node->parent = parent;
+  node->row = static_cast<int>(parent->children.size());
+  parent->children.push_back(node);
+  ++parent->shown;
+  endMoveRows();
+}
+
+void TreeModel::Changed(TreeNode* node, int role) {
+  if (node == nullptr || node == &root_ || !Announced(node)) return;
+  const QModelIndex index = IndexOf(node);
+  emit dataChanged(index, index, {role});
+}
+
+void TreeModel::Sort(TreeNode* parent, bool recurse) {
+  Flush();
+  emit layoutAboutToBeChanged();
+  const QModelIndexList before = persistentIndexList();
+  SortTree(parent, recurse);
+  QModelIndexList after;
+  after.reserve(before.size());
+  for (const QModelIndex& index : before) {
+    TreeNode* node = NodeOf(index);
+    after.push_back(createIndex(node->row, index.column(), node));
+  }
+  changePersistentIndexList(before, after);
+  emit layoutChanged();
+}
+
+void TreeModel::SetCheckBoxes(bool on) {
+  check_boxes_ = on;
+  // Boxes come unchecked.
+  std::vector<TreeNode*> stack(root_.children.begin(), root_.children.end());
+  while (!stack.empty()) {
+    TreeNode* node = stack.back();
+    stack.pop_back();
+    node->checked = false;
+    stack.insert(stack.end(), node->children.begin(), node->children.end());
+  }
+}
+
+void TreeModel::SetMarked(TreeNode* node, const QColor& color) {
+  if (node == marked_) return;
+  TreeNode* old = marked_;
+  marked_ = node;
+  marked_color_ = color;
+  Changed(old, Qt::BackgroundRole);
+  Changed(node, Qt::BackgroundRole);
+}
+
+void TreeModel::EndBatch() {
+  if (batch_ > 0 && --batch_ == 0) Flush();
+}
+
+void TreeModel::Flush() {
+  if (pending_.empty()) return;
+  std::vector<TreeNode*> parents;
+  parents.swap(pending_);
+  for (TreeNode* parent : parents) {
+    parent->pending = false;
+    const int count = static_cast<int>(parent->children.size());
+    if (parent->shown >= count) continue;
+    beginInsertRows(IndexOf(parent), parent->shown, count - 1);
+    parent->shown = count;
+    endInsertRows();
+  }
+}
+
+QModelIndex TreeModel::index(int row, int column, const QModelIndex& parent) const {
+  const TreeNode* node = NodeOrRoot(parent);
+  if (column != 0 || row < 0 || row >= node->shown) return {};
+  return createIndex(row, 0, node->children[row]);
+}
+
+QModelIndex TreeModel::parent(const QModelIndex& child) const {
+  if (!child.isValid()) return {};
+  return IndexOf(NodeOf(child)->parent);
+}
+
+int TreeModel::rowCount(const QModelIndex& parent) const {
+  return parent.column() > 0 ? 0 : NodeOrRoot(parent)->shown;
+}
+
+int TreeModel::columnCount(const QModelIndex&) const { return 1; }
+
+bool TreeModel::hasChildren(const QModelIndex& parent) const {
+  return parent.column() <= 0 && NodeOrRoot(parent)->shown > 0;
+}
+
+QVariant TreeModel::data(const QModelIndex& index, int role) const {
+  if (!index.isValid()) return {};
+  const TreeNode* node = NodeOf(index);
+  switch (role) {
+    case Qt::DisplayRole:
+    case Qt::EditRole:
+      return FromCp1250(node->caption);
+    case Qt::DecorationRole:
+      return node->image >= 0 && node->image < 3 ? QVariant(TreeImages()[node->image]) : QVariant();
+    case Qt::CheckStateRole:
+      return check_boxes_ ? QVariant(node->checked ? Qt::Checked : Qt::Unchecked) : QVariant();
+    case Qt::BackgroundRole:
+      return node == marked_ ? QVariant(marked_color_) : QVariant();
+    default:
+      return {};
+  }
+}
+
+bool TreeModel::setData(const QModelIndex& index, const QVariant& value, int role) {
+  if (!index.isValid() || role != Qt::CheckStateRole || !check_boxes_) return false;
+  NodeOf(index)->checked = value.toInt() == Qt::Checked;
+  emit dataChanged(index, index, {role});
+  return true;
+}
+
+Qt::ItemFlags TreeModel::flags(const QModelIndex& index) const {
+  if (!index.isValid()) return Qt::ItemIsDropEnabled;
+  Qt::ItemFlags flags =
+      Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsDragEnabled | Qt::ItemIsDropEnabled;
+  if (check_boxes_) flags |= Qt::ItemIsUserCheckable;
+  return flags;
+}
 
 // --- OrvendaTreeWidget ------------------------------------------------------------------------
 
-OrvendaTreeWidget::OrvendaTreeWidget(QWidget* parent) : QTreeWidget(parent) {
-  setColumnCount(1);
-  header()->hide();
+OrvendaTreeWidget::OrvendaTreeWidget(QWidget* parent)
+    : QTreeView(parent), model_(new TreeModel(this)) {
+  setModel(model_);
+  setHeaderHidden(true);
   setRootIsDecorated(true);
   setIndentation(19);
   setUniformRowHeights(true);
@@ -133,14 +314,15 @@ OrvendaTreeWidget::OrvendaTreeWidget(QWidget* parent) : QTreeWidget(parent) {
 void OrvendaTreeWidget::startDrag(Qt::DropActions) {
   // The dragged item is the selected one; what moves is decided by the drop handler, so the
   // drag carries no data and Qt never removes anything itself.
-  if (currentItem() == nullptr) return;
+  const QModelIndex current = currentIndex();
+  if (!current.isValid()) return;
   auto* drag = new QDrag(this);
   auto* mime = new QMimeData;
   mime->setData(QtTreeControl::kDragFormat, QByteArray());
   drag->setMimeData(mime);
-  drag->setPixmap(currentItem()->icon(0).pixmap(16, 16));
+  drag->setPixmap(qvariant_cast<QIcon>(current.data(Qt::DecorationRole)).pixmap(16, 16));
   drag->exec(Qt::MoveAction, Qt::MoveAction);
-  MarkTarget(nullptr);
+  model_->SetMarked(nullptr, QColor());
 }
 
 void OrvendaTreeWidget::dragEnterEvent(QDragEnterEvent* event) {
@@ -157,11 +339,11 @@ void OrvendaTreeWidget::dragMoveEvent(QDragMoveEvent* event) {
     return;
   }
   // The base class scrolls near the edges; the answer is ours.
-  QTreeWidget::dragMoveEvent(event);
-  QTreeWidgetItem* target = itemAt(event->position().toPoint());
+  QTreeView::dragMoveEvent(event);
+  TreeNode* target = TreeModel::NodeOf(indexAt(event->position().toPoint()));
   bool accept = false;
   if (OnDragOver) RunCommand([&] { accept = OnDragOver(target); });
-  MarkTarget(accept ? target : nullptr);
+  model_->SetMarked(accept ? target : nullptr, palette().highlight().color().lighter(170));
   if (accept) {
     event->setDropAction(Qt::MoveAction);
     event->accept();
@@ -171,17 +353,17 @@ void OrvendaTreeWidget::dragMoveEvent(QDragMoveEvent* event) {
 }
 
 void OrvendaTreeWidget::dragLeaveEvent(QDragLeaveEvent* event) {
-  MarkTarget(nullptr);
-  QTreeWidget::dragLeaveEvent(event);
+  model_->SetMarked(nullptr, QColor());
+  QTreeView::dragLeaveEvent(event);
 }
 
 void OrvendaTreeWidget::dropEvent(QDropEvent* event) {
-  MarkTarget(nullptr);
+  model_->SetMarked(nullptr, QColor());
   if (event->source() != this || !event->mimeData()->hasFormat(QtTreeControl::kDragFormat)) {
     event->ignore();
     return;
   }
-  QTreeWidgetItem* target = itemAt(event->position().toPoint());
+  TreeNode* target = TreeModel::NodeOf(indexAt(event->position().toPoint()));
   bool accept = false;
   if (OnDragOver) RunCommand([&] { accept = OnDragOver(target); });
   if (accept && OnDragDrop) RunCommand([&] { OnDragDrop(target); });
@@ -190,24 +372,18 @@ void OrvendaTreeWidget::dropEvent(QDropEvent* event) {
   event->accept();
 }
 
-void OrvendaTreeWidget::MarkTarget(QTreeWidgetItem* item) {
-  if (item == marked_) return;
-  if (marked_ != nullptr) marked_->setData(0, Qt::BackgroundRole, QVariant());
-  marked_ = item;
-  if (marked_ != nullptr) marked_->setBackground(0, palette().highlight().color().lighter(170));
-}
-
 bool OrvendaTreeWidget::viewportEvent(QEvent* event) {
   if (event->type() == QEvent::ToolTip) {
     // A caption cut off by the view's edge shows whole as a tooltip.
     auto* help = static_cast<QHelpEvent*>(event);
-    QTreeWidgetItem* item = itemAt(help->pos());
-    if (item != nullptr) {
-      const QRect rect = visualItemRect(item);
+    const QModelIndex index = indexAt(help->pos());
+    if (index.isValid()) {
+      const QRect rect = visualRect(index);
+      const QString text = index.data().toString();
       const int textRight =
-          rect.left() + iconSize().width() + 8 + fontMetrics().horizontalAdvance(item->text(0));
+          rect.left() + iconSize().width() + 8 + fontMetrics().horizontalAdvance(text);
       if (textRight > viewport()->width()) {
-        QToolTip::showText(help->globalPos(), item->text(0), viewport(), rect);
+        QToolTip::showText(help->globalPos(), text, viewport(), rect);
         return true;
       }
     }
@@ -215,118 +391,88 @@ bool OrvendaTreeWidget::viewportEvent(QEvent* event) {
     event->ignore();
     return true;
   }
-  return QTreeWidget::viewportEvent(event);
+  return QTreeView::viewportEvent(event);
 }
 
 void OrvendaTreeWidget::focusInEvent(QFocusEvent* event) {
-  if (currentItem() != nullptr) {
-    QTreeWidget::focusInEvent(event);
+  if (currentIndex().isValid()) {
+    QTreeView::focusInEvent(event);
     return;
   }
   // A view without a current item makes its first item current when it gets the focus,
   // without selecting it; the page would then show a record that the tree does not show as
   // selected. Focus alone selects nothing here.
   {
-    const QSignalBlocker blocker(this);
-    QTreeWidget::focusInEvent(event);
-    if (currentItem() != nullptr) selectionModel()->clearCurrentIndex();
+    const QSignalBlocker blocker(selectionModel());
+    QTreeView::focusInEvent(event);
+    if (currentIndex().isValid()) selectionModel()->clearCurrentIndex();
   }
   viewport()->update();
 }
 
 // --- QtTreeControl ----------------------------------------------------------------------------
 
-QtTreeControl::QtTreeControl(OrvendaTreeWidget* widget) : widget_(widget) {
-  connections_[0] = QObject::connect(widget_, &QTreeWidget::currentItemChanged, [this] {
-    if (OnChange) Fire(OnChange);
-  });
+QtTreeControl::QtTreeControl(OrvendaTreeWidget* widget) : widget_(widget), model_(widget->Model()) {
+  connections_[0] =
+      QObject::connect(widget_->selectionModel(), &QItemSelectionModel::currentChanged, [this] {
+        if (!moving_ && OnChange) Fire(OnChange);
+      });
   connections_[1] =
-      QObject::connect(widget_, &QTreeWidget::itemExpanded, [this](QTreeWidgetItem* item) {
+      QObject::connect(widget_, &QTreeView::expanded, [this](const QModelIndex& index) {
         // The view's own keys ("*") open childless items too; a node without children
         // stays closed, as it does when the program expands.
-        if (item->childCount() == 0) {
+        if (model_->rowCount(index) == 0) {
           const QSignalBlocker blocker(widget_);
-          item->setExpanded(false);
+          widget_->collapse(index);
           return;
         }
-        if (OnExpanded) Fire([&] { OnExpanded(item); });
+        if (OnExpanded) Fire([&] { OnExpanded(ItemOf(index)); });
       });
   connections_[2] =
-      QObject::connect(widget_, &QTreeWidget::itemCollapsed, [this](QTreeWidgetItem* item) {
-        if (OnCollapsed) Fire([&] { OnCollapsed(item); });
+      QObject::connect(widget_, &QTreeView::collapsed, [this](const QModelIndex& index) {
+        if (OnCollapsed) Fire([&] { OnCollapsed(ItemOf(index)); });
       });
 }
 
 QtTreeControl::~QtTreeControl() {
-  qDeleteAll(pending_top_);
   for (auto& connection : connections_) QObject::disconnect(connection);
 }
 
 void QtTreeControl::Fire(const std::function<void()>& callback) { RunCommand(callback); }
 
+QModelIndex QtTreeControl::IndexOf(Item item) const {
+  model_->Flush();
+  return model_->IndexOf(ToNode(item));
+}
+
 void QtTreeControl::Clear() {
   by_data_.clear();
-  qDeleteAll(pending_top_);
-  pending_top_.clear();
-  widget_->clear();
-}
-
-void QtTreeControl::FlushPending() const {
-  if (pending_top_.empty()) return;
-  QList<QTreeWidgetItem*> items(pending_top_.begin(), pending_top_.end());
-  pending_top_.clear();
-  widget_->addTopLevelItems(items);
-}
-
-bool QtTreeControl::TakePending(QTreeWidgetItem* item) {
-  const auto it = std::find(pending_top_.begin(), pending_top_.end(), item);
-  if (it == pending_top_.end()) return false;
-  pending_top_.erase(it);
-  return true;
+  model_->Clear();
 }
 
 TreeControl::Item QtTreeControl::Add(Item parent, const std::string& caption, int image,
                                      int32_t data) {
-  auto* item = new TreeItem(FromCp1250(caption), data, image);
-  if (check_boxes_) item->setCheckState(0, Qt::Unchecked);
-  if (parent != nullptr) {
-    ToQt(parent)->addChild(item);
-  } else if (update_depth_ > 0) {
-    pending_top_.push_back(item);
-  } else {
-    widget_->addTopLevelItem(item);
-  }
-  by_data_.emplace(data, item);
-  return item;
+  TreeNode* node =
+      model_->Add(parent != nullptr ? ToNode(parent) : model_->Root(), caption, image, data);
+  by_data_.emplace(data, node);
+  return node;
 }
 
 void QtTreeControl::Move(Item item, Item parent) {
-  QTreeWidgetItem* moving = ToQt(item);
+  TreeNode* moving = ToNode(item);
   if (moving == nullptr || moving == parent) return;
-  // Keep the selection on the moved item; Qt would move it away while the item is out.
-  const bool wasCurrent = widget_->currentItem() == moving;
-  const bool wasBlocked = widget_->blockSignals(true);
-  QTreeWidgetItem* from = moving->parent();
-  if (from != nullptr) {
-    from->takeChild(from->indexOfChild(moving));
-  } else if (!TakePending(moving)) {
-    widget_->takeTopLevelItem(widget_->indexOfTopLevelItem(moving));
-  }
-  if (parent != nullptr) {
-    ToQt(parent)->addChild(moving);
-  } else if (update_depth_ > 0) {
-    pending_top_.push_back(moving);
-  } else {
-    widget_->addTopLevelItem(moving);
-  }
-  if (wasCurrent) widget_->setCurrentItem(moving);
-  widget_->blockSignals(wasBlocked);
+  // The selection stays on the moved item; the view only follows it.
+  const bool wasCurrent = Selected() == moving;
+  moving_ = true;
+  model_->Move(moving, parent != nullptr ? ToNode(parent) : model_->Root());
+  if (wasCurrent && Selected() != moving) widget_->setCurrentIndex(IndexOf(moving));
+  moving_ = false;
 }
 
-void QtTreeControl::Unindex(QTreeWidgetItem* item) {
-  auto [first, last] = by_data_.equal_range(item->data(0, kDataRole).toInt());
+void QtTreeControl::Unindex(TreeNode* node) {
+  auto [first, last] = by_data_.equal_range(node->data);
   for (auto it = first; it != last; ++it) {
-    if (it->second == item) {
+    if (it->second == node) {
       by_data_.erase(it);
       return;
     }
@@ -334,21 +480,20 @@ void QtTreeControl::Unindex(QTreeWidgetItem* item) {
 }
 
 void QtTreeControl::Delete(Item item) {
-  QTreeWidgetItem* doomed = ToQt(item);
+  TreeNode* doomed = ToNode(item);
   if (doomed == nullptr) return;
-  std::vector<QTreeWidgetItem*> subtree;
+  std::vector<TreeNode*> subtree;
   CollectSubtree(doomed, subtree);
-  for (QTreeWidgetItem* each : subtree) Unindex(each);
-  TakePending(doomed);
-  delete doomed;  // takes its children with it and leaves the view
+  for (TreeNode* each : subtree) Unindex(each);
+  model_->Take(doomed);  // the view moves the selection off it
+  DeleteTree(doomed);
 }
 
 TreeControl::Item QtTreeControl::FindByData(int32_t data) const {
   auto [first, last] = by_data_.equal_range(data);
   if (first == last) return nullptr;
-  QTreeWidgetItem* best = first->second;
+  TreeNode* best = first->second;
   if (std::next(first) == last) return best;
-  FlushPending();  // positions are asked of the widget
   // Several items carry the same data (a damaged table): the first in tree order wins.
   std::vector<int> bestPosition = TreePosition(best);
   for (auto it = std::next(first); it != last; ++it) {
@@ -362,132 +507,119 @@ TreeControl::Item QtTreeControl::FindByData(int32_t data) const {
 }
 
 TreeControl::Item QtTreeControl::Parent(Item item) const {
-  return item != nullptr ? ToQt(item)->parent() : nullptr;
+  if (item == nullptr) return nullptr;
+  TreeNode* parent = ToNode(item)->parent;
+  return parent == model_->Root() ? nullptr : parent;
 }
 
 std::vector<TreeControl::Item> QtTreeControl::Children(Item parent) const {
-  QTreeWidgetItem* from = parent != nullptr ? ToQt(parent) : widget_->invisibleRootItem();
-  std::vector<Item> children;
-  children.reserve(from->childCount() + (parent == nullptr ? pending_top_.size() : 0));
-  for (int i = 0; i < from->childCount(); ++i) children.push_back(from->child(i));
-  if (parent == nullptr) children.insert(children.end(), pending_top_.begin(), pending_top_.end());
-  return children;
+  const TreeNode* from = parent != nullptr ? ToNode(parent) : model_->Root();
+  return std::vector<Item>(from->children.begin(), from->children.end());
 }
 
-std::string QtTreeControl::Caption(Item item) const { return ToCp1250(ToQt(item)->text(0)); }
+std::string QtTreeControl::Caption(Item item) const { return ToNode(item)->caption; }
 
 void QtTreeControl::SetCaption(Item item, const std::string& caption) {
-  ToQt(item)->setText(0, FromCp1250(caption));
+  ToNode(item)->caption = caption;
+  model_->Changed(ToNode(item), Qt::DisplayRole);
 }
 
-int QtTreeControl::Image(Item item) const { return ToQt(item)->data(0, kImageRole).toInt(); }
+int QtTreeControl::Image(Item item) const { return ToNode(item)->image; }
 
 void QtTreeControl::SetImage(Item item, int image) {
-  QTreeWidgetItem* target = ToQt(item);
-  if (target->data(0, kImageRole).toInt() == image) return;
-  target->setData(0, kImageRole, image);
-  target->setIcon(0, image >= 0 && image < 3 ? TreeImages()[image] : QIcon());
+  TreeNode* node = ToNode(item);
+  if (node->image == image) return;
+  node->image = static_cast<int8_t>(image);
+  model_->Changed(node, Qt::DecorationRole);
 }
 
-int32_t QtTreeControl::Data(Item item) const { return ToQt(item)->data(0, kDataRole).toInt(); }
+int32_t QtTreeControl::Data(Item item) const { return ToNode(item)->data; }
 
-TreeControl::Item QtTreeControl::Selected() const { return widget_->currentItem(); }
+TreeControl::Item QtTreeControl::Selected() const { return ItemOf(widget_->currentIndex()); }
 
 void QtTreeControl::Select(Item item) {
-  FlushPending();
   if (item == nullptr) {
     widget_->clearSelection();
-    widget_->setCurrentItem(nullptr);
+    widget_->setCurrentIndex(QModelIndex());
     return;
   }
-  widget_->setCurrentItem(ToQt(item));
+  const QModelIndex index = IndexOf(item);
+  widget_->setCurrentIndex(index);
   // Between BeginUpdate and EndUpdate the view is laid out once, at the end: scrolling to
   // every item of a long run of adds would lay out the whole tree each time.
-  if (update_depth_ == 0) widget_->scrollToItem(ToQt(item));
+  if (update_depth_ == 0) widget_->scrollTo(index);
 }
 
 TreeControl::Item QtTreeControl::ItemAt(int x, int y) const {
-  FlushPending();
-  return widget_->itemAt(QPoint(x, y));
+  model_->Flush();
+  return ItemOf(widget_->indexAt(QPoint(x, y)));
 }
 
-namespace {
-
-// Expanding fires itemExpanded for the items that change; items without children stay
-// closed, as a tree view does with them.
-void SetExpandedTree(QTreeWidgetItem* item, bool expanded, bool recurse, bool self) {
-  if (self && item->childCount() > 0) item->setExpanded(expanded);
+// Expanding fires expanded for the items that change; items without children stay closed,
+// as a tree view does with them.
+void QtTreeControl::SetExpandedTree(TreeNode* node, bool expanded, bool recurse, bool self) {
+  if (self && !node->children.empty()) {
+    const QModelIndex index = model_->IndexOf(node);
+    if (expanded) {
+      widget_->expand(index);
+    } else {
+      widget_->collapse(index);
+    }
+  }
   if (!recurse) return;
-  for (int i = 0; i < item->childCount(); ++i)
-    SetExpandedTree(item->child(i), expanded, true, true);
+  for (TreeNode* child : node->children) SetExpandedTree(child, expanded, true, true);
 }
-
-}  // namespace
 
 void QtTreeControl::Expand(Item item, bool recurse) {
-  FlushPending();
+  model_->Flush();
+  // Many items at once: lay the view out once afterwards, not after each of them.
+  if (recurse || item == nullptr) widget_->Relayout();
   if (item == nullptr) {
-    SetExpandedTree(widget_->invisibleRootItem(), true, true, false);
+    SetExpandedTree(model_->Root(), true, true, false);
   } else {
-    SetExpandedTree(ToQt(item), true, recurse, true);
+    SetExpandedTree(ToNode(item), true, recurse, true);
   }
 }
 
 void QtTreeControl::Collapse(Item item, bool recurse) {
-  FlushPending();
+  model_->Flush();
+  if (recurse || item == nullptr) widget_->Relayout();
   if (item == nullptr) {
-    SetExpandedTree(widget_->invisibleRootItem(), false, true, false);
+    SetExpandedTree(model_->Root(), false, true, false);
   } else {
-    SetExpandedTree(ToQt(item), false, recurse, true);
+    SetExpandedTree(ToNode(item), false, recurse, true);
   }
 }
 
 bool QtTreeControl::IsExpanded(Item item) const {
-  return item != nullptr && ToQt(item)->isExpanded();
+  return item != nullptr && model_->Announced(ToNode(item)) &&
+         widget_->isExpanded(model_->IndexOf(ToNode(item)));
 }
-
-namespace {
-
-void SortTree(QTreeWidgetItem* parent, bool recurse) {
-  parent->sortChildren(0, Qt::AscendingOrder);
-  if (!recurse) return;
-  for (int i = 0; i < parent->childCount(); ++i) {
-    if (parent->child(i)->childCount() > 0) {
-      SortTree(parent->child(i), true);
-    }
-  }
-}
-
-}  // namespace
 
 void QtTreeControl::SortChildren(Item parent, bool recurse) {
-  FlushPending();
-  SortTree(parent != nullptr ? ToQt(parent) : widget_->invisibleRootItem(), recurse);
+  model_->Sort(parent != nullptr ? ToNode(parent) : model_->Root(), recurse);
 }
 
 void QtTreeControl::SetCheckBoxes(bool on) {
-  if (check_boxes_ == on) return;
-  check_boxes_ = on;
-  for (const auto& [data, item] : by_data_) {
-    if (on) {
-      item->setCheckState(0, Qt::Unchecked);
-    } else {
-      item->setData(0, Qt::CheckStateRole, QVariant());
-    }
-  }
+  if (model_->CheckBoxes() == on) return;
+  model_->SetCheckBoxes(on);
+  widget_->Relayout();
+  widget_->viewport()->update();
 }
 
 bool QtTreeControl::Checked(Item item) const {
-  return check_boxes_ && ToQt(item)->checkState(0) == Qt::Checked;
+  return model_->CheckBoxes() && ToNode(item)->checked;
 }
 
 void QtTreeControl::SetChecked(Item item, bool checked) {
-  if (!check_boxes_) return;
-  ToQt(item)->setCheckState(0, checked ? Qt::Checked : Qt::Unchecked);
+  if (!model_->CheckBoxes()) return;
+  ToNode(item)->checked = checked;
+  model_->Changed(ToNode(item), Qt::CheckStateRole);
 }
 
 void QtTreeControl::BeginUpdate() {
   if (update_depth_++ != 0) return;
+  model_->BeginBatch();
   widget_->setUpdatesEnabled(false);
   // A new current item scrolls the view to it otherwise.
   auto_scroll_ = widget_->hasAutoScroll();
@@ -497,10 +629,11 @@ void QtTreeControl::BeginUpdate() {
 void QtTreeControl::EndUpdate() {
   if (update_depth_ == 0) return;
   if (--update_depth_ != 0) return;
-  FlushPending();
+  model_->EndBatch();
   widget_->setAutoScroll(auto_scroll_);
   widget_->setUpdatesEnabled(true);
-  if (QTreeWidgetItem* current = widget_->currentItem()) widget_->scrollToItem(current);
+  const QModelIndex current = widget_->currentIndex();
+  if (current.isValid()) widget_->scrollTo(current);
 }
 
 void QtTreeControl::Repaint() { widget_->viewport()->update(); }

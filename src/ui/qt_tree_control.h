@@ -1,7 +1,12 @@
 #pragma once
 
-#include <QTreeWidget>
+#include <QAbstractItemModel>
+#include <QColor>
+#include <QTreeView>
+#include <cstdint>
 #include <functional>
+#include <memory>
+#include <string>
 #include <unordered_map>
 #include <vector>
 
@@ -9,16 +14,91 @@
 
 namespace orvenda {
 
-// The tree view of the windows: a QTreeWidget whose drags carry the selected item and whose
-// drops are decided by the form (OnDragOver / OnDragDrop), never by Qt's own item moving.
-class OrvendaTreeWidget : public QTreeWidget {
+// One item of the tree: kept compact, since a big project holds one per record. The caption
+// stays in windows-1250 and is decoded only when the view shows it.
+struct TreeNode {
+  TreeNode* parent = nullptr;
+  std::vector<TreeNode*> children;  // owned
+  std::string caption;
+  int32_t data = 0;
+  int row = 0;    // position among the parent's children
+  int shown = 0;  // children the view has been told about (see TreeModel)
+  int8_t image = 0;
+  bool checked = false;
+  bool pending = false;  // in the model's list of parents with children still to announce
+};
+
+// The model of a tree view over TreeNodes. Between BeginBatch and EndBatch, children added
+// below a parent the view already knows are announced all at once, one insert per parent,
+// at the next Flush; children of a parent the view does not know yet need no announcement.
+class TreeModel : public QAbstractItemModel {
+  Q_OBJECT
+ public:
+  explicit TreeModel(QObject* parent = nullptr);
+  ~TreeModel() override;
+
+  TreeNode* Root() { return &root_; }
+  static TreeNode* NodeOf(const QModelIndex& index) {
+    return static_cast<TreeNode*>(index.internalPointer());
+  }
+  // The index of a node the view knows; an invalid index for the root.
+  QModelIndex IndexOf(const TreeNode* node) const;
+  // Whether the view has been told about the node.
+  bool Announced(const TreeNode* node) const;
+
+  void Clear();
+  TreeNode* Add(TreeNode* parent, std::string caption, int image, int32_t data);
+  // Detaches a node and everything below it from the tree (the caller deletes it).
+  void Take(TreeNode* node);
+  void Move(TreeNode* node, TreeNode* parent);
+  void Changed(TreeNode* node, int role);
+  void Sort(TreeNode* parent, bool recurse);
+  void SetCheckBoxes(bool on);
+  bool CheckBoxes() const { return check_boxes_; }
+  void SetMarked(TreeNode* node, const QColor& color);
+
+  void BeginBatch() { ++batch_; }
+  void EndBatch();
+  void Flush();
+
+  QModelIndex index(int row, int column, const QModelIndex& parent = {}) const override;
+  QModelIndex parent(const QModelIndex& child) const override;
+  int rowCount(const QModelIndex& parent = {}) const override;
+  int columnCount(const QModelIndex& parent = {}) const override;
+  bool hasChildren(const QModelIndex& parent = {}) const override;
+  QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
+  bool setData(const QModelIndex& index, const QVariant& value, int role) override;
+  Qt::ItemFlags flags(const QModelIndex& index) const override;
+
+ private:
+  const TreeNode* NodeOrRoot(const QModelIndex& index) const {
+    return index.isValid() ? NodeOf(index) : &root_;
+  }
+  void Detach(TreeNode* node);
+  void Attach(TreeNode* node, TreeNode* parent);
+
+  TreeNode root_;
+  std::vector<TreeNode*> pending_;
+  int batch_ = 0;
+  bool check_boxes_ = false;
+  TreeNode* marked_ = nullptr;
+  QColor marked_color_;
+};
+
+// The tree view of the windows: drags carry the selected item and drops are decided by the
+// form (OnDragOver / OnDragDrop), never by Qt's own item moving. The view owns its model.
+class OrvendaTreeWidget : public QTreeView {
   Q_OBJECT
  public:
   explicit OrvendaTreeWidget(QWidget* parent = nullptr);
 
+  TreeModel* Model() const { return model_; }
   // Whether the item under the mouse (nullptr: none) takes the dragged item.
-  std::function<bool(QTreeWidgetItem* target)> OnDragOver;
-  std::function<void(QTreeWidgetItem* target)> OnDragDrop;
+  std::function<bool(TreeControl::Item target)> OnDragOver;
+  std::function<void(TreeControl::Item target)> OnDragDrop;
+
+  // The next paint lays the whole view out once instead of item by item.
+  void Relayout() { scheduleDelayedItemsLayout(); }
 
  protected:
   void startDrag(Qt::DropActions supportedActions) override;
@@ -30,24 +110,23 @@ class OrvendaTreeWidget : public QTreeWidget {
   void focusInEvent(QFocusEvent* event) override;
 
  private:
-  void MarkTarget(QTreeWidgetItem* item);
-
-  QTreeWidgetItem* marked_ = nullptr;
+  TreeModel* model_;
 };
 
-// TreeControl on an OrvendaTreeWidget. Items are QTreeWidgetItem pointers; a hash from data to
-// items, kept in step with every add and delete, finds an item by its data in constant time.
+// TreeControl on an OrvendaTreeWidget. Items are TreeNode pointers; a hash from data to
+// nodes, kept in step with every add and delete, finds an item by its data in constant time.
 class QtTreeControl : public TreeControl {
  public:
-  static constexpr int kDataRole = Qt::UserRole;
-  static constexpr int kImageRole = Qt::UserRole + 1;
   static constexpr const char* kDragFormat = "application/x-orvenda-tree-item";
 
   explicit QtTreeControl(OrvendaTreeWidget* widget);
   ~QtTreeControl() override;
 
   OrvendaTreeWidget* Widget() const { return widget_; }
-  static QTreeWidgetItem* ToQt(Item item) { return static_cast<QTreeWidgetItem*>(item); }
+  static TreeNode* ToNode(Item item) { return static_cast<TreeNode*>(item); }
+  // The view's index of an item (the waiting items are put in place first).
+  QModelIndex IndexOf(Item item) const;
+  static Item ItemOf(const QModelIndex& index) { return TreeModel::NodeOf(index); }
 
   void Clear() override;
   Item Add(Item parent, const std::string& caption, int image, int32_t data) override;
@@ -79,19 +158,16 @@ class QtTreeControl : public TreeControl {
   size_t IndexedItems() const { return by_data_.size(); }
 
  private:
-  void Unindex(QTreeWidgetItem* item);
-  // Top-level items added between BeginUpdate and EndUpdate wait here and join the widget
-  // all at once: a big tree is then built without a model signal per item.
-  void FlushPending() const;
-  bool TakePending(QTreeWidgetItem* item);
+  void Unindex(TreeNode* node);
+  void SetExpandedTree(TreeNode* node, bool expanded, bool recurse, bool self);
   void Fire(const std::function<void()>& callback);
 
   OrvendaTreeWidget* widget_;
-  std::unordered_multimap<int32_t, QTreeWidgetItem*> by_data_;
-  bool check_boxes_ = false;
+  TreeModel* model_;
+  std::unordered_multimap<int32_t, TreeNode*> by_data_;
   int update_depth_ = 0;
   bool auto_scroll_ = true;
-  mutable std::vector<QTreeWidgetItem*> pending_top_;
+  bool moving_ = false;
   QMetaObject::Connection connections_[3];
 };
 

@@ -127,10 +127,10 @@ SelectTreeFormWindow::SelectTreeFormWindow(MainForm& main,
     QtTreeControl* tree = widget == buildInWidget ? build_in_tree_.get() : user_tree_.get();
     connect(widget, &QWidget::customContextMenuRequested, this,
             [this, tree](const QPoint& pos) { ShowMenu(*tree, pos); });
-    widget->OnDragOver = [this](QTreeWidgetItem* target) {
+    widget->OnDragOver = [this](TreeControl::Item target) {
       return form_->BuildInTreeNTDragOver(target);
     };
-    widget->OnDragDrop = [this](QTreeWidgetItem* target) { form_->BuildInTreeNTDragDrop(target); };
+    widget->OnDragDrop = [this](TreeControl::Item target) { form_->BuildInTreeNTDragDrop(target); };
   }
   connect(page_control1_, &QTabWidget::currentChanged, this, [this](int index) {
     if (pushing_) return;

@@ -224,6 +224,53 @@ TEST_F(TableTest, DeletedRecordsStayHiddenAfterReopenAndPackDropsThem) {
   }
 }
 
+TEST_F(TableTest, PackAndCloseFromASharedOpenLeavesOnlyThePackedFiles) {
+  Add(table, 1, 0, 0, "a", "memo one");
+  Add(table, 2, 0, 0, "b", "memo two");
+  Add(table, 3, 0, 0, "c");
+  ASSERT_TRUE(table.Locate("Index", 2));
+  table.Delete();
+  ASSERT_TRUE(table.Locate("Index", 3));
+  table.Edit();
+  table.SetText("Text", "C");  // still being edited
+  {
+    Table other;
+    other.SetPath(dir / "Tree.dbf");
+    other.Open();
+    EXPECT_THROW(table.PackAndClose(), Error);
+    EXPECT_TRUE(table.IsOpen());
+    EXPECT_EQ(Walk(table), (std::vector<int32_t>{1, 3}));
+    // The refused pack kept the table's own lock: nobody gets it for himself.
+    other.Close();
+    Table third;
+    third.SetPath(dir / "Tree.dbf");
+    EXPECT_THROW(third.Open(true), Error);
+  }
+  ASSERT_TRUE(table.Locate("Index", 3));
+  table.Edit();
+  table.SetText("Text", "C");
+  table.PackAndClose();
+  EXPECT_FALSE(table.IsOpen());
+  const std::string dbf = ReadFileBytes(dir / "Tree.dbf");
+  uint32_t count;
+  std::memcpy(&count, dbf.data() + 4, 4);
+  EXPECT_EQ(count, 2u);
+  EXPECT_EQ(dbf.size(), 32 + 5 * 32 + 1 + 2 * 64 + 1u);
+  for (bool fresh : {false, true}) {
+    Table reader;
+    Table& t = fresh ? reader : table;
+    t.SetPath(dir / "Tree.dbf");
+    t.SetIndexName("Index");
+    t.Open(true);  // every lock was let go
+    EXPECT_EQ(Walk(t), (std::vector<int32_t>{1, 3}));
+    ASSERT_TRUE(t.Locate("Index", 3));
+    EXPECT_EQ(t.GetText("Text"), "C");
+    ASSERT_TRUE(t.Locate("Index", 1));
+    EXPECT_EQ(t.GetText("Comment"), "memo one");
+    t.Close();
+  }
+}
+
 TEST_F(TableTest, ReopenSeesChangesMadeByAnotherTableObject) {
   Add(table, 1, 0, 0, "one");
   table.Close();

@@ -25,11 +25,11 @@ TEST(HtmlImportWindow, ImportsTheChosenPageAndShowsItsTextOnTheWorkPage) {
   env.dialogs.openFiles = {rows, none};
 
   env.Find<QAction>("ImportHTML1")->trigger();
-  QTreeWidget* tree = env.Tree();
-  ASSERT_EQ(tree->topLevelItemCount(), 1);
-  EXPECT_EQ(tree->topLevelItem(0)->text(0), QString::fromUtf8("Dílna"));
-  ASSERT_EQ(tree->topLevelItem(0)->childCount(), 1);
-  EXPECT_EQ(tree->topLevelItem(0)->child(0)->child(0)->text(0), "?S");
+  OrvendaTreeWidget* tree = env.Tree();
+  ASSERT_EQ(test::Rows(tree), 1);
+  EXPECT_EQ(test::At(tree, {0}).data().toString(), QString::fromUtf8("Dílna"));
+  ASSERT_EQ(test::Rows(tree, test::At(tree, {0})), 1);
+  EXPECT_EQ(test::At(tree, {0, 0, 0}).data().toString(), "?S");
   EXPECT_EQ(env.Find<QSpinBox>("NazorSpinEdit")->value(), 4);
   EXPECT_TRUE(
       env.Find<QPlainTextEdit>("Memo1")->toPlainText().contains(QString::fromUtf8("Dílna / Lis")));
@@ -38,7 +38,7 @@ TEST(HtmlImportWindow, ImportsTheChosenPageAndShowsItsTextOnTheWorkPage) {
   auto* memo = env.Find<QPlainTextEdit>("Memo1");
   EXPECT_EQ(memo->toPlainText(), QString::fromUtf8("<html><body>\nnic českého</body></html>"));
   EXPECT_TRUE(memo->isVisible()) << "a page without rows stays on the work page";
-  EXPECT_EQ(tree->topLevelItemCount(), 1);
+  EXPECT_EQ(test::Rows(tree), 1);
   EXPECT_EQ(env.dialogs.openFilters.back(), W("Soubory HTML|*.htm"));
 }
 
@@ -50,11 +50,11 @@ TEST(HtmlImportWindow, TheLastImportedRiskIsScrolledIntoViewOnceAtTheEnd) {
   const auto page = env.Dir() / "many.htm";
   WriteFileBytes(page, "<html><body><table>\r\n" + rows + "</table>");
   orvenda::RunCommand([&] { env.W().Form().ImportHtmlFile(page); });
-  QTreeWidget* tree = env.Tree();
-  QTreeWidgetItem* last = tree->topLevelItem(0)->child(2)->child(99);
-  ASSERT_NE(last, nullptr);
-  EXPECT_EQ(tree->currentItem(), last);
-  EXPECT_TRUE(tree->viewport()->rect().intersects(tree->visualItemRect(last)));
+  OrvendaTreeWidget* tree = env.Tree();
+  QModelIndex last = test::At(tree, {0, 2, 99});
+  ASSERT_TRUE(last.isValid());
+  EXPECT_EQ(tree->currentIndex(), last);
+  EXPECT_TRUE(tree->viewport()->rect().intersects(tree->visualRect(last)));
   EXPECT_TRUE(tree->hasAutoScroll());
   EXPECT_TRUE(tree->updatesEnabled());
 }

@@ -52,7 +52,7 @@ TEST(LibraryTakeWindow, TickedItemsLandUnderTheSelectedNodeWhenOkIsPressed) {
         In<QToolButton>(w, "AddRiskSpeedButton")->click();
         test::TypeText(In<QLineEdit>(w, "DescrEdit"), U("Pila"));
         In<QPushButton>(w, "StoreBitBtn")->click();
-        w->BuildInTree().Widget()->setCurrentItem(nullptr);
+        w->BuildInTree().Widget()->setCurrentIndex(QModelIndex());
         In<QToolButton>(w, "AddRiskSpeedButton")->click();
         test::TypeText(In<QLineEdit>(w, "DescrEdit"), U("Hluk"));
         In<QPlainTextEdit>(w, "RiskMemo")->setPlainText(U("Hlučný stroj"));
@@ -71,29 +71,30 @@ TEST(LibraryTakeWindow, TickedItemsLandUnderTheSelectedNodeWhenOkIsPressed) {
   InNextLibraryWindow(
       [](SelectTreeFormWindow* w) {
         EXPECT_TRUE(In<QWidget>(w, "OKPanel")->isVisible());
-        QTreeWidget* tree = w->BuildInTree().Widget();
-        ASSERT_EQ(tree->topLevelItemCount(), 2);
-        tree->topLevelItem(0)->setCheckState(0, Qt::Checked);  // Stroje, without Pila
-        tree->topLevelItem(1)->setCheckState(0, Qt::Checked);  // Hluk
+        OrvendaTreeWidget* tree = w->BuildInTree().Widget();
+        ASSERT_EQ(test::Rows(tree), 2);
+        tree->model()->setData(test::At(tree, {0}), Qt::Checked,
+                               Qt::CheckStateRole);  // Stroje, without Pila
+        tree->model()->setData(test::At(tree, {1}), Qt::Checked, Qt::CheckStateRole);  // Hluk
         if (std::getenv("ORVENDA_SCREENSHOTS") != nullptr) {
           w->grab().save(QString::fromUtf8(ORVENDA_SOURCE_DIR "/docs/library-window-ticked.png"));
         }
         In<QPushButton>(w, "OKBitBtn")->click();
         EXPECT_FALSE(w->isVisible());
-        EXPECT_EQ(tree->topLevelItem(1)->checkState(0), Qt::Unchecked);
+        EXPECT_EQ(test::At(tree, {1}).data(Qt::CheckStateRole).toInt(), Qt::Unchecked);
       },
       &ran);
   env.Find<QToolButton>("AddFromLibSpeedButton")->click();
   ASSERT_TRUE(ran);
 
-  QTreeWidget* tree = env.Tree();
-  ASSERT_EQ(tree->topLevelItemCount(), 1);
-  QTreeWidgetItem* workshop = tree->topLevelItem(0);
-  ASSERT_EQ(workshop->childCount(), 2);
-  EXPECT_EQ(workshop->child(0)->text(0), U("Stroje"));
-  EXPECT_EQ(workshop->child(0)->childCount(), 0);
-  EXPECT_EQ(workshop->child(1)->text(0), U("Hluk"));
-  test::ClickItem(tree, workshop->child(1));
+  OrvendaTreeWidget* tree = env.Tree();
+  ASSERT_EQ(test::Rows(tree), 1);
+  QModelIndex workshop = test::At(tree, {0});
+  ASSERT_EQ(test::Rows(tree, workshop), 2);
+  EXPECT_EQ(test::At(tree, {0, 0}).data().toString(), U("Stroje"));
+  EXPECT_EQ(test::Rows(tree, test::At(tree, {0, 0})), 0);
+  EXPECT_EQ(test::At(tree, {0, 1}).data().toString(), U("Hluk"));
+  test::ClickItem(tree, test::At(tree, {0, 1}));
   EXPECT_EQ(env.Find<QPlainTextEdit>("RiskMemo")->toPlainText(), U("Hlučný stroj"));
   if (std::getenv("ORVENDA_SCREENSHOTS") != nullptr) {
     env.W().grab().save(QString::fromUtf8(ORVENDA_SOURCE_DIR "/docs/project-after-library-ok.png"));
@@ -127,10 +128,10 @@ TEST(LibraryTakeWindow, ExportedBranchAppliedWithAktualizaceShowsAtTheNextStart)
   ran = false;
   InNextLibraryWindow(
       [](SelectTreeFormWindow* w) {
-        QTreeWidget* tree = w->BuildInTree().Widget();
-        ASSERT_EQ(tree->topLevelItemCount(), 1);
-        ASSERT_EQ(tree->topLevelItem(0)->childCount(), 1);
-        EXPECT_EQ(tree->topLevelItem(0)->child(0)->text(0), U("Stroje"));
+        OrvendaTreeWidget* tree = w->BuildInTree().Widget();
+        ASSERT_EQ(test::Rows(tree), 1);
+        ASSERT_EQ(test::Rows(tree, test::At(tree, {0})), 1);
+        EXPECT_EQ(test::At(tree, {0, 0}).data().toString(), U("Stroje"));
         In<QPushButton>(w, "CloseBitBtn")->click();
       },
       &ran);

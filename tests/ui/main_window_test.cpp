@@ -49,7 +49,7 @@ std::vector<QAction*> RecentItems(WindowEnv& env) {
 TEST(MainWindow, BuildRateSaveNewAndReopenFromTheRecentList) {
   WindowEnv env;
   env.Start();
-  QTreeWidget* tree = env.Tree();
+  OrvendaTreeWidget* tree = env.Tree();
   EXPECT_EQ(env.W().windowTitle(), "Orvenda");
   EXPECT_EQ(CurrentPage(env), "NoneTabSheet");
   EXPECT_EQ(env.Find<QToolButton>("AddNodeSpeedButton")->toolTip(), U("Přidat uzel"));
@@ -57,7 +57,7 @@ TEST(MainWindow, BuildRateSaveNewAndReopenFromTheRecentList) {
 
   // A node: typed, then stored with Enter in the one-line field.
   env.Find<QToolButton>("AddNodeSpeedButton")->click();
-  ASSERT_EQ(tree->topLevelItemCount(), 1);
+  ASSERT_EQ(test::Rows(tree), 1);
   EXPECT_EQ(CurrentPage(env), "UzelTabSheet");
   auto* textEdit = env.Find<QLineEdit>("TextEdit");
   test::TypeText(textEdit, U("Dílna"));
@@ -68,7 +68,7 @@ TEST(MainWindow, BuildRateSaveNewAndReopenFromTheRecentList) {
   QTest::keyClick(textEdit, Qt::Key_Return);
   EXPECT_FALSE(env.Find<QPushButton>("StoreBitBtn")->isEnabled());
   EXPECT_TRUE(env.Find<QWidget>("ObjectPanel")->isEnabled());
-  EXPECT_EQ(tree->topLevelItem(0)->text(0), U("Dílna"));
+  EXPECT_EQ(test::At(tree, {0}).data().toString(), U("Dílna"));
   EXPECT_EQ(env.W().StatusPanel(0)->text(), " *");
 
   // A risk under it: texts, a memo of two lines (Enter there is a new line), ratings.
@@ -90,9 +90,9 @@ TEST(MainWindow, BuildRateSaveNewAndReopenFromTheRecentList) {
   // Enter in a rating control stores too.
   QTest::keyClick(env.Find<QSpinBox>("NazorSpinEdit"), Qt::Key_Return);
   EXPECT_FALSE(env.Find<QPushButton>("StoreBitBtn")->isEnabled());
-  QTreeWidgetItem* node = tree->topLevelItem(0);
-  ASSERT_EQ(node->childCount(), 1);
-  EXPECT_EQ(node->child(0)->text(0), U("Přiskřípnutí ruky"));
+  QModelIndex node = test::At(tree, {0});
+  ASSERT_EQ(test::Rows(tree, node), 1);
+  EXPECT_EQ(test::At(tree, {0, 0}).data().toString(), U("Přiskřípnutí ruky"));
   EXPECT_EQ(env.W().StatusPanel(1)->text(), U("Míra rizika: 24 Mírné riziko"));
 
   // Save as: the name comes from the dialog, the extension is added.
@@ -107,16 +107,16 @@ TEST(MainWindow, BuildRateSaveNewAndReopenFromTheRecentList) {
 
   // New: an empty tree and the empty page.
   env.Find<QAction>("New1")->trigger();
-  EXPECT_EQ(tree->topLevelItemCount(), 0);
+  EXPECT_EQ(test::Rows(tree), 0);
   EXPECT_EQ(CurrentPage(env), "NoneTabSheet");
   EXPECT_EQ(env.W().windowTitle(), "Orvenda");
 
   // Reopened from the recent list, everything is there.
   RecentItems(env)[0]->trigger();
-  ASSERT_EQ(tree->topLevelItemCount(), 1);
+  ASSERT_EQ(test::Rows(tree), 1);
   EXPECT_EQ(env.W().windowTitle(), U("Dílna - Orvenda"));
   tree->expandAll();
-  ClickItem(tree, tree->topLevelItem(0)->child(0));
+  ClickItem(tree, test::At(tree, {0, 0}));
   EXPECT_EQ(CurrentPage(env), "RizikoTabSheet");
   EXPECT_EQ(env.Find<QLineEdit>("RiskSourceEdit")->text(), U("Lis"));
   EXPECT_EQ(riskMemo->toPlainText(), U("první\ndruhá"));
@@ -140,7 +140,7 @@ TEST(MainWindow, BuildRateSaveNewAndReopenFromTheRecentList) {
 TEST(MainWindow, DraggingABranchMovesItUnderTheTargetAndRefusesItsOwnDescendants) {
   WindowEnv env;
   env.Start();
-  QTreeWidget* tree = env.Tree();
+  OrvendaTreeWidget* tree = env.Tree();
   const auto addNode = [&](const char* name) {
     env.Find<QToolButton>("AddNodeSpeedButton")->click();
     test::TypeText(env.Find<QLineEdit>("TextEdit"), name);
@@ -148,26 +148,27 @@ TEST(MainWindow, DraggingABranchMovesItUnderTheTargetAndRefusesItsOwnDescendants
   };
   addNode("A");   // top level
   addNode("A1");  // under A (A was selected)
-  ClickItem(tree, tree->topLevelItem(0));
+  ClickItem(tree, test::At(tree, {0}));
   env.W().Tree().Select(nullptr);
   addNode("B");  // nothing selected: top level
-  ASSERT_EQ(tree->topLevelItemCount(), 2);
-  QTreeWidgetItem* a = tree->topLevelItem(0);
-  QTreeWidgetItem* b = tree->topLevelItem(1);
-  ASSERT_EQ(a->childCount(), 1);
-  QTreeWidgetItem* a1 = a->child(0);
+  ASSERT_EQ(test::Rows(tree), 2);
+  QtTreeControl& control = env.W().Tree();
+  TreeControl::Item a = control.Children(nullptr)[0];
+  TreeControl::Item b = control.Children(nullptr)[1];
+  ASSERT_EQ(control.Children(a).size(), 1u);
+  TreeControl::Item a1 = control.Children(a)[0];
 
-  auto* widget = static_cast<OrvendaTreeWidget*>(tree);
-  ClickItem(tree, a);  // the dragged item is the selected one
+  OrvendaTreeWidget* widget = tree;
+  ClickItem(tree, control.IndexOf(a));  // the dragged item is the selected one
   EXPECT_FALSE(widget->OnDragOver(a));
   EXPECT_FALSE(widget->OnDragOver(a1));
   EXPECT_FALSE(widget->OnDragOver(nullptr));
   ASSERT_TRUE(widget->OnDragOver(b));
   widget->OnDragDrop(b);
-  EXPECT_EQ(tree->topLevelItemCount(), 1);
-  EXPECT_EQ(a->parent(), b);
-  EXPECT_EQ(a1->parent(), a);
-  EXPECT_EQ(tree->currentItem(), a);
+  EXPECT_EQ(test::Rows(tree), 1);
+  EXPECT_EQ(control.Parent(a), b);
+  EXPECT_EQ(control.Parent(a1), a);
+  EXPECT_EQ(QtTreeControl::ItemOf(tree->currentIndex()), a);
   EXPECT_EQ(env.W().StatusPanel(0)->text(), " *");
 
   // The move is in the table: after saving and reopening, A stands under B.
@@ -176,17 +177,17 @@ TEST(MainWindow, DraggingABranchMovesItUnderTheTargetAndRefusesItsOwnDescendants
   env.Find<QAction>("New1")->trigger();
   env.dialogs.openFiles.push_back(env.Dir() / "moved.RSK");
   env.Find<QAction>("Open1")->trigger();
-  ASSERT_EQ(tree->topLevelItemCount(), 1);
-  EXPECT_EQ(tree->topLevelItem(0)->text(0), "B");
-  ASSERT_EQ(tree->topLevelItem(0)->childCount(), 1);
-  EXPECT_EQ(tree->topLevelItem(0)->child(0)->text(0), "A");
-  EXPECT_EQ(tree->topLevelItem(0)->child(0)->child(0)->text(0), "A1");
+  ASSERT_EQ(test::Rows(tree), 1);
+  EXPECT_EQ(test::At(tree, {0}).data().toString(), "B");
+  ASSERT_EQ(test::Rows(tree, test::At(tree, {0})), 1);
+  EXPECT_EQ(test::At(tree, {0, 0}).data().toString(), "A");
+  EXPECT_EQ(test::At(tree, {0, 0, 0}).data().toString(), "A1");
 }
 
 TEST(MainWindow, ContextMenuSelectsTheItemAndCopyPasteMakesASecondBranch) {
   WindowEnv env;
   env.Start();
-  QTreeWidget* tree = env.Tree();
+  OrvendaTreeWidget* tree = env.Tree();
   env.Find<QToolButton>("AddNodeSpeedButton")->click();
   test::TypeText(env.Find<QLineEdit>("TextEdit"), "N");
   env.Find<QPushButton>("StoreBitBtn")->click();
@@ -204,8 +205,8 @@ TEST(MainWindow, ContextMenuSelectsTheItemAndCopyPasteMakesASecondBranch) {
 
   // Right-click on the node: it becomes selected, "Vymaž" and "Kopírovat" are enabled, and
   // "Vložit" is not while the clipboard is empty.
-  openMenu(tree->visualItemRect(tree->topLevelItem(0)).center());
-  EXPECT_EQ(tree->currentItem(), tree->topLevelItem(0));
+  openMenu(tree->visualRect(test::At(tree, {0})).center());
+  EXPECT_EQ(tree->currentIndex(), test::At(tree, {0}));
   EXPECT_TRUE(env.Find<QAction>("Copy1")->isEnabled());
   EXPECT_TRUE(env.Find<QAction>("Delete1")->isEnabled());
   EXPECT_FALSE(env.Find<QAction>("Insert1")->isEnabled());
@@ -214,21 +215,21 @@ TEST(MainWindow, ContextMenuSelectsTheItemAndCopyPasteMakesASecondBranch) {
 
   // Right-click below the items: nothing selected, the empty page, "Vložit" enabled.
   openMenu(QPoint(10, tree->viewport()->height() - 5));
-  EXPECT_EQ(tree->currentItem(), nullptr);
+  EXPECT_FALSE(tree->currentIndex().isValid());
   EXPECT_EQ(CurrentPage(env), "NoneTabSheet");
   EXPECT_FALSE(env.Find<QAction>("Copy1")->isEnabled());
   EXPECT_TRUE(env.Find<QAction>("Insert1")->isEnabled());
   env.Find<QAction>("Insert1")->trigger();
-  ASSERT_EQ(tree->topLevelItemCount(), 2);
-  EXPECT_EQ(tree->topLevelItem(1)->text(0), "N");
-  ASSERT_EQ(tree->topLevelItem(1)->childCount(), 1);
-  EXPECT_EQ(tree->topLevelItem(1)->child(0)->text(0), "R");
+  ASSERT_EQ(test::Rows(tree), 2);
+  EXPECT_EQ(test::At(tree, {1}).data().toString(), "N");
+  ASSERT_EQ(test::Rows(tree, test::At(tree, {1})), 1);
+  EXPECT_EQ(test::At(tree, {1, 0}).data().toString(), "R");
 
   // Deleting asks first (AskDelete is on) and removes the branch.
-  ClickItem(tree, tree->topLevelItem(1));
+  ClickItem(tree, test::At(tree, {1}));
   env.Find<QToolButton>("DeleteSpeedButton")->click();
   EXPECT_EQ(env.dialogs.questions.back().text, W("Opravdu vymazat?"));
-  EXPECT_EQ(tree->topLevelItemCount(), 1);
+  EXPECT_EQ(test::Rows(tree), 1);
   env.dialogs.yesNo = {false, true};  // keep the changes unsaved: "No", then exit "Yes"
 }
 
@@ -300,8 +301,8 @@ TEST(MainWindow, ACommandLineProjectIsOpenAtTheFirstShowAndTopsTheRecentList) {
   }
   WindowEnv env;
   env.Start(project);
-  ASSERT_EQ(env.Tree()->topLevelItemCount(), 1);
-  EXPECT_EQ(env.Tree()->topLevelItem(0)->text(0), "Sklad");
+  ASSERT_EQ(test::Rows(env.Tree()), 1);
+  EXPECT_EQ(test::At(env.Tree(), {0}).data().toString(), "Sklad");
   EXPECT_EQ(env.W().windowTitle(), "Sklad - Orvenda");
   EXPECT_EQ(env.W().StatusPanel(0)->text(), "");
   ASSERT_FALSE(RecentItems(env).empty());
@@ -310,7 +311,7 @@ TEST(MainWindow, ACommandLineProjectIsOpenAtTheFirstShowAndTopsTheRecentList) {
 
   // A name that is no file is ignored without a message.
   env.Start(keep / "missing.RSK");
-  EXPECT_EQ(env.Tree()->topLevelItemCount(), 0);
+  EXPECT_EQ(test::Rows(env.Tree()), 0);
   EXPECT_TRUE(env.dialogs.warnings.empty());
   EXPECT_TRUE(env.dialogs.errors.empty());
 }

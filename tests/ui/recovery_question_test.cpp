@@ -53,8 +53,9 @@ TEST(RecoveryQuestion, AsksInCzechNamingTheProjectAndAnoRecoversIt) {
   EXPECT_TRUE(text.contains(QString::fromUtf8("v projektu „Dílna“ zůstaly neuložené změny")))
       << text.toStdString();
   EXPECT_TRUE(text.contains(QString::fromUtf8("Obnovit změny? Při odpovědi Ne budou zahozeny.")));
-  ASSERT_EQ(window.Tree().Widget()->topLevelItemCount(), 1);
-  EXPECT_EQ(window.Tree().Widget()->topLevelItem(0)->text(0), QString::fromUtf8("Svařovna"));
+  ASSERT_EQ(window.Tree().Widget()->model()->rowCount(), 1);
+  EXPECT_EQ(window.Tree().Widget()->model()->index(0, 0).data().toString(),
+            QString::fromUtf8("Svařovna"));
   EXPECT_EQ(window.StatusPanel(0)->text(), " *");
   EXPECT_TRUE(window.windowTitle().startsWith(QString::fromUtf8("Dílna - ")))
       << window.windowTitle().toStdString();

@@ -84,14 +84,14 @@ TEST(LibraryWindow, EditTheUserLibraryFindAWordAndFindItAgainAfterARestart) {
     In<QPlainTextEdit>(w, "RiskMemo")->setPlainText(U("Pád z výšky\nna schodech"));
     In<QSpinBox>(w, "ExistenceSpinEdit")->setValue(4);
     In<QPushButton>(w, "StoreBitBtn")->click();
-    QTreeWidget* user = w->UserTree().Widget();
-    ASSERT_EQ(user->topLevelItemCount(), 1);
-    ASSERT_EQ(user->topLevelItem(0)->childCount(), 1);
-    EXPECT_EQ(user->topLevelItem(0)->child(0)->text(0), U("Pád"));
+    OrvendaTreeWidget* user = w->UserTree().Widget();
+    ASSERT_EQ(test::Rows(user), 1);
+    ASSERT_EQ(test::Rows(user, test::At(user, {0})), 1);
+    EXPECT_EQ(test::At(user, {0, 0}).data().toString(), U("Pád"));
     Screenshot(w, "library-window.png");
 
     // Find: the dialog of our own, searching the deciphered description.
-    user->setCurrentItem(nullptr);
+    user->setCurrentIndex(QModelIndex());
     In<QToolButton>(w, "FindSpeedButton")->click();
     LibraryFindDialog* find = w->FindDialog();
     ASSERT_TRUE(find->isVisible());
@@ -101,7 +101,7 @@ TEST(LibraryWindow, EditTheUserLibraryFindAWordAndFindItAgainAfterARestart) {
     test::TypeText(find->FindEdit(), U("schodech"));
     find->WholeWord()->setChecked(true);
     find->FindNext()->click();
-    EXPECT_EQ(user->currentItem(), user->topLevelItem(0)->child(0));
+    EXPECT_EQ(user->currentIndex(), test::At(user, {0, 0}));
     Screenshot(find, "library-find-dialog.png");
     find->FindNext()->click();
     ASSERT_EQ(env.dialogs.warnings.size(), 1u);
@@ -115,10 +115,10 @@ TEST(LibraryWindow, EditTheUserLibraryFindAWordAndFindItAgainAfterARestart) {
   env.Start();
   InLibraryWindow(env, [&](SelectTreeFormWindow* w) {
     In<QTabWidget>(w, "PageControl1")->setCurrentIndex(1);
-    QTreeWidget* user = w->UserTree().Widget();
-    ASSERT_EQ(user->topLevelItemCount(), 1);
-    EXPECT_EQ(user->topLevelItem(0)->text(0), U("Dílna"));
-    user->setCurrentItem(user->topLevelItem(0)->child(0));
+    OrvendaTreeWidget* user = w->UserTree().Widget();
+    ASSERT_EQ(test::Rows(user), 1);
+    EXPECT_EQ(test::At(user, {0}).data().toString(), U("Dílna"));
+    user->setCurrentIndex(test::At(user, {0, 0}));
     EXPECT_EQ(In<QPlainTextEdit>(w, "RiskMemo")->toPlainText(), U("Pád z výšky\nna schodech"));
     EXPECT_EQ(In<QSpinBox>(w, "ExistenceSpinEdit")->value(), 4);
   });
@@ -143,8 +143,8 @@ TEST(LibraryWindow, CopiedBranchPastesIntoTheProjectTree) {
     test::TypeText(In<QLineEdit>(w, "DescrEdit"), U("Pila"));
     In<QPlainTextEdit>(w, "RiskMemo")->setPlainText(U("Řez"));
     In<QPushButton>(w, "StoreBitBtn")->click();
-    QTreeWidget* builtIn = w->BuildInTree().Widget();
-    builtIn->setCurrentItem(builtIn->topLevelItem(0));
+    OrvendaTreeWidget* builtIn = w->BuildInTree().Widget();
+    builtIn->setCurrentIndex(test::At(builtIn, {0}));
     w->Form().Copy1Click();
     builtIn->expandAll();
     Screenshot(w, "library-window-built-in.png");
@@ -157,12 +157,12 @@ TEST(LibraryWindow, CopiedBranchPastesIntoTheProjectTree) {
   EXPECT_NE(language.find(W("SelectTreeForm.BuildInTabSheet.Caption=Základní knihovna")),
             std::string::npos);
   EXPECT_NE(language.find("SelectTreeForm.FindSpeedButton.Hint="), std::string::npos);
-  QTreeWidget* tree = env.Tree();
-  ASSERT_EQ(tree->topLevelItemCount(), 1);
-  EXPECT_EQ(tree->topLevelItem(0)->text(0), U("Stroje"));
-  test::ClickItem(tree, tree->topLevelItem(0));
+  OrvendaTreeWidget* tree = env.Tree();
+  ASSERT_EQ(test::Rows(tree), 1);
+  EXPECT_EQ(test::At(tree, {0}).data().toString(), U("Stroje"));
+  test::ClickItem(tree, test::At(tree, {0}));
   tree->expandAll();
-  test::ClickItem(tree, tree->topLevelItem(0)->child(0));
+  test::ClickItem(tree, test::At(tree, {0, 0}));
   EXPECT_EQ(env.Find<QPlainTextEdit>("RiskMemo")->toPlainText(), U("Řez"));
 }
 
@@ -184,9 +184,9 @@ TEST(LibraryWindow, SelectionModeShowsCheckBoxesAndTheOkPanel) {
   SelectTreeFormWindow* w = env.W().SelectTreeFormWin();
   bool ran = false;
   test::OnNextModal([&](QWidget*) {
-    QTreeWidgetItem* item = w->UserTree().Widget()->topLevelItem(0);
-    ASSERT_NE(item, nullptr);
-    EXPECT_TRUE(item->data(0, Qt::CheckStateRole).isValid());
+    QModelIndex item = test::At(w->UserTree().Widget(), {0});
+    ASSERT_TRUE(item.isValid());
+    EXPECT_TRUE(item.data(Qt::CheckStateRole).isValid());
     EXPECT_TRUE(In<QWidget>(w, "OKPanel")->isVisible());
     EXPECT_FALSE(In<QToolButton>(w, "AddNodeSpeedButton")->isVisible());
     EXPECT_TRUE(In<QLineEdit>(w, "TextEdit")->isReadOnly());

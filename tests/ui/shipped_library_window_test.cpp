@@ -60,14 +60,14 @@ TEST(ShippedLibrary, FreshInstallationShowsTheStarterLibraryOnTheBuiltInPage) {
     auto* pages = w->findChild<QTabWidget*>("PageControl1");
     EXPECT_EQ(pages->currentIndex(), 0);
     EXPECT_EQ(pages->tabText(0), QString::fromUtf8("Základní knihovna"));
-    QTreeWidget* tree = w->BuildInTree().Widget();
+    OrvendaTreeWidget* tree = w->BuildInTree().Widget();
     QStringList shownGroups;
-    for (int i = 0; i < tree->topLevelItemCount(); ++i)
-      shownGroups << tree->topLevelItem(i)->text(0);
+    for (int i = 0; i < test::Rows(tree); ++i) shownGroups << test::At(tree, {i}).data().toString();
     EXPECT_EQ(shownGroups, groups);
 
-    auto* item = static_cast<QTreeWidgetItem*>(w->BuildInTree().FindByData(std::stoi(risk->index)));
-    ASSERT_NE(item, nullptr);
+    QModelIndex item =
+        w->BuildInTree().IndexOf(w->BuildInTree().FindByData(std::stoi(risk->index)));
+    ASSERT_TRUE(item.isValid());
     test::ClickItem(tree, item);
     EXPECT_EQ(w->findChild<QLineEdit*>("DescrEdit")->text(), QString::fromStdString(risk->text));
     EXPECT_EQ(w->findChild<QPlainTextEdit*>("RiskMemo")->toPlainText(),

@@ -4,10 +4,11 @@
 #include <QApplication>
 #include <QTest>
 #include <QTimer>
-#include <QTreeWidget>
+#include <QTreeView>
 #include <deque>
 #include <filesystem>
 #include <functional>
+#include <initializer_list>
 #include <memory>
 #include <optional>
 #include <string>
@@ -104,7 +105,7 @@ class WindowEnv {
     if (found == nullptr) ADD_FAILURE() << "no widget " << name;
     return found;
   }
-  QTreeWidget* Tree() { return window_->Tree().Widget(); }
+  OrvendaTreeWidget* Tree() { return window_->Tree().Widget(); }
 
   ScriptedDialogs dialogs;
 
@@ -125,10 +126,21 @@ inline void TypeText(QWidget* widget, const QString& text) {
   }
 }
 
+// The index at a path of rows from the top of a tree view.
+inline QModelIndex At(const QTreeView* tree, std::initializer_list<int> rows) {
+  QModelIndex index;
+  for (int row : rows) index = tree->model()->index(row, 0, index);
+  return index;
+}
+
+inline int Rows(const QTreeView* tree, const QModelIndex& parent = QModelIndex()) {
+  return tree->model()->rowCount(parent);
+}
+
 // Clicks an item of the tree as the user does.
-inline void ClickItem(QTreeWidget* tree, QTreeWidgetItem* item) {
-  tree->scrollToItem(item);
-  const QRect rect = tree->visualItemRect(item);
+inline void ClickItem(QTreeView* tree, const QModelIndex& item) {
+  tree->scrollTo(item);
+  const QRect rect = tree->visualRect(item);
   QTest::mouseClick(tree->viewport(), Qt::LeftButton, Qt::NoModifier, rect.center());
 }
 
