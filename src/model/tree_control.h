@@ -7,7 +7,7 @@
 
 namespace orvenda {
 
-// The tree-view control the forms work through: the Qt window supplies a QTreeWidget adapter,
+// The tree-view control the forms work through: the Qt window supplies a model and view adapter,
 // tests an in-memory tree. Items are opaque handles owned by the control; nullptr stands for
 // "no item" and, as a parent, for the top level. Captions are windows-1250 text.
 class TreeControl {

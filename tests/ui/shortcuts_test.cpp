@@ -73,8 +73,8 @@ TEST(Shortcuts, FileMenuKeysWorkAndWaitWhileAnEditIsOpen) {
   const QKeySequence saveAs = env.Find<QAction>("SaveAs1")->shortcut();
 
   AddNode(env, U("Dílna"));
-  QTreeWidget* tree = env.Tree();
-  ASSERT_EQ(tree->topLevelItemCount(), 1);
+  OrvendaTreeWidget* tree = env.Tree();
+  ASSERT_EQ(test::Rows(tree), 1);
   Focus(tree);
   env.dialogs.saveFiles.push_back(env.Dir() / "Dílna");
   Press(tree, saveAs);
@@ -89,7 +89,7 @@ TEST(Shortcuts, FileMenuKeysWorkAndWaitWhileAnEditIsOpen) {
   Press(text, saveAs);
   Press(text, QKeySequence::New);
   EXPECT_EQ(env.dialogs.saveFilters.size(), 1u);
-  EXPECT_EQ(tree->topLevelItemCount(), 1);
+  EXPECT_EQ(test::Rows(tree), 1);
   text->setCursorPosition(0);
   Press(text, QKeySequence::Delete);
   EXPECT_EQ(text->text(), U("ílnaxy"));
@@ -99,16 +99,16 @@ TEST(Shortcuts, FileMenuKeysWorkAndWaitWhileAnEditIsOpen) {
   QTest::keyClick(text, Qt::Key_Escape);
 
   // Delete in the tree asks as the button does; No keeps the node, Yes deletes it.
-  tree->setCurrentItem(tree->topLevelItem(0));
+  tree->setCurrentIndex(test::At(tree, {0}));
   Focus(tree);
   env.dialogs.yesNo = {false, true};
   Press(tree, QKeySequence::Delete);
   ASSERT_EQ(env.dialogs.questions.size(), 1u);
   EXPECT_EQ(env.dialogs.questions[0].text, W("Opravdu vymazat?"));
-  EXPECT_EQ(tree->topLevelItemCount(), 1);
+  EXPECT_EQ(test::Rows(tree), 1);
   Press(tree, QKeySequence::Delete);
   EXPECT_EQ(env.dialogs.questions.size(), 2u);
-  EXPECT_EQ(tree->topLevelItemCount(), 0);
+  EXPECT_EQ(test::Rows(tree), 0);
 
   // New with the change unsaved asks about it first (answered No: nothing saved).
   env.dialogs.yesNo = {false};
@@ -125,23 +125,25 @@ TEST(Shortcuts, LibraryWindowDeleteFindAndFindNext) {
     auto* w = qobject_cast<SelectTreeFormWindow*>(modal);
     ASSERT_NE(w, nullptr);
     w->findChild<QTabWidget*>("PageControl1")->setCurrentIndex(1);
-    QTreeWidget* user = w->UserTree().Widget();
+    OrvendaTreeWidget* user = w->UserTree().Widget();
     for (const char* name : {"Sklad", "Kancelář", "Sklad venku"}) {
-      user->setCurrentItem(nullptr);  // each at the top level
+      user->setCurrentIndex(QModelIndex());  // each at the top level
       w->findChild<QToolButton*>("AddNodeSpeedButton")->click();
       test::TypeText(w->findChild<QLineEdit*>("TextEdit"), U(name));
       w->findChild<QPushButton*>("StoreBitBtn")->click();
     }
-    ASSERT_EQ(user->topLevelItemCount(), 3);
+    ASSERT_EQ(test::Rows(user), 3);
     EXPECT_EQ(w->PopupMenu()->findChild<QAction*>("Delete1")->shortcut(),
               QKeySequence::keyBindings(QKeySequence::Delete).first());
 
     const auto item = [user](const char* text) {
-      return user->findItems(U(text), Qt::MatchExactly).value(0);
+      return user->model()
+          ->match(test::At(user, {0}), Qt::DisplayRole, U(text), 1, Qt::MatchExactly)
+          .value(0);
     };
     // Find brings up the dialog; Find next there and in the window goes on to the next match
     // (records in the order made: Sklad, Kancelář, Sklad venku).
-    user->setCurrentItem(item("Kancelář"));
+    user->setCurrentIndex(item("Kancelář"));
     Focus(user);
     Press(user, QKeySequence::Find);
     LibraryFindDialog* find = w->FindDialog();
@@ -151,14 +153,14 @@ TEST(Shortcuts, LibraryWindowDeleteFindAndFindNext) {
     test::TypeText(find->FindEdit(), U("SKLAD"));
     Focus(find->FindEdit());
     Press(find->FindEdit(), QKeySequence::FindNext);
-    EXPECT_EQ(user->currentItem(), item("Sklad venku"))
-        << user->currentItem()->text(0).toStdString();
+    EXPECT_EQ(user->currentIndex(), item("Sklad venku"))
+        << user->currentIndex().data().toString().toStdString();
     find->Cancel()->click();
     ASSERT_FALSE(find->isVisible());
-    user->setCurrentItem(item("Sklad"));
+    user->setCurrentIndex(item("Sklad"));
     Focus(user);
     Press(user, QKeySequence::FindNext);
-    EXPECT_EQ(user->currentItem(), item("Sklad venku"));
+    EXPECT_EQ(user->currentIndex(), item("Sklad venku"));
     EXPECT_FALSE(find->isVisible());
 
     // Delete in the tree: the question, then the item goes.
@@ -166,7 +168,7 @@ TEST(Shortcuts, LibraryWindowDeleteFindAndFindNext) {
     Press(user, QKeySequence::Delete);
     ASSERT_EQ(env.dialogs.questions.size(), 1u);
     EXPECT_EQ(env.dialogs.questions[0].caption, W("Vymazat"));
-    EXPECT_EQ(user->topLevelItemCount(), 2);
+    EXPECT_EQ(test::Rows(user), 2);
 
     // While an edit is open neither Delete nor Find does anything.
     test::TypeText(w->findChild<QLineEdit*>("TextEdit"), "z");
