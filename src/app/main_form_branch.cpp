@@ -9,47 +9,22 @@
 namespace orvenda {
 namespace {
 
-bool IsWithin(const TreeControl& tree, TreeControl::Item item, TreeControl::Item ancestor) {
-  for (TreeControl::Item at = item; at != nullptr; at = tree.Parent(at)) {
-    if (at == ancestor) return true;
-  }
-  return false;
-}
-
-class TreeUpdateScope {
+class UpdatingScope {
  public:
-  TreeUpdateScope(TreeControl& tree, bool& updating) : tree_(tree), updating_(updating) {
+  UpdatingScope(TreeControl& tree, bool& updating) : tree_(tree), updating_(updating) {
     updating_ = true;
     tree_.BeginUpdate();
   }
-  ~TreeUpdateScope() {
+  ~UpdatingScope() {
     tree_.EndUpdate();
     updating_ = false;
   }
-  TreeUpdateScope(const TreeUpdateScope&) = delete;
-  TreeUpdateScope& operator=(const TreeUpdateScope&) = delete;
+  UpdatingScope(const UpdatingScope&) = delete;
+  UpdatingScope& operator=(const UpdatingScope&) = delete;
 
  private:
   TreeControl& tree_;
   bool& updating_;
-};
-
-// Opens the clipboard table for a command and closes it afterwards, unless it was open before.
-class ClipboardUse {
- public:
-  explicit ClipboardUse(Table& table) : table_(table), wasOpen_(table.IsOpen()) {
-    if (!wasOpen_) table_.Open();
-  }
-  ~ClipboardUse() {
-    ClearFilter(table_);
-    if (!wasOpen_) table_.Close();
-  }
-  ClipboardUse(const ClipboardUse&) = delete;
-  ClipboardUse& operator=(const ClipboardUse&) = delete;
-
- private:
-  Table& table_;
-  bool wasOpen_;
 };
 
 }  // namespace
@@ -131,7 +106,7 @@ void MainForm::Insert1Click() {
   StateScope scope(*this);
   if (ClipboardDir.empty()) PrepareClipboard();
   ClipboardUse use(ClipboardTable);
-  TreeUpdateScope update(TreeNT1, TreeUpdating);
+  UpdatingScope update(TreeNT1, TreeUpdating);
 
   int32_t parent = 0;
   if (const TreeControl::Item selected = TreeNT1.Selected()) {

@@ -4,25 +4,11 @@
 
 #include "app/main_form.h"
 #include "base/error.h"
+#include "base/flag_scope.h"
 #include "model/project_table.h"
 
 namespace orvenda {
-namespace {
-
-// Sets a flag for a scope and puts the old value back, also when the command fails.
-class FlagScope {
- public:
-  FlagScope(bool& flag, bool value) : flag_(flag), old_(flag) { flag_ = value; }
-  ~FlagScope() { flag_ = old_; }
-  FlagScope(const FlagScope&) = delete;
-  FlagScope& operator=(const FlagScope&) = delete;
-
- private:
-  bool& flag_;
-  bool old_;
-};
-
-}  // namespace
+namespace {}  // namespace
 
 int32_t MainForm::AddRecord(int32_t type) {
   StateScope scope(*this);

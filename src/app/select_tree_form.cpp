@@ -6,61 +6,15 @@
 
 #include "base/cp1250.h"
 #include "base/error.h"
+#include "base/flag_scope.h"
 #include "base/settings.h"
 #include "library/library_cipher.h"
 #include "model/branch_copy.h"
+#include "model/clipboard.h"
 #include "model/project_table.h"
 
 namespace orvenda {
 namespace {
-
-class FlagScope {
- public:
-  FlagScope(bool& flag, bool value) : flag_(flag), old_(flag) { flag_ = value; }
-  ~FlagScope() { flag_ = old_; }
-  FlagScope(const FlagScope&) = delete;
-  FlagScope& operator=(const FlagScope&) = delete;
-
- private:
-  bool& flag_;
-  bool old_;
-};
-
-class UpdateScope {
- public:
-  explicit UpdateScope(TreeControl& tree) : tree_(tree) { tree_.BeginUpdate(); }
-  ~UpdateScope() { tree_.EndUpdate(); }
-  UpdateScope(const UpdateScope&) = delete;
-  UpdateScope& operator=(const UpdateScope&) = delete;
-
- private:
-  TreeControl& tree_;
-};
-
-// Opens the clipboard table for a command and closes it afterwards, unless it was open before.
-class ClipboardUse {
- public:
-  explicit ClipboardUse(Table& table) : table_(table), wasOpen_(table.IsOpen()) {
-    if (!wasOpen_) table_.Open();
-  }
-  ~ClipboardUse() {
-    ClearFilter(table_);
-    if (!wasOpen_) table_.Close();
-  }
-  ClipboardUse(const ClipboardUse&) = delete;
-  ClipboardUse& operator=(const ClipboardUse&) = delete;
-
- private:
-  Table& table_;
-  bool wasOpen_;
-};
-
-bool IsWithin(const TreeControl& tree, TreeControl::Item item, TreeControl::Item ancestor) {
-  for (TreeControl::Item at = item; at != nullptr; at = tree.Parent(at)) {
-    if (at == ancestor) return true;
-  }
-  return false;
-}
 
 // Beyond this many bytes of deciphered text the cache starts afresh.
 constexpr std::size_t kPlainCacheLimit = 64u << 20;
@@ -582,7 +536,7 @@ void SelectTreeForm::Insert1Click() {
   Table& table = ActiveTable();
   ClipboardUse use(main.ClipboardTable);
   FlagScope suppressed(TreeChangesSuppressed, true);
-  UpdateScope update(tree);
+  TreeUpdateScope update(tree);
   int32_t parent = 0;
   if (const TreeControl::Item selected = tree.Selected()) {
     ClearFilter(table);

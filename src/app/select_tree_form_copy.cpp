@@ -7,6 +7,7 @@
 #include "app/select_tree_form.h"
 #include "base/cp1250.h"
 #include "base/error.h"
+#include "base/flag_scope.h"
 #include "documents/recent_files.h"
 #include "library/text_import.h"
 #include "library/update_file.h"
@@ -14,29 +15,6 @@
 
 namespace orvenda {
 namespace {
-
-class FlagScope {
- public:
-  FlagScope(bool& flag, bool value) : flag_(flag), old_(flag) { flag_ = value; }
-  ~FlagScope() { flag_ = old_; }
-  FlagScope(const FlagScope&) = delete;
-  FlagScope& operator=(const FlagScope&) = delete;
-
- private:
-  bool& flag_;
-  bool old_;
-};
-
-class UpdateScope {
- public:
-  explicit UpdateScope(TreeControl& tree) : tree_(tree) { tree_.BeginUpdate(); }
-  ~UpdateScope() { tree_.EndUpdate(); }
-  UpdateScope(const UpdateScope&) = delete;
-  UpdateScope& operator=(const UpdateScope&) = delete;
-
- private:
-  TreeControl& tree_;
-};
 
 // The Index values of one filter's records in table order.
 std::vector<int32_t> ChildIndexes(Table& table, const std::string& filter) {
@@ -72,8 +50,8 @@ void SelectTreeForm::OKBitBtnClick() {
       Progress& progress;
       ~HideAtEnd() { progress.HideProgress(); }
     } hide{main.progress};
-    UpdateScope libraryUpdate(tree);
-    UpdateScope projectUpdate(main.TreeNT1);
+    TreeUpdateScope libraryUpdate(tree);
+    TreeUpdateScope projectUpdate(main.TreeNT1);
     CopyCheckedItems(target, 0);
   }
   modalResult = ModalResult::Ok;

@@ -2,6 +2,7 @@
 
 #include <filesystem>
 
+#include "model/project_table.h"
 #include "model/table.h"
 
 namespace orvenda {
@@ -20,5 +21,23 @@ std::filesystem::path FindOrMakeClipboardDir(const std::filesystem::path& tempDi
 // Points `table` at the clipboard table in `dir` and creates it empty when it is missing or
 // cannot be read. Leaves the table closed.
 void PrepareClipboardTable(Table& table, const std::filesystem::path& dir);
+
+// Opens the clipboard table for a command and closes it afterwards, unless it was open before.
+class ClipboardUse {
+ public:
+  explicit ClipboardUse(Table& table) : table_(table), wasOpen_(table.IsOpen()) {
+    if (!wasOpen_) table_.Open();
+  }
+  ~ClipboardUse() {
+    ClearFilter(table_);
+    if (!wasOpen_) table_.Close();
+  }
+  ClipboardUse(const ClipboardUse&) = delete;
+  ClipboardUse& operator=(const ClipboardUse&) = delete;
+
+ private:
+  Table& table_;
+  bool wasOpen_;
+};
 
 }  // namespace orvenda

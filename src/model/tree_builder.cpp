@@ -36,13 +36,6 @@ void tMyNodeIndexes::Set(int32_t index, TreeControl::Item item) {
 namespace {
 
 // True when `item` is `ancestor` or lies below it.
-bool IsWithin(const TreeControl& tree, TreeControl::Item item, TreeControl::Item ancestor) {
-  for (TreeControl::Item at = item; at != nullptr; at = tree.Parent(at)) {
-    if (at == ancestor) return true;
-  }
-  return false;
-}
-
 class UpdateScope {
  public:
   explicit UpdateScope(TreeControl& tree) : tree_(tree) { tree_.BeginUpdate(); }

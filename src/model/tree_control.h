@@ -74,4 +74,24 @@ class TreeControl {
   std::function<void(Item)> OnCollapsed;
 };
 
+// Whether `item` is `ancestor` or lies below it.
+inline bool IsWithin(const TreeControl& tree, TreeControl::Item item, TreeControl::Item ancestor) {
+  for (TreeControl::Item at = item; at != nullptr; at = tree.Parent(at)) {
+    if (at == ancestor) return true;
+  }
+  return false;
+}
+
+// Suspends redrawing for a scope, also when the command fails.
+class TreeUpdateScope {
+ public:
+  explicit TreeUpdateScope(TreeControl& tree) : tree_(tree) { tree_.BeginUpdate(); }
+  ~TreeUpdateScope() { tree_.EndUpdate(); }
+  TreeUpdateScope(const TreeUpdateScope&) = delete;
+  TreeUpdateScope& operator=(const TreeUpdateScope&) = delete;
+
+ private:
+  TreeControl& tree_;
+};
+
 }  // namespace orvenda
