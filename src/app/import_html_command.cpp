@@ -5,6 +5,7 @@
 #include <optional>
 #include <system_error>
 
+#include "app/batch_seams.h"
 #include "app/headless_tree_control.h"
 #include "app/main_form.h"
 #include "base/cp1250.h"
@@ -74,43 +75,12 @@ ImportOptions ParseOptions(const std::vector<std::string>& args) {
   return options;
 }
 
-// Nobody is there to answer: a question or a warning ends the command with its text.
-class BatchDialogs : public Dialogs {
- public:
-  bool AskYesNo(const std::string& text, const std::string&) override { throw Error(text); }
-  void Warning(const std::string& text) override { throw Error(text); }
-  void ShowError(const std::string& text) override { throw Error(text); }
-  std::optional<fs::path> OpenFile(const std::string&, const fs::path&) override {
-    return std::nullopt;
-  }
-  std::optional<fs::path> SaveFile(const std::string&, const fs::path&) override {
-    return std::nullopt;
-  }
-};
-
-// The settings are not read: the import's stores do not depend on them.
-class NoSettings : public SettingsStore {
- public:
-  bool KeyExists(const std::string&) const override { return false; }
-  void CreateKey(const std::string&) override {}
-  void DeleteKey(const std::string&) override {}
-  std::optional<int32_t> ReadInteger(const std::string&, const std::string&) const override {
-    return std::nullopt;
-  }
-  void WriteInteger(const std::string&, const std::string&, int32_t) override {}
-  std::optional<std::string> ReadString(const std::string&, const std::string&) const override {
-    return std::nullopt;
-  }
-  void WriteString(const std::string&, const std::string&, const std::string&) override {}
-  void DeleteValue(const std::string&, const std::string&) override {}
-};
-
 void RunImport(const ImportOptions& options, const fs::path& tempDir) {
   const fs::path target = WithProjectExtension(options.output);
   HeadlessTreeControl tree;
   BatchDialogs dialogs;
   NullProgress progress;
-  NoSettings settings;
+  EmptySettingsStore settings;
   MainForm form(tree, dialogs, progress, settings, MainFormDirs{{}, tempDir, {}});
 
   // Everything that can be checked is checked before anything is made on disk.

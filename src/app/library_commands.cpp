@@ -8,6 +8,7 @@
 #include <optional>
 #include <system_error>
 
+#include "app/batch_seams.h"
 #include "app/headless_tree_control.h"
 #include "app/list_library_command.h"
 #include "app/main_form.h"
@@ -34,38 +35,6 @@ constexpr const char* kUsage =
 
 struct UsageError {
   std::string text;
-};
-
-// Without a window nobody answers: a warning or question ends the command with its text.
-class BatchDialogs : public Dialogs {
- public:
-  bool AskYesNo(const std::string& text, const std::string&) override { throw Error(text); }
-  void Warning(const std::string& text) override { throw Error(text); }
-  void ShowError(const std::string& text) override { throw Error(text); }
-  void Information(const std::string&, const std::string&) override {}
-  std::optional<fs::path> OpenFile(const std::string&, const fs::path&) override {
-    return std::nullopt;
-  }
-  std::optional<fs::path> SaveFile(const std::string&, const fs::path&) override {
-    return std::nullopt;
-  }
-};
-
-// A batch run leaves the user's settings alone.
-class EmptySettingsStore : public SettingsStore {
- public:
-  bool KeyExists(const std::string&) const override { return false; }
-  void CreateKey(const std::string&) override {}
-  void DeleteKey(const std::string&) override {}
-  std::optional<int32_t> ReadInteger(const std::string&, const std::string&) const override {
-    return std::nullopt;
-  }
-  void WriteInteger(const std::string&, const std::string&, int32_t) override {}
-  std::optional<std::string> ReadString(const std::string&, const std::string&) const override {
-    return std::nullopt;
-  }
-  void WriteString(const std::string&, const std::string&, const std::string&) override {}
-  void DeleteValue(const std::string&, const std::string&) override {}
 };
 
 fs::path ArgumentPath(const std::string& arg) {
