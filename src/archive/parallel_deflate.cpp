@@ -98,6 +98,7 @@ struct ParallelDeflater::Impl {
   std::string pending;        // input of the chunk being gathered
   std::string window;         // the last 32 KiB of input before `pending`
   std::int64_t consumed = 0;  // input of the chunks handed on
+  std::size_t submitted = 0;  // chunks
   std::int64_t totalOut = 0;
   uLong adler = 1;
   bool headerDone = false;
@@ -155,7 +156,7 @@ struct ParallelDeflater::Impl {
 
   void Submit(bool last) {
     auto job = std::make_unique<Job>();
-    job->dictionary = window;
+    if (submitted++ % kIndependentChunks != 0) job->dictionary = window;
     job->last = last;
     // The next chunk's dictionary is the end of this one (with what came before, if short).
     if (pending.size() >= kWindow) {

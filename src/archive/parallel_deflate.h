@@ -10,11 +10,17 @@ namespace orvenda {
 // Input of at least this size is worth spreading over threads.
 inline constexpr std::size_t kParallelDeflateChunk = 1 << 20;
 
+// Every this many chunks one starts without a dictionary, so that a reader can inflate the
+// stream in pieces side by side from there (see the archive's extraction); it costs a few
+// hundred bytes per piece.
+inline constexpr std::size_t kIndependentChunks = 8;
+
 // Deflates its input into one zlib stream (window 15, memory level 8, default strategy) on
 // every core: the input is cut into chunks of kParallelDeflateChunk bytes, each deflated on
-// its own with the 32 KiB before it as its dictionary and ended by a sync flush, the last
-// with the final block; the Adler-32 of the whole is combined from the chunks'. Any inflate
-// reads the result; it is a few bytes per chunk longer than one thread's stream.
+// its own with the 32 KiB before it as its dictionary (but every kIndependentChunks-th) and
+// ended by a sync flush, the last with the final block; the Adler-32 of the whole is combined
+// from the chunks'. Any inflate reads the result; it is a few bytes per chunk longer than one
+// thread's stream.
 class ParallelDeflater {
  public:
   using Sink = std::function<void(const unsigned char*, std::size_t)>;

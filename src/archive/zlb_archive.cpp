@@ -7,14 +7,21 @@
 #include <zlib.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <climits>
+#include <condition_variable>
 #include <cstring>
+#include <deque>
+#include <exception>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <random>
 #include <stdexcept>
+#include <string>
+#include <thread>
 #include <utility>
 
 #include "archive/parallel_deflate.h"
@@ -51,6 +58,11 @@ constexpr std::size_t kInflateBlock = 1 << 18;   // inflate input and output pie
 constexpr std::size_t kDeflateBuffer = 65536;    // compressed output; progress follows its fills
 constexpr std::int64_t kProgressPiece = 4096;    // progress step of reading phases
 constexpr std::int64_t kMaxInflateRatio = 1032;  // deflate cannot expand more than this
+// Below this much to unpack, threads cost more than they save.
+constexpr std::int64_t kParallelExtractMin = 8 << 20;
+
+// Ends a helper's member early when the extraction as a whole has failed.
+struct Stopped {};
 
 std::string Fill(const char* pattern, std::string_view value) {
   std::string text(pattern);
@@ -178,6 +190,21 @@ bool WriteAll(int fd, const void* data, std::size_t size) {
   return true;
 }
 
+bool WriteAllAt(int fd, const void* data, std::size_t size, std::int64_t offset) {
+  const char* at = static_cast<const char*>(data);
+  while (size > 0) {
+    const ssize_t put = ::pwrite(fd, at, size, static_cast<off_t>(offset));
+    if (put < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    at += put;
+    size -= static_cast<std::size_t>(put);
+    offset += put;
+  }
+  return true;
+}
+
 void SyncDirectoryOf(const fs::path& file) {
   fs::path dir = file.parent_path();
   if (dir.empty()) dir = ".";
@@ -269,11 +296,21 @@ class Deflater {
   std::vector<unsigned char> out_;
 };
 
-// Inflates exactly `want` bytes from the zlib stream at [offset, offset + limit) of `fd`.
-// Returns false when the stream is damaged or ends (or runs out of input) early. The bytes
-// after `want` are not looked at.
-bool InflateRange(int fd, std::int64_t offset, std::int64_t limit, std::int64_t want,
-                  const std::function<void(const unsigned char*, std::size_t)>& sink) {
+// A zlib header of deflate data with a window zlib can take and no preset dictionary.
+bool PlainZlibHeader(const unsigned char header[2]) {
+  return (header[0] & 0x0F) == Z_DEFLATED && (header[0] >> 4) <= 7 && (header[1] & 0x20) == 0 &&
+         ((header[0] << 8) | header[1]) % 31 == 0;
+}
+
+// Inflates exactly `want` bytes from the zlib stream at [offset, offset + limit) of `fd` into
+// the buffers of `output`: Buffer() and Room() say where the next bytes go, Filled(n) takes n
+// bytes written there. Returns false when the stream is damaged or ends (or runs out of input)
+// early. The bytes after `want` are not looked at. With `adler` off the stream's own Adler-32
+// is not computed: the caller checks the member's CRC-32 instead, and the second checksum
+// would cost a tenth of the inflate.
+template <typename Output>
+bool InflateStream(int fd, std::int64_t offset, std::int64_t limit, std::int64_t want,
+                   Output& output, bool adler) {
   if (want == 0) return true;
   struct Stream {
     z_stream z{};
@@ -282,15 +319,22 @@ bool InflateRange(int fd, std::int64_t offset, std::int64_t limit, std::int64_t 
       if (ready) inflateEnd(&z);
     }
   } stream;
-  if (inflateInit(&stream.z) != Z_OK) return false;
-  stream.ready = true;
   z_stream& z = stream.z;
   const auto inSize = static_cast<std::size_t>(std::min<std::int64_t>(kInflateBlock, limit));
-  const auto outSize = static_cast<std::size_t>(std::min<std::int64_t>(kInflateBlock, want));
   Buffer in(inSize);
-  Buffer out(outSize);
   std::int64_t consumed = 0;
   std::int64_t produced = 0;
+  if (adler) {
+    if (inflateInit(&z) != Z_OK) return false;
+  } else {
+    // The zlib header by hand, then the raw deflate data; the trailer after it is not read.
+    if (limit < 2) return false;
+    unsigned char header[2];
+    if (ReadAt(fd, header, 2, offset) != 2 || !PlainZlibHeader(header)) return false;
+    consumed = 2;
+    if (inflateInit2(&z, -MAX_WBITS) != Z_OK) return false;
+  }
+  stream.ready = true;
   while (produced < want) {
     if (z.avail_in == 0 && consumed < limit) {
       const auto piece = static_cast<std::size_t>(std::min<std::int64_t>(inSize, limit - consumed));
@@ -301,21 +345,41 @@ bool InflateRange(int fd, std::int64_t offset, std::int64_t limit, std::int64_t 
       z.next_in = in.data();
       z.avail_in = static_cast<uInt>(piece);
     }
-    const auto room = static_cast<uInt>(std::min<std::int64_t>(outSize, want - produced));
+    const auto room = static_cast<uInt>(
+        std::min<std::int64_t>(static_cast<std::int64_t>(output.Room()), want - produced));
     const uInt inBefore = z.avail_in;
-    z.next_out = out.data();
+    z.next_out = output.Buffer();
     z.avail_out = room;
     const int result = inflate(&z, Z_NO_FLUSH);
     const std::size_t got = room - z.avail_out;
     if (got > 0) {
-      sink(out.data(), got);
       produced += static_cast<std::int64_t>(got);
+      output.Filled(got);
     }
     if (result == Z_STREAM_END) return produced == want;
     if (result != Z_OK && result != Z_BUF_ERROR) return false;
     if (got == 0 && z.avail_in == inBefore && (z.avail_in > 0 || consumed >= limit)) return false;
   }
   return true;
+}
+
+bool InflateRange(int fd, std::int64_t offset, std::int64_t limit, std::int64_t want,
+                  const std::function<void(const unsigned char*, std::size_t)>& sink,
+                  bool adler = true) {
+  // One buffer, handed to the sink after every inflate call.
+  struct Output {
+    Output(std::size_t size, const std::function<void(const unsigned char*, std::size_t)>& s)
+        : buffer(size), room(size), sink(s) {}
+    unsigned char* Buffer() { return buffer.data(); }
+    std::size_t Room() const { return room; }
+    void Filled(std::size_t n) { sink(buffer.data(), n); }
+    orvenda::Buffer buffer;
+    std::size_t room;
+    const std::function<void(const unsigned char*, std::size_t)>& sink;
+  } output(static_cast<std::size_t>(
+               std::min<std::int64_t>(kInflateBlock, std::max<std::int64_t>(want, 1))),
+           sink);
+  return InflateStream(fd, offset, limit, want, output, adler);
 }
 
 // Copies [offset, offset + size) of `fd` to `sink`; false when the file ends early.
@@ -337,7 +401,8 @@ bool CopyRange(int fd, std::int64_t offset, std::int64_t size,
 // ---- the archive being written ----
 
 bool LockedAsNamed(int fd, const fs::path& path) {
-  struct stat held {}, named {};
+  struct stat held {
+  }, named{};
   return ::flock(fd, LOCK_EX | LOCK_NB) == 0 && ::fstat(fd, &held) == 0 &&
          ::stat(path.c_str(), &named) == 0 && held.st_dev == named.st_dev &&
          held.st_ino == named.st_ino;
@@ -920,18 +985,257 @@ void TZLBArchive::AddFiles(std::vector<fs::path>& files) {
 
 // ---- extracting ----
 
+namespace {
+
+// A stretch of a deflated member that inflates without what comes before it, and where its
+// bytes go in the member.
+struct Segment {
+  std::size_t from = 0, to = 0;  // in the member's compressed bytes
+  std::int64_t offset = 0, size = 0;
+};
+
+// A big member cut into segments that inflate side by side.
+struct SegmentPlan {
+  std::string compressed;
+  std::vector<Segment> segments;
+  std::atomic<bool> failed{false};  // a segment did not come out as planned
+};
+
+}  // namespace
+
+// One member on its way to disk. Its unpacking and the writing of its pieces may run on other
+// threads; everything else, the callbacks included, runs on the caller's.
+struct TZLBArchive::MemberJob {
+  std::int32_t index = 0;
+  TZLBFileEntry entry;
+  fs::path destination;
+  Fd out;
+  std::atomic<std::int64_t> written{0};
+  std::atomic<bool> finished{false};
+  bool whole = false;
+  std::uint32_t crc = 0;
+  std::exception_ptr error;
+  // The pieces still to write, plus one for each unpacking (the whole stream, or each
+  // segment) not yet done: whoever brings it to zero finishes the member.
+  std::atomic<int> outstanding{1};
+  std::mutex pieceMutex;  // guards `pieceCrcs` and `error` while pieces are written
+  std::vector<std::pair<std::int64_t, std::uint32_t>> pieceCrcs;  // offset, CRC-32 of the piece
+  bool crcKnown = false;  // `crc` was summed in one pass, not from the pieces
+  std::unique_ptr<SegmentPlan> plan;
+};
+
+namespace {
+
+// The unpacked pieces of a parallel extraction, waiting to be written by whichever thread is
+// free, and the buffers they travel in.
+template <typename Job>
+class PieceQueue {
+ public:
+  struct Piece {
+    Job* job = nullptr;
+    std::int64_t offset = 0;
+    std::unique_ptr<unsigned char[]> bytes;
+    std::size_t size = 0;
+  };
+
+  PieceQueue(std::size_t buffers, const std::atomic<bool>& stop) : stop_(stop) {
+    for (std::size_t i = 0; i < buffers; ++i) {
+      free_.push_back(std::make_unique<unsigned char[]>(kInflateBlock));
+    }
+  }
+  std::mutex& Mutex() { return mutex_; }
+  std::condition_variable& Changed() { return changed_; }
+
+  void Push(Piece piece) {
+    {
+      const std::lock_guard<std::mutex> lock(mutex_);
+      waiting_.push_back(std::move(piece));
+    }
+    changed_.notify_all();
+  }
+  std::optional<Piece> TryPop() {
+    const std::lock_guard<std::mutex> lock(mutex_);
+    return PopLocked();
+  }
+  void Release(std::unique_ptr<unsigned char[]> bytes) {
+    {
+      const std::lock_guard<std::mutex> lock(mutex_);
+      free_.push_back(std::move(bytes));
+    }
+    changed_.notify_all();
+  }
+  // A free buffer; while there is none, writes waiting pieces with `write`, or waits. Null once
+  // the extraction stops.
+  template <typename Write>
+  std::unique_ptr<unsigned char[]> Acquire(Write& write) {
+    std::unique_lock<std::mutex> lock(mutex_);
+    for (;;) {
+      if (stop_.load()) return nullptr;
+      if (!free_.empty()) {
+        auto bytes = std::move(free_.back());
+        free_.pop_back();
+        return bytes;
+      }
+      if (auto piece = PopLocked()) {
+        lock.unlock();
+        write(*piece);
+        lock.lock();
+        continue;
+      }
+      changed_.wait(lock);
+    }
+  }
+  // Writes waiting pieces until `done` holds and none are left, or the extraction stops.
+  template <typename Write, typename Done>
+  void Drain(Write& write, Done done) {
+    std::unique_lock<std::mutex> lock(mutex_);
+    for (;;) {
+      changed_.wait(lock, [&] { return stop_.load() || !waiting_.empty() || done(); });
+      if (stop_.load()) return;
+      auto piece = PopLocked();
+      if (!piece) return;
+      lock.unlock();
+      write(*piece);
+      lock.lock();
+    }
+  }
+  // Waits until a piece waits, `ready` holds or `timeout` passes.
+  template <typename Ready>
+  void Wait(Ready ready, std::chrono::milliseconds timeout) {
+    std::unique_lock<std::mutex> lock(mutex_);
+    changed_.wait_for(lock, timeout, [&] { return stop_.load() || !waiting_.empty() || ready(); });
+  }
+
+ private:
+  std::optional<Piece> PopLocked() {
+    if (waiting_.empty()) return std::nullopt;
+    Piece piece = std::move(waiting_.front());
+    waiting_.pop_front();
+    return piece;
+  }
+
+  const std::atomic<bool>& stop_;
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  std::deque<Piece> waiting_;
+  std::vector<std::unique_ptr<unsigned char[]>> free_;
+};
+
+// Members from this size on are inflated in segments when their stream allows it.
+constexpr std::int64_t kSegmentedMin = 16 << 20;
+constexpr std::int64_t kSegmentedMaxCompressed = 256 << 20;
+constexpr std::size_t kFreshProbe = 16384;  // output a fresh start must give without error
+constexpr int kMaxProbes = 64;              // sync flushes in a row that do not start afresh
+
+// Whether raw inflate can start at `at` of a zlib stream with no window: a block boundary where
+// the data needs nothing before it decodes a first stretch without error. A wrong guess is
+// caught later: its segment does not come out as planned, or the member's CRC-32 differs.
+bool StartsFresh(const std::string& c, std::size_t at) {
+  z_stream z{};
+  if (inflateInit2(&z, -MAX_WBITS) != Z_OK) return false;
+  unsigned char out[kFreshProbe];
+  z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(c.data() + at));
+  z.avail_in = static_cast<uInt>(std::min<std::size_t>(c.size() - at, 4 * kFreshProbe));
+  z.next_out = out;
+  z.avail_out = sizeof out;
+  const int result = inflate(&z, Z_NO_FLUSH);
+  const bool fresh = result == Z_STREAM_END || (result == Z_OK && z.avail_out == 0);
+  inflateEnd(&z);
+  return fresh;
+}
+
+// Where a stream of our parallel deflate starts afresh: after a sync flush's empty stored
+// block (00 00 FF FF) that begins a chunk without a dictionary. None for a stream of any other
+// writer, where no such place decodes without what came before.
+std::vector<std::size_t> FreshStarts(const std::string& c) {
+  static const char kSync[] = {0, 0, static_cast<char>(0xFF), static_cast<char>(0xFF)};
+  std::vector<std::size_t> starts;
+  int misses = 0;
+  for (std::size_t at = 2; at + 4 < c.size();) {
+    const void* hit = memmem(c.data() + at, c.size() - at, kSync, sizeof kSync);
+    if (hit == nullptr) break;
+    const std::size_t start =
+        static_cast<std::size_t>(static_cast<const char*>(hit) - c.data()) + 4;
+    at = start - 3;
+    if (start >= c.size()) break;
+    if (StartsFresh(c, start)) {
+      starts.push_back(start);
+      misses = 0;
+    } else if (++misses > kMaxProbes) {
+      break;  // sync flushes without fresh starts: not our layout
+    }
+  }
+  return starts;
+}
+
+// Inflates c[seg.from, seg.to) into `output`. True when it gives exactly seg.size bytes and, for
+// a segment before the last, ends there on a block boundary, or, for the last, ends the stream.
+template <typename Output>
+bool InflateSegment(const std::string& c, const Segment& seg, bool last, Output& output) {
+  struct Stream {
+    z_stream z{};
+    bool ready = false;
+    ~Stream() {
+      if (ready) inflateEnd(&z);
+    }
+  } stream;
+  z_stream& z = stream.z;
+  if (inflateInit2(&z, -MAX_WBITS) != Z_OK) return false;
+  stream.ready = true;
+  z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(c.data() + seg.from));
+  z.avail_in = static_cast<uInt>(seg.to - seg.from);
+  std::int64_t produced = 0;
+  int state = 0;  // data_type after the last call that did something
+  for (;;) {
+    // Never more than planned: a stream that claims little and gives much fills nothing.
+    const auto room = static_cast<uInt>(
+        std::min<std::int64_t>(static_cast<std::int64_t>(output.Room()), seg.size - produced + 1));
+    z.next_out = output.Buffer();
+    z.avail_out = room;
+    const uInt inBefore = z.avail_in;
+    const int result = inflate(&z, Z_NO_FLUSH);
+    const std::size_t got = room - z.avail_out;
+    produced += static_cast<std::int64_t>(got);
+    if (produced > seg.size) return false;
+    if (got > 0) output.Filled(got);
+    // A call that could do nothing does not say where the stream stands.
+    if (z.avail_in != inBefore || got > 0) state = z.data_type;
+    if (result == Z_STREAM_END) return last && produced == seg.size;
+    if (result != Z_OK && result != Z_BUF_ERROR) return false;
+    if (z.avail_in == 0 && z.avail_out != 0) {
+      // Waiting for the next block's header, with no bits of this byte left over.
+      return !last && produced == seg.size && (state & 0xC0) == 0x80 && (state & 0x3F) == 0;
+    }
+  }
+}
+
+}  // namespace
+
 void TZLBArchive::ExtractAll(const fs::path& directory) {
   if (archiveName_.empty()) throw Error(kNotOpen);
   Fd fd = OpenForReading(archiveName_);
   if (!fd) throw Error(FillName(kUnableToOpen, archiveName_));
-  for (std::size_t i = 0; i < entries_.size(); ++i) {
-    ExtractMember(fd.get(), static_cast<std::int32_t>(i), directory);
+  std::int64_t total = 0;
+  for (const auto& entry : entries_) total += std::max<std::int64_t>(0, entry.UncompressedSize);
+  const unsigned cores = ExtractThreads != 0 ? ExtractThreads : std::thread::hardware_concurrency();
+  if (entries_.size() >= 2 && total >= kParallelExtractMin && cores >= 2) {
+    ExtractInParallel(fd.get(), directory, std::min<std::size_t>(cores, entries_.size()));
+  } else {
+    for (std::size_t i = 0; i < entries_.size(); ++i) {
+      auto job = PrepareMember(static_cast<std::int32_t>(i), directory);
+      if (!job) continue;
+      PieceProgress progress(OnProgress, Fill(kExtracting, job->entry.FileName),
+                             job->entry.UncompressedSize);
+      UnpackMember(fd.get(), *job, [&] { progress.Advance(job->written.load()); });
+      FinishMember(*job);
+    }
   }
   fd.Reset();
   Report(ZlbTextOfPath(archiveName_), 0);
 }
 
-void TZLBArchive::ExtractMember(int archiveFd, std::int32_t index, const fs::path& directory) {
+std::unique_ptr<TZLBArchive::MemberJob> TZLBArchive::PrepareMember(std::int32_t index,
+                                                                   const fs::path& directory) {
   const TZLBFileEntry& entry = entries_[static_cast<std::size_t>(index)];
   const auto destination =
       ZlbMemberDestination(directory, entry.Directory, entry.FileName, ExtractWithPath);
@@ -950,7 +1254,7 @@ void TZLBArchive::ExtractMember(int archiveFd, std::int32_t index, const fs::pat
   if (OnReplaceFile && fs::exists(fs::symlink_status(*destination, ec))) {
     bool replace = false;
     OnReplaceFile(*destination, replace);
-    if (!replace) return;
+    if (!replace) return nullptr;
   }
   // A symbolic link at the destination is replaced, not written through: it could point anywhere.
   const int flags = O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW;
@@ -959,23 +1263,305 @@ void TZLBArchive::ExtractMember(int archiveFd, std::int32_t index, const fs::pat
     out = Fd(::open(destination->c_str(), flags, 0666));
   }
   if (!out) throw Error(FillName(kUnableToOpen, *destination));
+  auto job = std::make_unique<MemberJob>();
+  job->index = index;
+  job->entry = entry;
+  job->destination = *destination;
+  job->out = std::move(out);
+  return job;
+}
 
-  PieceProgress progress(OnProgress, Fill(kExtracting, entry.FileName), entry.UncompressedSize);
-  std::uint32_t crc = 0;
+void TZLBArchive::UnpackMember(int archiveFd, MemberJob& job,
+                               const std::function<void()>& onPiece) const {
+  const TZLBFileEntry& entry = job.entry;
   std::int64_t written = 0;
   const auto write = [&](const unsigned char* data, std::size_t n) {
-    if (!WriteAll(out.get(), data, n)) throw Error(FillName(kUnableToWrite, *destination));
-    if (CheckCRC) crc = Crc32(crc, data, n);
+    if (!WriteAll(job.out.get(), data, n)) throw Error(FillName(kUnableToWrite, job.destination));
+    if (CheckCRC) job.crc = Crc32(job.crc, data, n);
     written += static_cast<std::int64_t>(n);
-    progress.Advance(written);
+    job.written.store(written, std::memory_order_relaxed);
+    onPiece();
   };
-  const bool whole = entry.Stored
-                         ? CopyRange(archiveFd, entry.Offset, entry.UncompressedSize, write)
-                         : InflateRange(archiveFd, entry.Offset, entry.CompressedSize,
-                                        entry.UncompressedSize, write);
-  if (!whole || (CheckCRC && crc != entry.Crc)) MemberCorrupt(index);
-  if (!out.Close()) throw Error(FillName(kUnableToWrite, *destination));
-  if (OnFileExtracted) OnFileExtracted(*destination);
+  job.whole = entry.Stored ? CopyRange(archiveFd, entry.Offset, entry.UncompressedSize, write)
+                           : InflateRange(archiveFd, entry.Offset, entry.CompressedSize,
+                                          entry.UncompressedSize, write, !CheckCRC);
+  job.crcKnown = true;
+}
+
+void TZLBArchive::FinishMember(MemberJob& job) {
+  if (!job.whole || (CheckCRC && job.crc != job.entry.Crc)) MemberCorrupt(job.index);
+  if (!job.out.Close()) throw Error(FillName(kUnableToWrite, job.destination));
+  if (OnFileExtracted) OnFileExtracted(job.destination);
+}
+
+// The members unpack side by side, the largest first, and their pieces are written and checked
+// by whichever thread is free. A big member that our parallel deflate wrote is cut where its
+// stream starts afresh, so that its stretches inflate side by side too. The caller's thread
+// takes its share and meanwhile hands on the progress and the finished members in the
+// archive's order: the callbacks see what the one-by-one extraction shows them, only sooner.
+void TZLBArchive::ExtractInParallel(int archiveFd, const fs::path& directory, std::size_t threads) {
+  std::vector<std::unique_ptr<MemberJob>> jobs;
+  for (std::size_t i = 0; i < entries_.size(); ++i) {
+    if (auto job = PrepareMember(static_cast<std::int32_t>(i), directory)) {
+      jobs.push_back(std::move(job));
+    }
+  }
+  std::vector<MemberJob*> bySize;
+  for (auto& job : jobs) bySize.push_back(job.get());
+  std::stable_sort(bySize.begin(), bySize.end(), [](const MemberJob* a, const MemberJob* b) {
+    return a->entry.UncompressedSize > b->entry.UncompressedSize;
+  });
+  const bool checkCrc = CheckCRC;
+  // The member's CRC-32 is what makes the cuts safe, so only a checked extraction cuts.
+  const auto planSegments = [&](MemberJob& job) {
+    const TZLBFileEntry& e = job.entry;
+    if (e.Stored || !checkCrc || e.UncompressedSize < kSegmentedMin || e.CompressedSize < 6 ||
+        e.CompressedSize > kSegmentedMaxCompressed) {
+      return;
+    }
+    auto plan = std::make_unique<SegmentPlan>();
+    plan->compressed.resize(static_cast<std::size_t>(e.CompressedSize));
+    if (ReadAt(archiveFd, plan->compressed.data(), plan->compressed.size(), e.Offset) !=
+            e.CompressedSize ||
+        !PlainZlibHeader(reinterpret_cast<const unsigned char*>(plan->compressed.data()))) {
+      return;
+    }
+    // Our deflate starts afresh every kIndependentChunks chunks, so the bytes of the n-th
+    // stretch begin at n times that much input; the inflate of each stretch checks the guess.
+    const std::vector<std::size_t> starts = FreshStarts(plan->compressed);
+    const auto stretch = static_cast<std::int64_t>(kIndependentChunks * kParallelDeflateChunk);
+    if (starts.empty() ||
+        static_cast<std::int64_t>(starts.size()) * stretch >= e.UncompressedSize) {
+      return;
+    }
+    std::size_t from = 2;
+    for (std::size_t i = 0; i <= starts.size(); ++i) {
+      Segment& seg = plan->segments.emplace_back();
+      seg.from = from;
+      seg.to = i < starts.size() ? starts[i] : plan->compressed.size();
+      seg.offset = static_cast<std::int64_t>(i) * stretch;
+      seg.size = i < starts.size() ? stretch : e.UncompressedSize - seg.offset;
+      from = seg.to;
+    }
+    job.outstanding = static_cast<int>(plan->segments.size());
+    job.plan = std::move(plan);
+  };
+  struct Unit {
+    MemberJob* job;
+    int segment;  // -1: the whole member in one stream
+  };
+  std::vector<Unit> units;
+  for (MemberJob* job : bySize) {
+    planSegments(*job);
+    if (!job->plan) {
+      units.push_back({job, -1});
+      continue;
+    }
+    for (std::size_t k = 0; k < job->plan->segments.size(); ++k)
+      units.push_back({job, static_cast<int>(k)});
+  }
+
+  std::atomic<std::size_t> next{0};
+  std::atomic<bool> stop{false};
+  std::size_t finishedJobs = 0;  // guarded by the queue's mutex
+  PieceQueue<MemberJob> pieces(threads * 8, stop);
+  using Piece = PieceQueue<MemberJob>::Piece;
+  const auto finishJob = [&](MemberJob& job) {
+    if (--job.outstanding != 0) return;
+    if (job.plan) {
+      // Every segment and every piece is written by now. A member that could not be cut
+      // where it seemed is unpacked again in one stream, which also tells a damaged one.
+      std::string().swap(job.plan->compressed);
+      job.whole = !job.plan->failed.load();
+      if (!job.whole && !stop.load()) {
+        job.pieceCrcs.clear();
+        try {
+          UnpackMember(archiveFd, job, [&] {
+            if (stop.load(std::memory_order_relaxed)) throw Stopped();
+          });
+        } catch (const Stopped&) {
+        } catch (...) {
+          if (!job.error) job.error = std::current_exception();
+        }
+      }
+    }
+    if (checkCrc && job.whole && !job.crcKnown) {
+      std::sort(job.pieceCrcs.begin(), job.pieceCrcs.end());
+      std::uint32_t crc = 0;
+      for (std::size_t i = 0; i < job.pieceCrcs.size(); ++i) {
+        const std::int64_t end =
+            i + 1 < job.pieceCrcs.size() ? job.pieceCrcs[i + 1].first : job.entry.UncompressedSize;
+        crc = static_cast<std::uint32_t>(
+            crc32_combine(crc, job.pieceCrcs[i].second, end - job.pieceCrcs[i].first));
+      }
+      job.crc = crc;
+    }
+    {
+      const std::lock_guard<std::mutex> lock(pieces.Mutex());
+      job.finished.store(true);
+      ++finishedJobs;
+    }
+    pieces.Changed().notify_all();
+  };
+  const std::function<void(Piece&)> write = [&](Piece& piece) {
+    MemberJob& job = *piece.job;
+    if (!stop.load()) {
+      const std::uint32_t crc = checkCrc ? Crc32(0, piece.bytes.get(), piece.size) : 0;
+      const bool put = WriteAllAt(job.out.get(), piece.bytes.get(), piece.size, piece.offset);
+      const std::lock_guard<std::mutex> lock(job.pieceMutex);
+      job.pieceCrcs.emplace_back(piece.offset, crc);
+      if (!put && !job.error) {
+        job.error = std::make_exception_ptr(Error(FillName(kUnableToWrite, job.destination)));
+      }
+    }
+    job.written += static_cast<std::int64_t>(piece.size);
+    pieces.Release(std::move(piece.bytes));
+    finishJob(job);
+  };
+
+  // Inflates into pooled buffers and queues each full one.
+  struct Output {
+    MemberJob& job;
+    PieceQueue<MemberJob>& pieces;
+    const std::function<void(Piece&)>& write;
+    const std::function<void()>& onPiece;
+    std::unique_ptr<unsigned char[]> bytes;
+    std::size_t used = 0;
+    std::int64_t offset = 0;
+    unsigned char* Buffer() { return bytes.get() + used; }
+    std::size_t Room() const { return kInflateBlock - used; }
+    void Filled(std::size_t n) {
+      used += n;
+      if (used == kInflateBlock) Hand();
+      onPiece();
+    }
+    void Hand() {
+      if (used == 0) return;
+      ++job.outstanding;
+      pieces.Push({&job, offset, std::move(bytes), used});
+      offset += static_cast<std::int64_t>(used);
+      used = 0;
+      bytes = pieces.Acquire(write);
+      if (!bytes) throw Stopped();
+    }
+  };
+  const auto unpack = [&](MemberJob& job, const std::function<void()>& onPiece) {
+    const TZLBFileEntry& entry = job.entry;
+    if (entry.Stored) {
+      UnpackMember(archiveFd, job, onPiece);
+      return;
+    }
+    Output output{job, pieces, write, onPiece, pieces.Acquire(write)};
+    if (!output.bytes) throw Stopped();
+    job.whole = InflateStream(archiveFd, entry.Offset, entry.CompressedSize, entry.UncompressedSize,
+                              output, !checkCrc);
+    output.Hand();
+    pieces.Release(std::move(output.bytes));
+  };
+  const auto inflateSegment = [&](MemberJob& job, std::size_t k,
+                                  const std::function<void()>& onPiece) {
+    SegmentPlan& plan = *job.plan;
+    const Segment& seg = plan.segments[k];
+    bool ok = false;
+    if (!plan.failed.load()) {
+      try {
+        Output output{job, pieces, write, onPiece, pieces.Acquire(write), 0, seg.offset};
+        if (!output.bytes) throw Stopped();
+        ok = InflateSegment(plan.compressed, seg, k + 1 == plan.segments.size(), output);
+        output.Hand();
+        pieces.Release(std::move(output.bytes));
+      } catch (const Stopped&) {
+      } catch (const std::bad_alloc&) {
+      }
+    }
+    if (!ok) plan.failed.store(true);
+    finishJob(job);
+  };
+  const auto work = [&](const std::function<void()>& onPiece) {
+    const std::function<void()> checked = [&] {
+      if (stop.load(std::memory_order_relaxed)) throw Stopped();
+      onPiece();
+    };
+    while (!stop.load()) {
+      const std::size_t at = next.fetch_add(1);
+      if (at >= units.size()) break;
+      MemberJob& job = *units[at].job;
+      if (units[at].segment >= 0) {
+        inflateSegment(job, static_cast<std::size_t>(units[at].segment), checked);
+        continue;
+      }
+      try {
+        unpack(job, checked);
+      } catch (const Stopped&) {
+      } catch (...) {
+        const std::lock_guard<std::mutex> lock(job.pieceMutex);
+        if (!job.error) job.error = std::current_exception();
+      }
+      finishJob(job);
+    }
+  };
+
+  // Stops and joins the helpers also when a callback or a member fails.
+  struct Helpers {
+    std::atomic<bool>& stop;
+    PieceQueue<MemberJob>& pieces;
+    std::vector<std::thread> threads;
+    ~Helpers() {
+      {
+        const std::lock_guard<std::mutex> lock(pieces.Mutex());
+        stop.store(true);
+      }
+      pieces.Changed().notify_all();
+      for (auto& t : threads) t.join();
+    }
+  } helpers{stop, pieces, {}};
+  for (std::size_t i = 1; i < threads; ++i) {
+    helpers.threads.emplace_back([&] {
+      work([] {});
+      // Then help with the writing until every member is done.
+      pieces.Drain(write, [&] { return finishedJobs == jobs.size(); });
+    });
+  }
+
+  std::size_t shown = 0;  // jobs before it are finished and handed on
+  std::optional<PieceProgress> progress;
+  const auto pump = [&] {
+    while (shown < jobs.size()) {
+      MemberJob& job = *jobs[shown];
+      if (!progress) {
+        progress.emplace(OnProgress, Fill(kExtracting, job.entry.FileName),
+                         job.entry.UncompressedSize);
+      }
+      const bool finished = job.finished.load();
+      progress->Advance(job.written.load());
+      if (!finished) return;
+      if (job.error) std::rethrow_exception(job.error);
+      FinishMember(job);
+      progress.reset();
+      ++shown;
+    }
+  };
+  // A failure handed on from inside the caller's own unpacking ends that unpacking first.
+  std::exception_ptr failure;
+  work([&] {
+    if (failure) return;
+    try {
+      pump();
+    } catch (...) {
+      failure = std::current_exception();
+      stop.store(true);
+    }
+  });
+  if (failure) std::rethrow_exception(failure);
+  while (shown < jobs.size()) {
+    pump();
+    if (auto piece = pieces.TryPop()) {
+      write(*piece);
+      continue;
+    }
+    pieces.Wait([&] { return shown < jobs.size() && jobs[shown]->finished.load(); },
+                std::chrono::milliseconds(50));
+  }
 }
 
 }  // namespace orvenda

@@ -16,6 +16,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -125,7 +126,8 @@ class TZLBArchive {
 
   // Writes every member into `directory` (created when missing). A member whose name or
   // directory would lead outside `directory` fails with "File (%d) is corrupt"; members written
-  // before a failure stay.
+  // before a failure stay. Big archives unpack their members on every core; the callbacks
+  // still come on the calling thread, in the same order.
   void ExtractAll(const std::filesystem::path& directory);
 
   // Appends to `files` every file below `directory`, recursively, in name order.
@@ -141,6 +143,7 @@ class TZLBArchive {
   TFileCompressionLevel CompressionLevel = TFileCompressionLevel::fcDefault;
   bool ExtractWithPath = false;  // extraction appends the entry's directory to the destination
   bool CheckCRC = false;         // extraction verifies each member's CRC-32
+  unsigned ExtractThreads = 0;   // threads of a big extraction; 0: one per core, 1: one by one
   bool SavePaths = false;        // adding records the source directory (without drive)
   bool RecursePaths = false;     // adding replaces a listed directory by the files below it
   std::filesystem::path TempDirectory;  // for MakeTempFileName; empty: the system's
@@ -168,7 +171,13 @@ class TZLBArchive {
   void Report(const std::string& text, int percentage) const;
   void ReadRegistry(int fd, std::int64_t fileSize);
   void ExpandDirectories(std::vector<std::filesystem::path>& files);
-  void ExtractMember(int archiveFd, std::int32_t index, const std::filesystem::path& directory);
+  struct MemberJob;
+  std::unique_ptr<MemberJob> PrepareMember(std::int32_t index,
+                                           const std::filesystem::path& directory);
+  void UnpackMember(int archiveFd, MemberJob& job, const std::function<void()>& onPiece) const;
+  void FinishMember(MemberJob& job);
+  void ExtractInParallel(int archiveFd, const std::filesystem::path& directory,
+                         std::size_t threads);
 
   std::filesystem::path archiveName_;
   bool newArchive_ = false;
