@@ -43,6 +43,49 @@ void NodeSums::Reset(const Table& table) {
   n_ = find(fld::kNasledky, false);
   h_ = find(fld::kHodnocen, false);
   usable_ = index_ >= 0 && type_ >= 0 && uplink_ >= 0 && p_ >= 0 && n_ >= 0 && h_ >= 0;
+  loading_ = usable_;
+}
+
+void NodeSums::Loaded() {
+  if (!loading_) return;
+  loading_ = false;
+  if (!usable_) return;
+  if (!IsForest()) return Unusable();
+  std::vector<std::pair<int32_t, RiskSum>> direct;
+  for (const auto& [index, e] : entries_) {
+    if (e.below.count != 0 && e.nodeRecords != 0 && e.parent != index)
+      direct.emplace_back(e.parent, e.below);
+  }
+  for (const auto& [parent, sum] : direct) AddToChain(parent, sum.sum, sum.count);
+}
+
+// No node below itself: every chain of parents ends at a root or at a missing parent.
+bool NodeSums::IsForest() {
+  std::vector<Entry*> path;
+  for (auto& [index, start] : entries_) {
+    if (start.mark != 0) continue;
+    int32_t at = index;
+    Entry* e = &start;
+    bool cycle = false;
+    for (;;) {
+      if (e->mark == 2) break;
+      if (e->mark == 1) {
+        cycle = true;
+        break;
+      }
+      e->mark = 1;
+      path.push_back(e);
+      if (e->nodeRecords == 0 || e->parent == at) break;
+      at = e->parent;
+      const auto it = entries_.find(at);
+      if (it == entries_.end()) break;
+      e = &it->second;
+    }
+    for (Entry* walked : path) walked->mark = 2;
+    path.clear();
+    if (cycle) return false;
+  }
+  return true;
 }
 
 void NodeSums::AddToChain(int32_t from, int64_t sum, int64_t count) {
@@ -72,10 +115,22 @@ void NodeSums::Added(const RowValues& row) {
   const int32_t type = row.Int(type_);
   const int32_t up = row.Int(uplink_);
   if (type == kRiskType) {
+    if (loading_) {
+      RiskSum& below = entries_[up].below;
+      below.sum += RiskLevel(row.Int(p_), row.Int(n_), row.Int(h_));
+      ++below.count;
+      return;
+    }
     AddToChain(up, RiskLevel(row.Int(p_), row.Int(n_), row.Int(h_)), 1);
   } else if (type == kNodeType) {
     const int32_t index = row.Int(index_);
     Entry& e = entries_[index];
+    if (loading_) {
+      if (e.nodeRecords != 0 && e.parent != up) return Unusable();
+      ++e.nodeRecords;
+      e.parent = up;
+      return;
+    }
     // A second record of the same node under the same parent changes nothing the walk
     // sees; one under another parent, or a node below itself, makes no tree.
     if (e.nodeRecords != 0) {
@@ -97,6 +152,7 @@ void NodeSums::Added(const RowValues& row) {
 }
 
 void NodeSums::Removed(const RowValues& row) {
+  Loaded();
   if (!usable_) return;
   const int32_t type = row.Int(type_);
   const int32_t up = row.Int(uplink_);
@@ -115,10 +171,12 @@ void NodeSums::Removed(const RowValues& row) {
 
 void NodeSums::Unusable() {
   usable_ = false;
+  loading_ = false;
   entries_.clear();
 }
 
-std::optional<RiskSum> NodeSums::Sum(int32_t node) const {
+std::optional<RiskSum> NodeSums::Sum(int32_t node) {
+  Loaded();
   if (!usable_ || !table_.IsOpen()) return std::nullopt;
   const auto it = entries_.find(node);
   return it == entries_.end() ? RiskSum{} : it->second.below;

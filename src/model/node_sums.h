@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <optional>
 #include <unordered_map>
+#include <vector>
 
 #include "model/risk.h"
 #include "model/table.h"
@@ -22,27 +23,33 @@ class NodeSums final : public RowObserver {
   NodeSums& operator=(const NodeSums&) = delete;
 
   // The totals below `node`, as SumRisks counts them; nullopt when only the walk can tell.
-  std::optional<RiskSum> Sum(int32_t node) const;
+  std::optional<RiskSum> Sum(int32_t node);
   // NodeAverage of `node`: from the kept sums, or by the walk when they cannot tell.
   int32_t Average(int32_t node);
 
   void Reset(const Table& table) override;
   void Added(const RowValues& row) override;
   void Removed(const RowValues& row) override;
+  void Loaded() override;
 
  private:
   struct Entry {
-    RiskSum below;
+    RiskSum below;  // while loading: only the risks directly below
     int32_t parent = 0;
     int nodeRecords = 0;  // node records with this Index, all under `parent`
+    char mark = 0;        // the forest check of a load: 1 on the path walked, 2 checked
   };
 
   void AddToChain(int32_t from, int64_t sum, int64_t count);
   bool InChain(int32_t from, int32_t node) const;
+  bool IsForest();
   void Unusable();
 
   Table& table_;
   bool usable_ = false;  // the fields are there and the tree is a forest
+  // The rows after a Reset come in bulk: each risk is only added to its parent and the sums
+  // are carried up once at the end, instead of up the whole chain for every risk.
+  bool loading_ = false;
   int index_ = -1, type_ = -1, uplink_ = -1, p_ = -1, n_ = -1, h_ = -1;
   std::unordered_map<int32_t, Entry> entries_;
 };

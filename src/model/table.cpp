@@ -11,8 +11,10 @@
 #include <cerrno>
 #include <charconv>
 #include <cstring>
+#include <exception>
 #include <map>
 #include <set>
+#include <thread>
 #include <unordered_map>
 
 #include "base/cp1250.h"
@@ -27,6 +29,9 @@ using dbf::Cell;
 using dbf::Kind;
 
 namespace {
+
+// From this many records on, a table decodes on two cores while it loads.
+constexpr uint32_t kParallelLoadRows = 20000;
 
 std::string UpperAscii(std::string s) {
   for (char& c : s)
@@ -439,6 +444,7 @@ struct Table::Impl {
     byTypeUplink.clear();
     for (uint32_t rec = 0; rec < rows.size(); ++rec)
       if (!rows[rec].deleted) InsertRec(rec);
+    if (observer != nullptr) observer->Loaded();
     if (filtered && cond.active) BuildGroups();
   }
 
@@ -732,27 +738,58 @@ void Table::Impl::Load(bool wantExclusive) {
 
   rows.assign(layout.recordCount, Row());
   const std::string memoName = PathText(memoPath);
-  uint64_t memoTotal = 0;
-  for (uint32_t r = 0; r < layout.recordCount; ++r) {
-    const char* rec =
-        bytes.data() + layout.headerLength + static_cast<uint64_t>(r) * layout.recordLength;
-    Row& row = rows[r];
-    row.deleted = rec[0] == '*';
-    row.cells.resize(layout.fields.size());
-    for (size_t i = 0; i < layout.fields.size(); ++i) {
-      Cell& cell = row.cells[i];
-      dbf::DecodeCell(layout.fields[i], rec, cell, name);
-      if (kinds[i] == Kind::Memo && cell.num > 0) {
-        cell.text =
-            dbf::ReadMemo(memoBytes, memoBlockSize, static_cast<uint32_t>(cell.num), memoName);
-        cell.null = cell.text.empty();
-        // Memos of a sound file never overlap; more text than the file holds means pointers
-        // share blocks, which would let a small file claim huge amounts of memory.
-        memoTotal += cell.text.size();
-        if (memoTotal > memoBytes.size())
-          throw Error(W("Soubor ") + memoName + W(" je poškozený: poznámky se překrývají."));
+  const std::string overlap = W("Soubor ") + memoName + W(" je poškozený: poznámky se překrývají.");
+  // Decodes rows [from, to) and returns the memo text they hold.
+  const auto decode = [&](uint32_t from, uint32_t to) {
+    uint64_t memoTotal = 0;
+    for (uint32_t r = from; r < to; ++r) {
+      const char* rec =
+          bytes.data() + layout.headerLength + static_cast<uint64_t>(r) * layout.recordLength;
+      Row& row = rows[r];
+      row.deleted = rec[0] == '*';
+      row.cells.resize(layout.fields.size());
+      for (size_t i = 0; i < layout.fields.size(); ++i) {
+        Cell& cell = row.cells[i];
+        dbf::DecodeCell(layout.fields[i], rec, cell, name);
+        if (kinds[i] == Kind::Memo && cell.num > 0) {
+          cell.text =
+              dbf::ReadMemo(memoBytes, memoBlockSize, static_cast<uint32_t>(cell.num), memoName);
+          cell.null = cell.text.empty();
+          // Memos of a sound file never overlap; more text than the file holds means pointers
+          // share blocks, which would let a small file claim huge amounts of memory.
+          memoTotal += cell.text.size();
+          if (memoTotal > memoBytes.size()) throw Error(overlap);
+        }
       }
     }
+    return memoTotal;
+  };
+  // A big table decodes its second half on another core.
+  const uint32_t count = layout.recordCount;
+  if (count >= kParallelLoadRows && std::thread::hardware_concurrency() >= 2) {
+    const uint32_t half = count / 2;
+    uint64_t secondTotal = 0;
+    std::exception_ptr secondError;
+    std::thread second([&] {
+      try {
+        secondTotal = decode(half, count);
+      } catch (...) {
+        secondError = std::current_exception();
+      }
+    });
+    uint64_t firstTotal = 0;
+    std::exception_ptr firstError;
+    try {
+      firstTotal = decode(0, half);
+    } catch (...) {
+      firstError = std::current_exception();
+    }
+    second.join();
+    if (firstError) std::rethrow_exception(firstError);
+    if (firstTotal + secondTotal > memoBytes.size()) throw Error(overlap);
+    if (secondError) std::rethrow_exception(secondError);
+  } else {
+    decode(0, count);
   }
 
   if (const auto known = CreatedIndexes().find(PathKey(dbfPath)); known != CreatedIndexes().end()) {
@@ -948,6 +985,7 @@ void Table::SetRowObserver(RowObserver* observer) {
   if (!t.open && !t.cached) return;
   for (uint32_t rec = 0; rec < t.rows.size(); ++rec)
     if (!t.rows[rec].deleted) observer->Added(Impl::RowRef(&t, rec));
+  observer->Loaded();
 }
 
 void Table::Open(bool exclusive) {

@@ -47,14 +47,16 @@ class Table;
 
 // Told of every row that joins or leaves the live rows of a table: an append adds, a post
 // removes the old row and adds the new one, a delete removes. Reset says that every row left
-// (open, pack, a new order, close); the rows of the open table follow as additions. Observers
-// must not throw and must not use the table while they are told.
+// (open, pack, a new order, close); the rows of the open table follow as additions, and
+// Loaded says when the last of them has come, so that an observer can take them in bulk.
+// Observers must not throw and must not use the table while they are told.
 class RowObserver {
  public:
   virtual ~RowObserver() = default;
   virtual void Reset(const Table& table) = 0;
   virtual void Added(const RowValues& row) = 0;
   virtual void Removed(const RowValues& row) = 0;
+  virtual void Loaded() {}
 };
 
 struct IndexDef {

@@ -28,7 +28,7 @@ class NodeSumsTest : public ::testing::Test {
     table.Post();
   }
   // Every node, placeholder parent and unknown Index agrees with the walk.
-  void ExpectSumsMatchTheWalk(const NodeSums& sums, int32_t maxIndex, bool kept) {
+  void ExpectSumsMatchTheWalk(NodeSums& sums, int32_t maxIndex, bool kept) {
     for (int32_t node = 0; node <= maxIndex + 1; ++node) {
       const RiskSum walk = SumRisks(table, node);
       const auto fast = sums.Sum(node);
@@ -124,6 +124,12 @@ TEST_F(NodeSumsTest, AttachesToAnOpenTableAndLeavesDamagedTreesToTheWalk) {
     table.Post();
     EXPECT_FALSE(sums.Sum(1).has_value());
     EXPECT_EQ(sums.Average(3), NodeAverage(table, 3));
+    // Loaded in bulk, the loop is found as well.
+    table.Close();
+    table.Open(true);
+    table.Pack();
+    EXPECT_FALSE(sums.Sum(1).has_value());
+    EXPECT_FALSE(sums.Sum(3).has_value());
     // Mended and reloaded, they are kept again.
     table.Locate(fld::kIndex, 1);
     table.SetInt(fld::kUpLink, 0);
@@ -134,6 +140,10 @@ TEST_F(NodeSumsTest, AttachesToAnOpenTableAndLeavesDamagedTreesToTheWalk) {
     ExpectSumsMatchTheWalk(sums, 4, true);
     // A second node record with a used Index is no tree either.
     Add(3, kNodeType, 0, 1);
+    ExpectSumsMatchTheWalk(sums, 4, false);
+    table.Close();
+    table.Open(true);
+    table.Pack();
     ExpectSumsMatchTheWalk(sums, 4, false);
   }
   // Gone with its observer: the table works on alone.
