@@ -446,7 +446,7 @@ QModelIndex QtTreeControl::IndexOf(Item item) const {
 }
 
 void QtTreeControl::Clear() {
-  by_data_.clear();
+  by_data_.Clear();
   model_->Clear();
 }
 
@@ -454,7 +454,7 @@ TreeControl::Item QtTreeControl::Add(Item parent, const std::string& caption, in
                                      int32_t data) {
   TreeNode* node =
       model_->Add(parent != nullptr ? ToNode(parent) : model_->Root(), caption, image, data);
-  by_data_.emplace(data, node);
+  by_data_.Insert(node);
   return node;
 }
 
@@ -469,14 +469,64 @@ void QtTreeControl::Move(Item item, Item parent) {
   moving_ = false;
 }
 
-void QtTreeControl::Unindex(TreeNode* node) {
-  auto [first, last] = by_data_.equal_range(node->data);
-  for (auto it = first; it != last; ++it) {
-    if (it->second == node) {
-      by_data_.erase(it);
-      return;
+void QtTreeControl::Unindex(TreeNode* node) { by_data_.Erase(node); }
+
+void DataIndex::Clear() {
+  std::fill(dense_.begin(), dense_.end(), nullptr);
+  sparse_.clear();
+  size_ = 0;
+}
+
+TreeNode*& DataIndex::Head(int32_t data) {
+  if (!Dense(data) && data >= 0) {
+    // The table grows for values up to a few times the items held, so one odd big Index
+    // cannot claim a huge table; the values it then covers move over from the hash.
+    const size_t limit = 4 * (size_ + 1024);
+    if (static_cast<size_t>(data) < limit) {
+      dense_.resize(
+          std::min(limit, std::max<size_t>(static_cast<size_t>(data) + 1, 2 * dense_.size())),
+          nullptr);
+      for (auto it = sparse_.begin(); it != sparse_.end();) {
+        if (Dense(it->first)) {
+          dense_[static_cast<size_t>(it->first)] = it->second;
+          it = sparse_.erase(it);
+        } else {
+          ++it;
+        }
+      }
     }
   }
+  return Dense(data) ? dense_[static_cast<size_t>(data)] : sparse_[data];
+}
+
+void DataIndex::Insert(TreeNode* node) {
+  TreeNode*& head = Head(node->data);
+  node->sameData = head;
+  head = node;
+  ++size_;
+}
+
+void DataIndex::Erase(TreeNode* node) {
+  TreeNode** link = nullptr;
+  if (Dense(node->data)) {
+    link = &dense_[static_cast<size_t>(node->data)];
+  } else if (const auto it = sparse_.find(node->data); it != sparse_.end()) {
+    link = &it->second;
+  }
+  if (link == nullptr) return;
+  TreeNode** const head = link;
+  while (*link != nullptr && *link != node) link = &(*link)->sameData;
+  if (*link == nullptr) return;
+  *link = node->sameData;
+  node->sameData = nullptr;
+  --size_;
+  if (*head == nullptr && !Dense(node->data)) sparse_.erase(node->data);
+}
+
+TreeNode* DataIndex::Find(int32_t data) const {
+  if (Dense(data)) return dense_[static_cast<size_t>(data)];
+  const auto it = sparse_.find(data);
+  return it == sparse_.end() ? nullptr : it->second;
 }
 
 void QtTreeControl::Delete(Item item) {
@@ -490,16 +540,14 @@ void QtTreeControl::Delete(Item item) {
 }
 
 TreeControl::Item QtTreeControl::FindByData(int32_t data) const {
-  auto [first, last] = by_data_.equal_range(data);
-  if (first == last) return nullptr;
-  TreeNode* best = first->second;
-  if (std::next(first) == last) return best;
+  TreeNode* best = by_data_.Find(data);
+  if (best == nullptr || best->sameData == nullptr) return best;
   // Several items carry the same data (a damaged table): the first in tree order wins.
   std::vector<int> bestPosition = TreePosition(best);
-  for (auto it = std::next(first); it != last; ++it) {
-    std::vector<int> position = TreePosition(it->second);
+  for (TreeNode* other = best->sameData; other != nullptr; other = other->sameData) {
+    std::vector<int> position = TreePosition(other);
     if (position < bestPosition) {
-      best = it->second;
+      best = other;
       bestPosition = std::move(position);
     }
   }

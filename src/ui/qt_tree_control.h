@@ -25,7 +25,29 @@ struct TreeNode {
   int shown = 0;  // children the view has been told about (see TreeModel)
   int8_t image = 0;
   bool checked = false;
-  bool pending = false;  // in the model's list of parents with children still to announce
+  bool pending = false;          // in the model's list of parents with children still to announce
+  TreeNode* sameData = nullptr;  // the next item with the same data (see DataIndex)
+};
+
+// Items by their data in constant time without a heap node per item: a table for the small
+// non-negative values that Index numbers are, a hash for the rest, and a chain through the
+// items that share a value.
+class DataIndex {
+ public:
+  void Clear();
+  void Insert(TreeNode* node);
+  void Erase(TreeNode* node);
+  // The first of the items with `data`; the others follow through `sameData`.
+  TreeNode* Find(int32_t data) const;
+  size_t Size() const { return size_; }
+
+ private:
+  TreeNode*& Head(int32_t data);
+  bool Dense(int32_t data) const { return data >= 0 && static_cast<size_t>(data) < dense_.size(); }
+
+  std::vector<TreeNode*> dense_;
+  std::unordered_map<int32_t, TreeNode*> sparse_;
+  size_t size_ = 0;
 };
 
 // The model of a tree view over TreeNodes. Between BeginBatch and EndBatch, children added
@@ -155,7 +177,7 @@ class QtTreeControl : public TreeControl {
   void Repaint() override;
 
   // Items known to the data hash (tests check it stays in step).
-  size_t IndexedItems() const { return by_data_.size(); }
+  size_t IndexedItems() const { return by_data_.Size(); }
 
  private:
   void Unindex(TreeNode* node);
@@ -164,7 +186,7 @@ class QtTreeControl : public TreeControl {
 
   OrvendaTreeWidget* widget_;
   TreeModel* model_;
-  std::unordered_multimap<int32_t, TreeNode*> by_data_;
+  DataIndex by_data_;
   int update_depth_ = 0;
   bool auto_scroll_ = true;
   bool moving_ = false;
