@@ -50,7 +50,7 @@ void Measure(Timing& best, Work work) {
 
 void Show(const std::string& what, const Timing& t, const Timing* reference) {
   std::printf("  %-50s %9.0f ms %9.0f ms cpu", what.c_str(), t.wall, t.cpu);
-  if (reference) std::printf("  %5.2f x", t.cpu / reference->cpu);
+  if (reference) std::printf("  %5.2f x %5.2f x", t.wall / reference->wall, t.cpu / reference->cpu);
   std::printf("\n");
   std::fflush(stdout);
 }
@@ -115,16 +115,20 @@ void Run(const fs::path& scratch) {
   }
   if (inflated != contents) throw std::runtime_error("zlib round trip");
 
-  // Open as the window does it: unpack beside the current project and open the table there.
-  const fs::path dir = MakeWorkingDirectory(scratch);
+  // Open as the window does it: unpack into a new working directory and open the table there.
+  fs::path dir;
   int32_t records = 0;
   Timing windowOpen;
-  Measure(windowOpen, [&] {
-    LoadProjectFile(file, dir, progress, messages);
-    OpenWorkingTable(working, dir);
-    records = working.RecordCount();
-  });
-  working.Close();
+  for (int round = 0; round < 3; ++round) {
+    if (!dir.empty()) RemoveWorkingDirectory(dir);
+    dir = MakeWorkingDirectory(scratch);
+    Table opened;
+    Measure(windowOpen, [&] {
+      LoadProjectFile(file, dir, progress, messages);
+      OpenWorkingTable(opened, dir);
+      records = opened.RecordCount();
+    });
+  }
   for (std::size_t i = 0; i < contents.size(); ++i) {
     if (ReadAll(dir / kWorkingTableFiles[i]) != contents[i]) {
       throw std::runtime_error("the opened project differs from the saved one");
@@ -133,7 +137,7 @@ void Run(const fs::path& scratch) {
   if (records != 100000) throw std::runtime_error("the opened table lost records");
   RemoveWorkingDirectory(dir);
 
-  std::printf("  %-50s %12s %15s  %s\n", "", "wall", "processor", "ratio (cpu)");
+  std::printf("  %-50s %12s %15s  %s\n", "", "wall", "processor", "ratio: wall, cpu");
   Show("save: SaveProjectFile", save, &deflate);
   Show("  zlib deflate level 9 alone, in memory", deflate, nullptr);
   Show("  the window's Save (table closed, reopened)", windowSave, &deflate);
