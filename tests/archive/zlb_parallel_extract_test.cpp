@@ -3,6 +3,8 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <zlib.h>
+
 #include <stdexcept>
 #include <string>
 #include <utility>
@@ -49,6 +51,8 @@ Seen Extract(TZLBArchive& zlb, const fs::path& archive, const fs::path& out, uns
   zlb.OpenArchive(archive);
   seen.progress.clear();
   zlb.ExtractAll(out);
+  zlb.OnProgress = nullptr;
+  zlb.OnFileExtracted = nullptr;
   return seen;
 }
 
@@ -119,6 +123,69 @@ TEST(ZlbParallelExtract, DamageAndFailingCallbacksEndTheExtractionCleanly) {
   zlb.OnProgress = nullptr;
   zlb.ExtractAll(dir / "again");
   EXPECT_EQ(ReadFileBytes(dir / "again" / "memo.dbt"), members[5].contents);
+}
+
+// A zlib stream that starts afresh every `every` bytes of input (full flushes), as another
+// writer may make it: the places look like ours, but not at our distances.
+std::string DeflateFlushingEvery(const std::string& input, std::size_t every) {
+  z_stream z{};
+  deflateInit(&z, 6);
+  std::string out(deflateBound(&z, input.size()) + input.size() / every * 16 + 64, '\0');
+  z.next_out = reinterpret_cast<Bytef*>(out.data());
+  z.avail_out = static_cast<uInt>(out.size());
+  for (std::size_t at = 0; at < input.size(); at += every) {
+    const std::size_t n = std::min(every, input.size() - at);
+    z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(input.data() + at));
+    z.avail_in = static_cast<uInt>(n);
+    deflate(&z, at + n < input.size() ? Z_FULL_FLUSH : Z_FINISH);
+  }
+  out.resize(z.total_out);
+  deflateEnd(&z);
+  return out;
+}
+
+TEST(ZlbParallelExtract, OurOwnBigStreamsInflateInStretchesAndOthersStillWhole) {
+  test::TempDir dir;
+  // Written by the archive itself: its parallel deflate leaves places to cut at.
+  const std::string text = test::TableText((41 << 20) + 333);
+  const std::string other = test::TableText(30 << 20).substr(5) + "end";
+  WriteFileBytes(dir / "big.dbt", text);
+  WriteFileBytes(dir / "small.dbf", "sound");
+  TZLBArchive zlb;
+  zlb.CheckCRC = true;
+  zlb.CreateArchive(dir / "own.zlb");
+  zlb.AddFiles({dir / "big.dbt", dir / "small.dbf"});
+  const Seen one = Extract(zlb, dir / "own.zlb", dir / "one", 1);
+  const Seen many = Extract(zlb, dir / "own.zlb", dir / "many", 4);
+  EXPECT_EQ(ReadFileBytes(dir / "many" / "big.dbt"), text);
+  EXPECT_EQ(many.progress, one.progress);
+  EXPECT_EQ(many.extracted, one.extracted);
+
+  // Fresh starts at distances not ours: the guess fails and the member comes out whole anyway.
+  std::vector<test::RawEntry> entries(2);
+  entries[0].name = "flushed.dbt";
+  entries[0].size = static_cast<std::int32_t>(other.size());
+  entries[0].crc = test::Crc(other);
+  entries[0].level = 3;
+  const std::string block = DeflateFlushingEvery(other, 12 << 20);
+  entries[0].blockSize = static_cast<std::int32_t>(block.size());
+  entries[1] = entries[0];
+  entries[1].name = "second.dbt";
+  entries[1].offset = entries[0].blockSize;
+  WriteFileBytes(dir / "other.zlb", test::Assemble(block + block, entries));
+  Extract(zlb, dir / "other.zlb", dir / "other", 4);
+  EXPECT_EQ(ReadFileBytes(dir / "other" / "flushed.dbt"), other);
+  EXPECT_EQ(ReadFileBytes(dir / "other" / "second.dbt"), other);
+
+  // A damaged byte in a middle stretch of our own stream is found, however it is unpacked.
+  std::string damaged = ReadFileBytes(dir / "own.zlb");
+  const test::RawArchive raw = test::Parse(damaged);
+  damaged[static_cast<std::size_t>(raw.entries[0].offset + raw.entries[0].blockSize / 2)] ^= 0x10;
+  test::FixCrc(damaged);
+  WriteFileBytes(dir / "damaged.zlb", damaged);
+  zlb.ExtractThreads = 4;
+  zlb.OpenArchive(dir / "damaged.zlb");
+  EXPECT_EQ(ErrorText([&] { zlb.ExtractAll(dir / "damaged"); }), "File (0) is corrupt");
 }
 
 }  // namespace
