@@ -119,6 +119,16 @@ TEST_F(NahledFormTest, ObjectInItsOwnRowAsTheLayoutDialogSetsIt) {
   EXPECT_EQ(Page(), expected);
 }
 
+TEST_F(NahledFormTest, LineBreaksInCellsOfEveryKind) {
+  project.Node(1, 0, "Hala");
+  project.Risk(2, 1, {.p = 1, .n = 1, .h = 1, .ident = "a\rb\nc\r\n\r\nd\r", .comment = "\n\r\n"});
+  form.FormShow(std::nullopt);
+  const auto rows = ReportRows(Page());
+  ASSERT_EQ(rows.size(), 2u);
+  EXPECT_EQ(rows[1].cells.at(2), "a <br>bc <br> <br>d <br>");
+  EXPECT_EQ(rows[1].cells.at(8), " <br>");
+}
+
 TEST_F(NahledFormTest, EmptyProjectHasHeaderAndLegendOnly) {
   form.FormShow(std::nullopt);
   EXPECT_EQ(Page(), PageText(Concat({test::ExpectedHead(), test::ExpectedDefaultHeader(),
