@@ -247,16 +247,19 @@ void Run(const fs::path& scratch) {
 
   // The window's Save, and the same after deleting a risk (the deleted record waits for the
   // save's pack).
+  // Two rounds in turns: a save of a second or more swings with the machine.
   Figure windowSave, saveAfterDelete;
   const fs::path saved = scratch / "Ulozeny.RSK";
   fs::copy_file(file, saved);
   form.ProjectFileName = saved;
-  Measure(windowSave, [&] { form.Save1Click(); });
-  TreeControl::Item risk = tree.Children(tree.Children(top[0])[0]).back();
-  tree.Select(risk);
-  form.DeleteSpeedButtonClick();
-  if (!form.PackPending) throw std::runtime_error("the delete packed at once");
-  Measure(saveAfterDelete, [&] { form.Save1Click(); });
+  for (int round = 0; round < 2; ++round) {
+    Measure(windowSave, [&] { form.Save1Click(); });
+    TreeControl::Item risk = tree.Children(tree.Children(top[0])[0]).back();
+    tree.Select(risk);
+    form.DeleteSpeedButtonClick();
+    if (!form.PackPending) throw std::runtime_error("the delete packed at once");
+    Measure(saveAfterDelete, [&] { form.Save1Click(); });
+  }
   Row("the window's Save", windowSave.wall, "one-thread zlib level 9", deflate.wall, 0.6);
   Row("the window's Save after a delete", saveAfterDelete.wall, "the window's Save",
       windowSave.wall, 1.1);
