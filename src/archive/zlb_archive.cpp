@@ -302,6 +302,18 @@ bool PlainZlibHeader(const unsigned char header[2]) {
          ((header[0] << 8) | header[1]) % 31 == 0;
 }
 
+// A z_stream for inflating that ends itself once it was started.
+struct InflateState {
+  InflateState() = default;
+  InflateState(const InflateState&) = delete;
+  InflateState& operator=(const InflateState&) = delete;
+  ~InflateState() {
+    if (ready) inflateEnd(&z);
+  }
+  z_stream z{};
+  bool ready = false;
+};
+
 // Inflates exactly `want` bytes from the zlib stream at [offset, offset + limit) of `fd` into
 // the buffers of `output`: Buffer() and Room() say where the next bytes go, Filled(n) takes n
 // bytes written there. Returns false when the stream is damaged or ends (or runs out of input)
@@ -312,13 +324,7 @@ template <typename Output>
 bool InflateStream(int fd, std::int64_t offset, std::int64_t limit, std::int64_t want,
                    Output& output, bool adler) {
   if (want == 0) return true;
-  struct Stream {
-    z_stream z{};
-    bool ready = false;
-    ~Stream() {
-      if (ready) inflateEnd(&z);
-    }
-  } stream;
+  InflateState stream;
   z_stream& z = stream.z;
   const auto inSize = static_cast<std::size_t>(std::min<std::int64_t>(kInflateBlock, limit));
   Buffer in(inSize);
@@ -1131,17 +1137,17 @@ constexpr int kMaxProbes = 64;              // sync flushes in a row that do not
 // the data needs nothing before it decodes a first stretch without error. A wrong guess is
 // caught later: its segment does not come out as planned, or the member's CRC-32 differs.
 bool StartsFresh(const std::string& c, std::size_t at) {
-  z_stream z{};
+  InflateState stream;
+  z_stream& z = stream.z;
   if (inflateInit2(&z, -MAX_WBITS) != Z_OK) return false;
+  stream.ready = true;
   unsigned char out[kFreshProbe];
   z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(c.data() + at));
   z.avail_in = static_cast<uInt>(std::min<std::size_t>(c.size() - at, 4 * kFreshProbe));
   z.next_out = out;
   z.avail_out = sizeof out;
   const int result = inflate(&z, Z_NO_FLUSH);
-  const bool fresh = result == Z_STREAM_END || (result == Z_OK && z.avail_out == 0);
-  inflateEnd(&z);
-  return fresh;
+  return result == Z_STREAM_END || (result == Z_OK && z.avail_out == 0);
 }
 
 // Where a stream of our parallel deflate starts afresh: after a sync flush's empty stored
@@ -1172,13 +1178,7 @@ std::vector<std::size_t> FreshStarts(const std::string& c) {
 // a segment before the last, ends there on a block boundary, or, for the last, ends the stream.
 template <typename Output>
 bool InflateSegment(const std::string& c, const Segment& seg, bool last, Output& output) {
-  struct Stream {
-    z_stream z{};
-    bool ready = false;
-    ~Stream() {
-      if (ready) inflateEnd(&z);
-    }
-  } stream;
+  InflateState stream;
   z_stream& z = stream.z;
   if (inflateInit2(&z, -MAX_WBITS) != Z_OK) return false;
   stream.ready = true;
