@@ -1,7 +1,9 @@
 #pragma once
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <ctime>
 #include <filesystem>
 #include <functional>
 #include <string>
@@ -29,6 +31,29 @@ inline double TimeMs(const std::function<void()>& work) {
   work();
   return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
       .count();
+}
+
+// Processor time of the whole process, all threads, in milliseconds.
+inline double CpuMs() {
+  timespec t{};
+  clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
+  return t.tv_sec * 1e3 + t.tv_nsec / 1e6;
+}
+
+// The best wall-clock and processor time seen over the rounds of one step. The machine may be
+// shared, so the processor time is the steadier figure for comparing one thread's work.
+struct Timing {
+  double wall = 1e300;
+  double cpu = 1e300;
+};
+
+// Runs `work` and keeps the best figures seen in `best`.
+template <typename Work>
+void Measure(Timing& best, Work work) {
+  const double cpuStart = CpuMs();
+  const double wall = TimeMs(work);
+  best.wall = std::min(best.wall, wall);
+  best.cpu = std::min(best.cpu, CpuMs() - cpuStart);
 }
 
 inline void Report(const std::string& what, double ms) {

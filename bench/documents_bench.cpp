@@ -26,28 +26,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// Wall-clock and processor time of the same run. The machine may be shared, so the processor
-// time is the steadier figure for comparing work; the wall clock includes the disk.
-struct Timing {
-  double wall = 1e300;
-  double cpu = 1e300;
-};
-
-double CpuMs() {
-  timespec t{};
-  clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
-  return t.tv_sec * 1e3 + t.tv_nsec / 1e6;
-}
-
-// Runs `work` and keeps the best figures seen in `best`.
-template <typename Work>
-void Measure(Timing& best, Work work) {
-  const double cpuStart = CpuMs();
-  const double wall = TimeMs(work);
-  best.wall = std::min(best.wall, wall);
-  best.cpu = std::min(best.cpu, CpuMs() - cpuStart);
-}
-
 void Show(const std::string& what, const Timing& t, const Timing* reference) {
   std::printf("  %-50s %9.0f ms %9.0f ms cpu", what.c_str(), t.wall, t.cpu);
   if (reference) std::printf("  %5.2f x %5.2f x", t.wall / reference->wall, t.cpu / reference->cpu);
@@ -62,13 +40,7 @@ void Run(const fs::path& scratch) {
   // The working table of a big project, as the window holds it before a save.
   const fs::path work = scratch / "work";
   fs::create_directories(work);
-  {
-    Table table;
-    table.SetPath(work / kWorkingTableName);
-    CreateProjectTable(table);
-    GenerateProject(table, 10000, 90000, 42);
-    table.Close();
-  }
+  WriteBigProject(work);
   std::vector<std::string> contents;
   std::uintmax_t total = 0;
   for (const char* name : kWorkingTableFiles) {

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "base/cp1250.h"
+#include "documents/project_file.h"
 #include "model/project_table.h"
 
 namespace orvenda::bench {
@@ -89,6 +90,14 @@ GeneratedProject GenerateProject(Table& table, int nodes, int risks, unsigned se
     ++out.risks;
   }
   return out;
+}
+
+void WriteBigProject(const std::filesystem::path& dir) {
+  Table table;
+  table.SetPath(dir / kWorkingTableName);
+  CreateProjectTable(table);
+  GenerateProject(table, 10000, 90000, 42);
+  table.Close();
 }
 
 }  // namespace orvenda::bench

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <filesystem>
 
 #include "model/table.h"
 
@@ -19,5 +20,9 @@ struct GeneratedProject {
 // Czech texts in windows-1250 of realistic lengths: Text about 40 characters, Source about
 // 30, memos of 100 to 400 characters; ratings 1..5. The same seed gives the same project.
 GeneratedProject GenerateProject(Table& table, int nodes, int risks, unsigned seed);
+
+// The working table of the big project the benchmarks share (10 000 nodes, 90 000 risks, seed
+// 42), written closed into `dir`.
+void WriteBigProject(const std::filesystem::path& dir);
 
 }  // namespace orvenda::bench

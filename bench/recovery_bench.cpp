@@ -22,13 +22,7 @@ void Run(const fs::path& scratch) {
   const fs::path temp = scratch / "tmp";
   fs::create_directories(temp);
   const fs::path dir = MakeWorkingDirectory(temp);
-  {
-    Table table;
-    table.SetPath(dir / kWorkingTableName);
-    CreateProjectTable(table);
-    GenerateProject(table, 10000, 90000, 42);
-    table.Close();
-  }
+  WriteBigProject(dir);
   const fs::path file = scratch / "Projekt.RSK";
   NullProgress progress;
   SaveProjectFile(dir, file, progress, Messages());

@@ -37,25 +37,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-double CpuMs() {
-  timespec t{};
-  clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
-  return t.tv_sec * 1e3 + t.tv_nsec / 1e6;
-}
-
-struct Figure {
-  double wall = 1e300;
-  double cpu = 1e300;
-};
-
-template <typename Work>
-void Measure(Figure& best, Work work) {
-  const double cpuStart = CpuMs();
-  const double wall = TimeMs(work);
-  best.wall = std::min(best.wall, wall);
-  best.cpu = std::min(best.cpu, CpuMs() - cpuStart);
-}
-
 // One line of the table: the figure, its yardstick, and the ratio against the target.
 void Row(const char* step, double value, const char* yardstickName, double yardstick,
          double target) {
@@ -67,7 +48,7 @@ void Row(const char* step, double value, const char* yardstickName, double yards
 
 // Both clocks: the machine may be shared, and then the processor time is the steadier figure
 // of work done by one thread.
-void Rows(const char* step, const Figure& value, const char* yardstickName, const Figure& yardstick,
+void Rows(const char* step, const Timing& value, const char* yardstickName, const Timing& yardstick,
           double target) {
   Row(step, value.wall, yardstickName, yardstick.wall, target);
   char cpuStep[80];
@@ -115,20 +96,14 @@ void Run(const fs::path& scratch) {
 
   const fs::path work = scratch / "work";
   fs::create_directories(work);
-  {
-    Table table;
-    table.SetPath(work / kWorkingTableName);
-    CreateProjectTable(table);
-    GenerateProject(table, 10000, 90000, 42);
-    table.Close();
-  }
+  WriteBigProject(work);
   std::vector<std::string> contents;
   for (const char* name : kWorkingTableFiles) contents.push_back(ReadAll(work / name));
   const fs::path file = scratch / "Projekt.RSK";
 
   // The members as one thread of zlib level 9 makes them: the yardstick of the save, and the
   // streams that the inflate yardstick reads.
-  Figure deflate;
+  Timing deflate;
   std::vector<std::string> streams;
   Measure(deflate, [&] {
     for (const auto& bytes : contents) streams.push_back(ZlibDeflate9(bytes));
@@ -138,7 +113,7 @@ void Run(const fs::path& scratch) {
   // Open against zlib inflate of the members alone.
   std::vector<std::string> inflated;
   for (const auto& bytes : contents) inflated.emplace_back(bytes.size(), '\0');
-  Figure inflate, open;
+  Timing inflate, open;
   for (int round = 0; round < 3; ++round) {
     Measure(inflate, [&] {
       for (std::size_t i = 0; i < streams.size(); ++i) ZlibInflate(streams[i], inflated[i]);
@@ -162,7 +137,7 @@ void Run(const fs::path& scratch) {
               open.cpu, inflate.cpu);
 
   // The program's start without a project and with it, until the tree is painted.
-  Figure bare, started;
+  Timing bare, started;
   for (int round = 0; round < 2; ++round) {
     std::unique_ptr<Window> kept;
     Measure(bare, [&] { kept = std::make_unique<Window>(scratch / "bare", fs::path()); });
@@ -170,7 +145,7 @@ void Run(const fs::path& scratch) {
     Measure(started, [&] { kept = std::make_unique<Window>(scratch / "started", file); });
     kept.reset();
   }
-  Figure startYardstick;
+  Timing startYardstick;
   startYardstick.wall = 1.5 * inflate.wall + bare.wall;
   startYardstick.cpu = 1.5 * inflate.cpu + bare.cpu;
   Row("start with the project, tree painted", started.wall, "1.5 x inflate + bare start",
@@ -184,7 +159,7 @@ void Run(const fs::path& scratch) {
   if (form.DataTable.RecordCount() != 100000) throw std::runtime_error("records lost");
 
   // The tree alone: built into the window's Qt tree, and into the tests' in-memory tree.
-  Figure treeQt, treeMemory;
+  Timing treeQt, treeMemory;
   for (int round = 0; round < 2; ++round) {
     Measure(treeQt, [&] {
       form.BuildTree();
@@ -201,7 +176,7 @@ void Run(const fs::path& scratch) {
   const std::vector<TreeControl::Item> top = tree.Children(nullptr);
   if (top.size() != 1) throw std::runtime_error("one top node expected");
   form.CountAverage = true;
-  Figure click, walk;
+  Timing click, walk;
   for (int round = 0; round < 5; ++round) {
     tree.Select(nullptr);
     Measure(click, [&] { tree.Select(top[0]); });
@@ -209,14 +184,14 @@ void Run(const fs::path& scratch) {
   }
   if (form.PrumerEdit.text != std::to_string(NodeAverage(form.DataTable, tree.Data(top[0]))))
     throw std::runtime_error("the average differs from the walk");
-  Figure oneMs;
+  Timing oneMs;
   oneMs.wall = oneMs.cpu = 1.0;
   Rows("select the top node, average on", click, "1 ms", oneMs, 1.0);
   std::printf("  %-42s %9.1f ms\n", "  the walk it replaces", walk.wall);
 
   // The report of the whole project, default layout and with the outline.
   NahledForm preview(form.DataTable, messages, progress, scratch / "started" / "tmp");
-  Figure report, outline;
+  Timing report, outline;
   for (int round = 0; round < 2; ++round) {
     preview.ResetLayout();
     Measure(report, [&] { preview.BuildReport(std::nullopt); });
@@ -225,14 +200,14 @@ void Run(const fs::path& scratch) {
     Measure(outline, [&] { preview.BuildReport(std::nullopt); });
   }
   preview.DiscardReportFiles();
-  Figure oneSecond;
+  Timing oneSecond;
   oneSecond.wall = oneSecond.cpu = 1000.0;
   Rows("report table and page, default layout", report, "1 s", oneSecond, 1.0);
   Rows("report table and page, with the outline", outline, "1 s", oneSecond, 1.0);
 
   // The save, in turns with its yardstick; it runs on every core, so its wall clock is the
   // figure and its processor time the sum over the threads.
-  Figure save;
+  Timing save;
   for (int round = 0; round < 2; ++round) {
     Measure(save, [&] { SaveProjectFile(work, file, progress, messages); });
     if (round == 0) continue;
@@ -248,7 +223,7 @@ void Run(const fs::path& scratch) {
   // The window's Save, and the same after deleting a risk (the deleted record waits for the
   // save's pack).
   // Two rounds in turns: a save of a second or more swings with the machine.
-  Figure windowSave, saveAfterDelete;
+  Timing windowSave, saveAfterDelete;
   const fs::path saved = scratch / "Ulozeny.RSK";
   fs::copy_file(file, saved);
   form.ProjectFileName = saved;
@@ -266,9 +241,9 @@ void Run(const fs::path& scratch) {
 
   // The table's part of the save after a delete: the pack folded into the close, against
   // the separate pack (exclusive reopen, pack, reopen) and then the close.
-  Figure folded, separate, plainClose;
+  Timing folded, separate, plainClose;
   for (int round = 0; round < 3; ++round) {
-    for (Figure* figure : {&separate, &folded, &plainClose}) {
+    for (Timing* figure : {&separate, &folded, &plainClose}) {
       if (figure != &plainClose) {
         const auto children = tree.Children(tree.Children(top[0])[0]);
         if (children.empty()) throw std::runtime_error("no risk left to delete");
