@@ -27,6 +27,20 @@ std::optional<int> RiskBand(int32_t level) {
   return 5;
 }
 
+BandColor RiskBandColor(int band) {
+  static constexpr BandColor kColors[] = {
+      {"#d9d9d9", false},  // unrated
+      {"#ffffb2", false}, {"#fecc5c", false}, {"#fd8d3c", false},
+      {"#e31a1c", true},  {"#800026", true},
+  };
+  return kColors[band >= 1 && band <= 5 ? band : 0];
+}
+
+int RatedBand(int32_t level) {
+  if (level == 0) return 0;
+  return RiskBand(level).value_or(0);
+}
+
 std::string RiskCategory(const Messages& messages, int32_t level) {
   const auto band = RiskBand(level);
   return band ? messages.Get(*band) : std::string();

@@ -22,6 +22,17 @@ std::string RiskCategory(const Messages& messages, int32_t level);
 // Status-bar text of a risk: "Míra rizika: 24 Mírné riziko".
 std::string RiskStatusText(const Messages& messages, int32_t level);
 
+// The colours of the five bands, one sequential scale from pale yellow to dark red that keeps
+// its order in grey print and for colour-blind readers, and grey for an unrated risk (R = 0).
+// As "#rrggbb"; every view of categories (tree, client report, spreadsheet) takes them here.
+struct BandColor {
+  const char* fill;  // background
+  bool dark;         // true when text on it should be white
+};
+BandColor RiskBandColor(int band);  // band 1..5; anything else gives the unrated grey
+// The band to colour a risk level with: 0 (unrated) for R = 0 or outside every band.
+int RatedBand(int32_t level);
+
 struct RiskSum {
   int64_t sum = 0;
   int64_t count = 0;

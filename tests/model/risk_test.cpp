@@ -28,6 +28,12 @@ TEST(RiskArithmetic, LevelAndBandBounds) {
                                                            {125, 5},
                                                            {126, std::nullopt}};
   for (const auto& [level, band] : bounds) EXPECT_EQ(RiskBand(level), band) << level;
+  // Colouring treats R = 0 and levels outside every band as unrated, the rest by their band.
+  for (const auto& [level, band] : bounds) {
+    EXPECT_EQ(RatedBand(level), level == 0 ? 0 : band.value_or(0)) << level;
+  }
+  EXPECT_STREQ(RiskBandColor(0).fill, RiskBandColor(6).fill);
+  EXPECT_STRNE(RiskBandColor(1).fill, RiskBandColor(5).fill);
 }
 
 TEST(RiskArithmetic, StatusTextAndCategory) {
