@@ -136,11 +136,12 @@ void MainForm::FormShow() {
 
 bool MainForm::FormCloseQuery() {
   StateScope scope(*this);
+  // Quitting is confirmed first, so that a "No" to it neither saves nor discards anything.
+  if (AskExit && !dialogs.AskYesNo(MessagesBox.Get(9), MessagesBox.Get(10))) return false;
   if (Modified) {
     AskSaveChanges();
     if (Modified) return false;
   }
-  if (AskExit && !dialogs.AskYesNo(MessagesBox.Get(9), MessagesBox.Get(10))) return false;
   RestorePageSetup();
   MRUManager1.Save(settings);
   MRUSaved = true;

@@ -14,6 +14,12 @@ class Dialogs {
 
   // Yes/No question box with a question icon; true for Yes.
   virtual bool AskYesNo(const std::string& text, const std::string& caption) = 0;
+  // Yes/No/Cancel question for a "No" that loses work: Esc and closing the box mean Cancel,
+  // so that no slip throws anything away. A dialog that cannot cancel asks AskYesNo.
+  enum class Answer { Yes, No, Cancel };
+  virtual Answer AskYesNoCancel(const std::string& text, const std::string& caption) {
+    return AskYesNo(text, caption) ? Answer::Yes : Answer::No;
+  }
   // Warning box with an OK button.
   virtual void Warning(const std::string& text) = 0;
   // An error's text in a box with an OK button (the application's one error handler).

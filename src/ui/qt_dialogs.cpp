@@ -52,6 +52,24 @@ bool QtDialogs::AskYesNo(const std::string& text, const std::string& caption) {
   return box.exec() == QMessageBox::Yes;
 }
 
+Dialogs::Answer QtDialogs::AskYesNoCancel(const std::string& text, const std::string& caption) {
+  QMessageBox box(QMessageBox::Question, FromCp1250(caption), FromCp1250(text),
+                  QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel, parent_);
+  box.setDefaultButton(QMessageBox::Yes);
+  box.setEscapeButton(QMessageBox::Cancel);
+  box.button(QMessageBox::Yes)->setText(QString::fromUtf8("&Ano"));
+  box.button(QMessageBox::No)->setText(QString::fromUtf8("&Ne"));
+  box.button(QMessageBox::Cancel)->setText(QString::fromUtf8("Storno"));
+  switch (box.exec()) {
+    case QMessageBox::Yes:
+      return Answer::Yes;
+    case QMessageBox::No:
+      return Answer::No;
+    default:
+      return Answer::Cancel;
+  }
+}
+
 void QtDialogs::Information(const std::string& text, const std::string& caption) {
   QMessageBox box(QMessageBox::Information, FromCp1250(caption), FromCp1250(text), QMessageBox::Ok,
                   parent_);

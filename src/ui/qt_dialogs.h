@@ -15,6 +15,7 @@ class QtDialogs : public Dialogs {
   void SetParent(QWidget* parent) { parent_ = parent; }
 
   bool AskYesNo(const std::string& text, const std::string& caption) override;
+  Answer AskYesNoCancel(const std::string& text, const std::string& caption) override;
   void Warning(const std::string& text) override;
   void ShowError(const std::string& text) override;
   void Information(const std::string& text, const std::string& caption) override;

@@ -95,7 +95,7 @@ TEST_F(StartupTest, ADamagedCommandLineFileIsShownAndTheWindowStillStarts) {
   WriteFileBytes(file, bytes);
   Start(file);
   ASSERT_EQ(dialogs.errors.size(), 1u);
-  EXPECT_EQ(dialogs.errors[0], "The archive file appears to be corrupted");
+  EXPECT_EQ(dialogs.errors[0], PathToText(file) + ": The archive file appears to be corrupted");
   EXPECT_FALSE(form->FirstShow);
   EXPECT_FALSE(form->TreeUpdating);
   EXPECT_TRUE(form->DataTable.IsOpen());
@@ -127,22 +127,34 @@ TEST_F(StartupTest, TheExitQuestionDecidesAndOnlyAnAllowedCloseSavesTheRecentLis
   EXPECT_EQ(std::get<std::string>(store.Values(kRecentKey).at("Item_0")), PathToText(file));
 }
 
-TEST_F(StartupTest, UnsavedChangesComeBeforeTheExitQuestion) {
+TEST_F(StartupTest, TheExitQuestionComesBeforeUnsavedChangesAndStornoKeepsThem) {
   Start();
   AddNode("x");
-  // Yes to saving, then cancelling Save as: the window stays open, nothing else is asked.
-  dialogs.answers = {true};
-  dialogs.saveAnswers = {std::nullopt};
+  // No to quitting: nothing saved, nothing discarded, nothing else asked.
+  dialogs.answers = {false};
   EXPECT_FALSE(form->FormCloseQuery());
   EXPECT_EQ(dialogs.questions.size(), 1u);
   EXPECT_TRUE(form->Modified);
 
-  // No to saving, then Yes to leaving.
-  dialogs.answers = {false, true};
+  // Yes to quitting, Storno (Esc) at the save question: the window stays, the work stays marked.
+  dialogs.answers = {true};
+  dialogs.cancelAnswers = {Dialogs::Answer::Cancel};
+  EXPECT_FALSE(form->FormCloseQuery());
+  EXPECT_TRUE(form->Modified);
+  EXPECT_FALSE(store.KeyExists(kRecentKey));
+
+  // Yes to saving, then cancelling Save as: the window stays open too.
+  dialogs.answers = {true, true};
+  dialogs.saveAnswers = {std::nullopt};
+  EXPECT_FALSE(form->FormCloseQuery());
+  EXPECT_TRUE(form->Modified);
+
+  // Yes to quitting, No to saving: the changes go and the window closes.
+  dialogs.answers = {true, false};
   EXPECT_TRUE(form->FormCloseQuery());
-  ASSERT_EQ(dialogs.questions.size(), 3u);
-  EXPECT_EQ(dialogs.questions[1].caption, W("Uložit"));
-  EXPECT_EQ(dialogs.questions[2].caption, "Konec");
+  ASSERT_EQ(dialogs.questions.size(), 7u);
+  EXPECT_EQ(dialogs.questions[5].caption, "Konec");
+  EXPECT_EQ(dialogs.questions[6].caption, W("Uložit"));
 }
 
 TEST_F(StartupTest, AFailedSaveWhileClosingKeepsTheWindowOpen) {

@@ -17,6 +17,15 @@ bool ScriptedDialogs::AskYesNo(const std::string& text, const std::string& capti
   throw std::logic_error("unexpected question: " + text);
 }
 
+Dialogs::Answer ScriptedDialogs::AskYesNoCancel(const std::string& text,
+                                                const std::string& caption) {
+  if (cancelAnswers.empty()) return AskYesNo(text, caption) ? Answer::Yes : Answer::No;
+  questions.push_back({text, caption});
+  const Answer answer = cancelAnswers.front();
+  cancelAnswers.pop_front();
+  return answer;
+}
+
 void ScriptedDialogs::Warning(const std::string& text) { warnings.push_back(text); }
 
 void ScriptedDialogs::ShowError(const std::string& text) { errors.push_back(text); }

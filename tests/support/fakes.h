@@ -35,6 +35,8 @@ class ScriptedDialogs : public Dialogs {
   // Answers to AskYesNo, in order; then `defaultAnswer` if set.
   std::deque<bool> answers;
   std::optional<bool> defaultAnswer;
+  // Answers to AskYesNoCancel, in order; when empty it takes the AskYesNo answers as Yes/No.
+  std::deque<Answer> cancelAnswers;
   // Answers to OpenFile / SaveFile (nullopt: the user cancels), in order; then the defaults.
   std::deque<std::optional<std::filesystem::path>> openAnswers;
   std::deque<std::optional<std::filesystem::path>> saveAnswers;
@@ -50,6 +52,7 @@ class ScriptedDialogs : public Dialogs {
   std::vector<FileRequest> saveRequests;
 
   bool AskYesNo(const std::string& text, const std::string& caption) override;
+  Answer AskYesNoCancel(const std::string& text, const std::string& caption) override;
   void Warning(const std::string& text) override;
   void ShowError(const std::string& text) override;
   void Information(const std::string& text, const std::string& caption) override;
