@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <exception>
 #include <system_error>
@@ -393,9 +394,35 @@ void WriteOutlineLevel(PageFile& tree, Table& project, const Messages& messages,
   }
 }
 
-void ExportWebSite(Table& project, const Messages& messages, const fs::path& folder) {
+namespace {
+
+// A hidden folder inside the export folder in which the new site is built; removed with
+// whatever is left in it unless the site was moved out whole.
+class StagingFolder {
+ public:
+  explicit StagingFolder(const fs::path& folder) {
+    std::string pattern = (folder / ".orvenda-web-XXXXXX").string();
+    if (::mkdtemp(pattern.data()) == nullptr) {
+      throw Error(W("Soubor nelze vytvořit: ") + PathText(folder / "index.htm") + " (" +
+                  std::strerror(errno) + ")");
+    }
+    path_ = pattern;
+  }
+  ~StagingFolder() {
+    std::error_code ignored;
+    fs::remove_all(path_, ignored);
+  }
+  StagingFolder(const StagingFolder&) = delete;
+  StagingFolder& operator=(const StagingFolder&) = delete;
+  const fs::path& path() const { return path_; }
+
+ private:
+  fs::path path_;
+};
+
+void WriteSite(Table& project, const Messages& messages, const fs::path& folder) {
   const fs::path dataDir = folder / "data";
-  std::error_code ignored;  // an existing folder is fine; a missing one fails at its first page
+  std::error_code ignored;  // a failure shows at the first page
   fs::create_directory(dataDir, ignored);
 
   PageFile index(folder / "index.htm");
@@ -412,6 +439,42 @@ void ExportWebSite(Table& project, const Messages& messages, const fs::path& fol
   PageFile content(folder / "content.htm");
   WriteWebContentPage(content, messages);
   content.Commit();
+}
+
+void MoveInto(const fs::path& from, const fs::path& to) {
+  std::error_code ec;
+  fs::rename(from, to, ec);
+  if (ec) throw Error(W("Soubor nelze přepsat: ") + PathText(to) + " (" + ec.message() + ")");
+}
+
+}  // namespace
+
+void ExportWebSite(Table& project, const Messages& messages, const fs::path& folder) {
+  const fs::path dataDir = folder / "data";
+  std::error_code ec;
+  if (fs::exists(fs::symlink_status(dataDir, ec)) && !fs::is_directory(dataDir, ec)) {
+    // Not a folder of ours: never swapped away.
+    throw Error(W("Soubor nelze vytvořit: ") + PathText(dataDir / WebPageName(1)) + " (" +
+                std::strerror(ENOTDIR) + ")");
+  }
+  // The new site is written whole beside the old one and swapped in only when complete, so a
+  // failure (a full disk) leaves the old site as it was and takes the partial one away.
+  StagingFolder staging(folder);
+  try {
+    WriteSite(project, messages, staging.path());
+  } catch (const Error& error) {
+    // The user knows the export folder, not the staging one.
+    std::string text = error.what();
+    const std::string from = PathText(staging.path()), to = PathText(folder);
+    if (const auto at = text.find(from); at != std::string::npos) text.replace(at, from.size(), to);
+    throw Error(text);
+  }
+  // The old record pages go with the staging folder: pages of deleted records must not stay.
+  if (fs::is_directory(dataDir, ec)) MoveInto(dataDir, staging.path() / "data.old");
+  MoveInto(staging.path() / "data", dataDir);
+  for (const char* name : {"index.htm", "tree.htm", "content.htm"}) {
+    MoveInto(staging.path() / name, folder / name);
+  }
 }
 
 }  // namespace orvenda

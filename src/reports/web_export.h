@@ -38,9 +38,10 @@ void WriteWebTreeEnd(PageFile& page);
 void WriteOutlineLevel(PageFile& tree, Table& project, const Messages& messages,
                        const std::filesystem::path& dataDir, int32_t parent);
 
-// The whole site into `folder` (which must exist); "data" is made when missing. A failed
-// write throws orvenda::Error naming the file; the pages written before it stay, and the
-// three site pages replace older ones only when each is complete.
+// The whole site into `folder` (which must exist). The site is built in a hidden folder
+// inside `folder` and replaces the old one (the three pages and "data" with every page in it)
+// only when complete: a failed write throws orvenda::Error naming the file, and the old site
+// stays as it was.
 void ExportWebSite(Table& project, const Messages& messages, const std::filesystem::path& folder);
 
 }  // namespace orvenda

@@ -12,8 +12,14 @@
 #include <QStringDecoder>
 #include <QTextFrame>
 #include <QTextTable>
+#include <cerrno>
+#include <cstring>
 #include <memory>
 #include <random>
+#include <string_view>
+
+#include <fcntl.h>
+#include <unistd.h>
 
 #include "base/cp1250.h"
 #include "base/error.h"
@@ -211,6 +217,31 @@ int PrintReportDocument(const QTextDocument& source, QPrinter& printer, const Pr
   return pages;
 }
 
+namespace {
+
+// Why the PDF file is not whole on disk, or "" when it is.
+std::string CompletePdfProblem(const std::filesystem::path& file) {
+  const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return std::strerror(errno);
+  std::string problem;
+  char tail[64] = {};
+  const off_t size = ::lseek(fd, 0, SEEK_END);
+  const off_t from = size > static_cast<off_t>(sizeof tail) ? size - sizeof tail : 0;
+  const ssize_t got = size < 0 ? -1 : ::pread(fd, tail, sizeof tail, from);
+  if (got < 0) {
+    problem = std::strerror(errno);
+  } else if (std::string_view(tail, got).find("%%EOF") == std::string_view::npos) {
+    // What a full disk leaves; the OS's own word for it where the disk is full right now.
+    problem = std::strerror(ENOSPC);
+  } else if (::fsync(fd) != 0) {
+    problem = std::strerror(errno);
+  }
+  ::close(fd);
+  return problem;
+}
+
+}  // namespace
+
 int WriteReportPdf(const QTextDocument& document, const PrintSetup& setup,
                    const std::string& address, const std::filesystem::path& target,
                    Progress& progress) {
@@ -231,10 +262,15 @@ int WriteReportPdf(const QTextDocument& document, const PrintSetup& setup,
     std::filesystem::remove(temp, ignored);
     throw;
   }
-  std::error_code ec;
-  if (!std::filesystem::exists(temp, ec)) {
-    throw Error(W("Soubor PDF nelze zapsat: ") + Utf8ToCp1250(target.string()));
+  // Qt's PDF engine does not report a failed write (a full disk): the file must end in the
+  // PDF trailer and reach the disk before it may replace the old one.
+  if (const std::string problem = CompletePdfProblem(temp); !problem.empty()) {
+    std::error_code ignored;
+    std::filesystem::remove(temp, ignored);
+    throw Error(W("Soubor PDF nelze zapsat: ") + Utf8ToCp1250(target.string()) + " (" + problem +
+                ")");
   }
+  std::error_code ec;
   std::filesystem::rename(temp, target, ec);
   if (ec) {
     std::error_code ignored;

@@ -100,7 +100,6 @@ TEST_F(WebExportTest, EmptyProjectGivesTheFixedPagesAnOutlineWithoutListAndNoRec
 
 TEST_F(WebExportTest, RecordPagesLineByLine) {
   project.Node(1, 0, "Dílna a sklad");
-  project.table.Edit();
   project.table.SetText(fld::kComment, W("první\r\ndruhá"));
   project.table.Post();
   project.Risk(2, 1,
@@ -212,32 +211,46 @@ TEST(WebPageName, LastEightDigitsOfTheZeroPaddedIndex) {
   EXPECT_EQ(NbspText(" a  b\r\n"), "&nbsp;a&nbsp;&nbsp;b\r\n");
 }
 
-TEST_F(WebExportTest, FailedWriteStopsWithTheFileNamedAndKeepsWhatWasWritten) {
+TEST_F(WebExportTest, AFailedExportNamesTheFileAndLeavesTheOldSiteAsItWas) {
   project.Node(1, 0, "Hala");
   project.Risk(2, 1, {.comment = std::string(4000, 'x')});
   project.Node(3, 0, "Sklad");
+  const auto listing = [&] {
+    std::vector<std::string> names;
+    for (const auto& entry : fs::recursive_directory_iterator(out.path())) {
+      names.push_back(fs::relative(entry.path(), out.path()).string() + " " +
+                      (entry.is_regular_file() ? ReadFileBytes(entry.path()) : ""));
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+  };
 
-  // "data" cannot be made: a file holds its name. The first record page fails.
+  // "data" is a file of somebody else's: refused, and the file stays.
   test::WriteFileBytes(out / "data", "not a folder");
   std::string error = test::ErrorText([&] { Export(); });
-  EXPECT_THAT(error, HasSubstr((out / "data" / "00000001.htm").string()));
-  EXPECT_TRUE(fs::is_regular_file(out / "index.htm"));
-  EXPECT_FALSE(fs::exists(out / "tree.htm"));  // replaced only when complete
-  EXPECT_FALSE(fs::exists(out / "content.htm"));
+  EXPECT_THAT(error, HasSubstr((out / "data").string()));
+  EXPECT_EQ(ReadFileBytes(out / "data"), "not a folder");
+  EXPECT_EQ(listing().size(), 1u) << "nothing written beside it";
   EXPECT_EQ(project.table.Filter(), "");  // the table is usable again
   fs::remove(out / "data");
 
-  // Disk full while the risk's page is written: the node's page before it stays, the cut
-  // page goes, and nothing after it is written.
+  // An old site with a page of a record that is gone: a complete export replaces it whole.
+  Export();
+  test::WriteFileBytes(out / "data" / WebPageName(99), "stale");
+  Export();
+  EXPECT_FALSE(fs::exists(out / "data" / WebPageName(99)));
+  const std::vector<std::string> before = listing();
+
+  // Disk full while the risk's page is written: the error names the export folder's file,
+  // the old site is untouched and no partial site is left.
+  project.Node(4, 3, "Nove");
   {
     test::FileSizeLimit limit(2000);
     error = test::ErrorText([&] { Export(); });
   }
   EXPECT_THAT(
       error, HasSubstr(W("Chyba při zápisu souboru: ") + (out / "data" / "00000002.htm").string()));
-  EXPECT_TRUE(fs::is_regular_file(out / "data" / "00000001.htm"));
-  EXPECT_FALSE(fs::exists(out / "data" / "00000002.htm"));
-  EXPECT_FALSE(fs::exists(out / "data" / "00000003.htm"));
+  EXPECT_EQ(listing(), before);
 }
 
 // --- The flat page ------------------------------------------------------------------------

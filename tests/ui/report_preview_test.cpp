@@ -140,6 +140,17 @@ TEST(ReportPdfCommand, PrintsEveryPageWithTitleAndPageNumbersWithoutADisplay) {
       0);
   EXPECT_NE(out.find("Soubor nenalezen."), std::string::npos) << out;
   EXPECT_FALSE(fs::exists(missing));
+
+  // A write that fails half way (here the file size limit, as a full disk would) fails the
+  // command, and the PDF written before stays whole.
+  const std::string before = test::ReadFileBytes(pdf);
+  EXPECT_NE(
+      test::RunCommand("trap '' XFSZ; ulimit -f 16; " + env + Quote(ORVENDA_EXECUTABLE) +
+                           " --report-pdf " + Quote(rsk) + " --output " + Quote(pdf) + " 2>&1",
+                       &out),
+      0);
+  EXPECT_NE(out.find("PDF"), std::string::npos) << out;
+  EXPECT_EQ(test::ReadFileBytes(pdf), before);
 }
 
 // The preview and the layout dialog on a real project table, as the main window makes them.
