@@ -8,6 +8,7 @@
 #include "app/main_form.h"
 #include "base/cp1250.h"
 #include "base/error.h"
+#include "documents/recent_files.h"
 #include "library/html_import.h"
 #include "model/project_table.h"
 
@@ -16,6 +17,15 @@ namespace {
 
 // Lets the pending paint events run this often, so that the window does not look hung.
 constexpr int kRowsBetweenEvents = 200;
+
+constexpr const char* kNoRiskRows =
+    "stránka neobsahuje žádný řádek rizika ve tvaru sestavy (sloupec Poznámka skrytý).";
+
+bool HasHtmlRiskRow(const std::string& page) {
+  HtmlRowScanner scanner(page);
+  HtmlImportRow row;
+  return scanner.Next(row);
+}
 
 // The caption a node gets for a path part once stored: the table keeps kTextSize characters
 // without trailing blanks. A long part then finds the node it made in an earlier row.
@@ -119,11 +129,17 @@ void MainForm::ImportHTML1Click() {
 
 void MainForm::ImportHtmlFile(const std::filesystem::path& file) {
   StateScope scope(*this);
-  ImportHtmlText(ReadHtmlPage(file));
+  std::string text = ReadHtmlPage(file);
+  if (!HasHtmlRiskRow(text)) {
+    throw Error(PathToText(file) + ": " + W(kNoRiskRows));
+  }
+  ImportHtmlText(std::move(text));
 }
 
 void MainForm::ImportHtmlText(std::string text) {
   StateScope scope(*this);
+  // A page without a single risk row is not a report page (or not one of ours).
+  if (!HasHtmlRiskRow(text)) throw Error(W(kNoRiskRows));
   BusyCursor busy(progress);
   ActivePage = Page::TabSheet1;
   HtmlImport.Memo1.text = std::move(text);

@@ -144,6 +144,10 @@ void SelectTreeForm::ImportTextFile(const std::filesystem::path& file) {
   if (!in) throw Error("Unable to open file (" + PathToText(file) + ")");
   const std::string content((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
   in.close();
+  if (!HasTextImportSection(content)) {
+    throw Error(PathToText(file) +
+                W(": soubor neobsahuje žádné riziko k importu (žádný řádek nezačíná <$$$)."));
+  }
 
   TreeControl& tree = ActiveTree();
   Table& table = ActiveTable();

@@ -75,6 +75,15 @@ void ClearSection(int section, ImportedRisk& page) {
 
 }  // namespace
 
+bool HasTextImportSection(std::string_view content) {
+  LineReader reader(content);
+  if (!reader.Next()) return false;
+  while (const std::optional<std::string_view> line = reader.Next()) {
+    if (line->substr(0, 4) == "<$$$") return true;
+  }
+  return false;
+}
+
 void ParseTextImport(std::string_view content, ImportedRisk& page,
                      const std::function<void()>& beginRecord,
                      const std::function<void(const ImportedRisk&)>& storeRecord) {

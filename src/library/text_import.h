@@ -23,6 +23,10 @@ struct ImportedRisk {
 // `beginRecord` runs when a record starts (the caller adds its risk), `storeRecord` when it
 // ends, with `page` holding the fields. A rating line or marker without its digit throws
 // orvenda::Error naming the line; the records stored before stay stored.
+// True when some line after the first starts a section ("<$$$"): anything else is not an
+// import file (random bytes, a library archive) and must not add a blank risk.
+bool HasTextImportSection(std::string_view content);
+
 void ParseTextImport(std::string_view content, ImportedRisk& page,
                      const std::function<void()>& beginRecord,
                      const std::function<void(const ImportedRisk&)>& storeRecord);

@@ -5,6 +5,7 @@
 #include <optional>
 
 #include "app/main_form_fixture.h"
+#include "documents/recent_files.h"
 #include "library/report_rows.h"
 #include "reports/nahled_form.h"
 #include "reports/report_layout.h"
@@ -113,6 +114,20 @@ TEST_F(HtmlImportTest, EmptyPartsAndEmptyPathsPlaceRisksAsTheTreeDoes) {
   EXPECT_EQ(RowOf(8).upLink, 6) << "an empty path follows the previous row";
 }
 
+TEST_F(HtmlImportTest, APageWithoutRiskRowsIsRefusedWithItsNameAndAddsNothing) {
+  Load({Node(1, 0, "Q")});
+  Select(1);
+  const std::filesystem::path empty = WritePage("", "prazdna.htm");
+  const std::filesystem::path noise = WritePage("\x89PNG\r\n\x1a\n<tr><td>x</td></tr>", "sum.htm");
+  for (const std::filesystem::path& page : {empty, noise}) {
+    const std::string error = ErrorText([&] { form->ImportHtmlFile(page); });
+    EXPECT_THAT(error, HasSubstr(PathToText(page) + ": ")) << error;
+    EXPECT_THAT(error, HasSubstr(W("žádný řádek rizika")));
+  }
+  EXPECT_EQ(Rows().size(), 1u);
+  EXPECT_FALSE(form->Modified);
+}
+
 TEST_F(HtmlImportTest, ABadRatingStopsAtItsRowAndKeepsTheRowsBefore) {
   const std::string error = ErrorText([&] {
     form->ImportHtmlText(
@@ -144,12 +159,12 @@ TEST_F(HtmlImportTest, MenuCommandAsksForAPageAndRefusesDuringAnEdit) {
   EXPECT_EQ(dialogs.openRequests[0].title, W("Otevřít HTML pro import"));
   EXPECT_EQ(form->ActivePage, Page::NoneTabSheet);
 
-  // Nine-cell rows (note column shown) are no rows: nothing happens, nothing is said.
-  form->ImportHTML1Click();
+  // Nine-cell rows (note column shown) are no rows: refused with the page's name, nothing
+  // happens.
+  EXPECT_THAT(ErrorText([&] { form->ImportHTML1Click(); }), HasSubstr(W("žádný řádek rizika")));
   EXPECT_THAT(Rows(), IsEmpty());
   EXPECT_FALSE(form->Modified);
-  EXPECT_EQ(form->ActivePage, Page::TabSheet1);
-  EXPECT_EQ(form->HtmlImport.Memo1.text, rowless);
+  EXPECT_EQ(form->ActivePage, Page::NoneTabSheet);
   EXPECT_EQ(dialogs.openRequests[1].dir, temp.path());
   form->ImportHTML1Click();
   EXPECT_EQ(Rows().size(), 2u);

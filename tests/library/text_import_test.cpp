@@ -78,5 +78,13 @@ TEST(TextImport, EndsOfFileEmptyRatingsAndBadDigits) {
   EXPECT_NE(ErrorText([] { Parse("head\r\n<$$$\r\n"); }), "");
 }
 
+TEST(TextImport, OnlyAFileWithASectionAfterItsFirstLineIsAnImportFile) {
+  EXPECT_TRUE(HasTextImportSection("Import\r\n<$$$1\r\nLis\r\n"));
+  EXPECT_TRUE(HasTextImportSection("Import\nfoo\n<$$$2\n"));
+  EXPECT_FALSE(HasTextImportSection(""));
+  EXPECT_FALSE(HasTextImportSection("<$$$1\r\nLis\r\n"));  // the first line is never read
+  EXPECT_FALSE(HasTextImportSection(std::string("ZLB\0\x01\xff\r\nrandom <$$$\r\n", 21)));
+}
+
 }  // namespace
 }  // namespace orvenda
