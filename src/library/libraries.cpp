@@ -1,8 +1,14 @@
 #include "library/libraries.h"
 
+#include <sys/stat.h>
+#include <zlib.h>
+
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
+#include <ctime>
 #include <exception>
+#include <fstream>
 #include <optional>
 #include <random>
 #include <system_error>
@@ -154,6 +160,59 @@ void Libraries::WriteArchive(int which, const fs::path& archive) {
   zlb.CloseArchive();
 }
 
+Libraries::FileStamp Libraries::StampOf(const fs::path& file) {
+  struct stat st {};
+  if (::stat(file.c_str(), &st) != 0) return {};
+  return {true, static_cast<unsigned long long>(st.st_dev),
+          static_cast<unsigned long long>(st.st_ino), static_cast<unsigned long long>(st.st_size),
+          static_cast<long long>(st.st_mtim.tv_sec) * 1000000000LL + st.st_mtim.tv_nsec};
+}
+
+unsigned long Libraries::WorkingChecksum(int which) const {
+  const LibraryNames& names = NamesOf(which);
+  unsigned long sum = ::crc32(0L, Z_NULL, 0);
+  for (const char* name : {names.table, names.memo}) {
+    std::ifstream in(WorkDir / name, std::ios::binary);
+    char buffer[65536];
+    while (in.read(buffer, sizeof buffer) || in.gcount() > 0) {
+      sum = ::crc32(sum, reinterpret_cast<const Bytef*>(buffer), static_cast<uInt>(in.gcount()));
+    }
+    sum = ::crc32(sum, reinterpret_cast<const Bytef*>("|"), 1);
+  }
+  return sum;
+}
+
+void Libraries::Remember(int which) {
+  state_[which].archive = StampOf(state_[which].target);
+  state_[which].working = WorkingChecksum(which);
+}
+
+std::string Libraries::WriteBack(int which, bool onlyWhenChanged) {
+  State& state = state_[which];
+  if (onlyWhenChanged && WorkingChecksum(which) == state.working) return {};
+  FileLock lock;
+  if (!state.lock.Held()) lock = FileLock::TakeOrFail(state.target, std::chrono::seconds(10));
+  std::error_code ec;
+  if (fs::is_regular_file(state.target, ec) && StampOf(state.target) != state.archive) {
+    // Another run wrote the library after this one read it: its work stays where it is, and
+    // this run's goes beside it.
+    char stamp[32];
+    const std::time_t now = std::time(nullptr);
+    std::strftime(stamp, sizeof stamp, "-%Y%m%d-%H%M%S", std::localtime(&now));
+    const fs::path aside =
+        state.target.parent_path() / (std::string(NamesOf(which).base) + stamp + ".LIB");
+    WriteArchive(which, aside);
+    Remember(which);
+    return W("Knihovnu ") + PathToText(state.target) +
+           W(" mezitím změnil jiný běh programu; jeho změny zůstávají v ní. Změny tohoto běhu "
+             "jsou uloženy v souboru ") +
+           PathToText(aside) + ".";
+  }
+  WriteArchive(which, state.target);
+  Remember(which);
+  return {};
+}
+
 void Libraries::OpenOne(int which, Progress& progress, const Messages& messages,
                         std::vector<std::string>& warnings) {
   const LibraryNames& names = NamesOf(which);
@@ -182,6 +241,8 @@ void Libraries::OpenOne(int which, Progress& progress, const Messages& messages,
   } else {
     state.target = writableDir / names.archive;
   }
+  // Read under the lock, so that what is read is what the last writer left.
+  if (HoldLocks) state.lock = FileLock::TakeOrFail(state.target, std::chrono::seconds(10));
 
   auto extract = [&](const fs::path& archive) {
     ProgressWindow window(progress, messages.Get(17), 100);
@@ -269,6 +330,7 @@ void Libraries::OpenOne(int which, Progress& progress, const Messages& messages,
     }
   }
   OpenTable(which);
+  Remember(which);
 }
 
 std::vector<std::string> Libraries::OpenLibraries(const fs::path& tempDir, Progress& progress,
@@ -291,6 +353,7 @@ std::vector<std::string> Libraries::OpenLibraries(const fs::path& tempDir, Progr
     WorkDirMark.Release();
     RemoveWorkingDirectory(WorkDir);
     WorkDir.clear();
+    for (State& state : state_) state.lock.Release();
     throw;
   }
   opened_ = true;
@@ -301,12 +364,13 @@ void Libraries::CloseLibraries(Progress& progress, const Messages& messages) {
   if (!opened_) return;
   opened_ = false;
   std::exception_ptr failure;
+  std::string aside;
   {
     ProgressWindow window(progress, messages.Get(20), 100);
     try {
       ClearFilter(UserRisksTable);
       UserRisksTable.Close();
-      WriteArchive(kUserLibrary, state_[kUserLibrary].target);
+      aside = WriteBack(kUserLibrary, /*onlyWhenChanged=*/true);
     } catch (...) {
       failure = std::current_exception();
     }
@@ -333,6 +397,8 @@ void Libraries::CloseLibraries(Progress& progress, const Messages& messages) {
   }
   RemoveWorkingDirectory(WorkDir);
   WorkDir.clear();
+  for (State& state : state_) state.lock.Release();
+  if (!aside.empty()) throw Error(aside);
 }
 
 void Libraries::DiscardLibraries() {
@@ -349,6 +415,7 @@ void Libraries::DiscardLibraries() {
   WorkDirMark.Release();
   RemoveWorkingDirectory(WorkDir);
   WorkDir.clear();
+  for (State& state : state_) state.lock.Release();
 }
 
 void Libraries::SaveLibrary(int which, Progress& progress, const std::string& text) {
@@ -357,13 +424,15 @@ void Libraries::SaveLibrary(int which, Progress& progress, const std::string& te
   Table& table = TableOf(which);
   ClearFilter(table);
   table.Close();
+  std::string aside;
   try {
-    WriteArchive(which, state_[which].target);
+    aside = WriteBack(which, /*onlyWhenChanged=*/false);
   } catch (...) {
     OpenTable(which);
     throw;
   }
   OpenTable(which);
+  if (!aside.empty()) throw Error(aside);
 }
 
 void Libraries::PackTable(int which) {

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "base/file_lock.h"
 #include "base/messages.h"
 #include "base/progress.h"
 #include "documents/working_directory.h"
@@ -52,6 +53,11 @@ class Libraries {
   // Tells whether the program directory takes new files; tests stand in for a read-only
   // installation with it.
   std::function<bool(const std::filesystem::path&)> CanWrite;
+  // A run that reads, changes and writes the libraries at once (the batch commands) holds the
+  // lock of each archive from OpenLibraries to the close, so that such runs apply one after
+  // another. The window holds none: it writes back only what it changed, and only over an
+  // archive nobody changed since it was read.
+  bool HoldLocks = false;
 
   // Makes the working directory in `tempDir` and opens both libraries: from the archive (the
   // per-user copy first), else from loose tables in the program directory, else empty; in the
@@ -60,15 +66,18 @@ class Libraries {
   // show once; other failures throw.
   std::vector<std::string> OpenLibraries(const std::filesystem::path& tempDir, Progress& progress,
                                          const Messages& messages);
-  // Packs the user library into its archive and removes the working copies. When the archive
-  // cannot be written, the old one stays, the working directory is kept and the error says
-  // where. Does nothing when the libraries are not open.
+  // Packs the user library into its archive, when this run changed it, and removes the working
+  // copies. When the archive cannot be written, the old one stays, the working directory is
+  // kept and the error says where. When another run wrote the archive after this one read it,
+  // this run's library goes into a file beside it and the error names that file: neither run's
+  // work is lost. Does nothing when the libraries are not open.
   void CloseLibraries(Progress& progress, const Messages& messages);
   // Closes both tables and removes the working copies without writing any archive (a run that
   // only read the libraries).
   void DiscardLibraries();
   // Rewrites the archive of one library from its working copy at once (the table is closed
-  // meanwhile and open again afterwards, also on failure). The progress window shows `text`.
+  // meanwhile and open again afterwards, also on failure), beside it when another run changed
+  // the archive meanwhile, as CloseLibraries does. The progress window shows `text`.
   void SaveLibrary(int which, Progress& progress, const std::string& text);
 
   // Removes the deleted records of a library table for good: closed, opened for exclusive use,
@@ -83,10 +92,26 @@ class Libraries {
   const std::filesystem::path& DamagedFile(int which) const { return state_[which].damaged; }
 
  private:
+  // What a file was when this run last read or wrote it: another run's write replaces it.
+  struct FileStamp {
+    bool exists = false;
+    unsigned long long device = 0, inode = 0, size = 0;
+    long long modified = 0;
+    bool operator==(const FileStamp&) const = default;
+  };
   struct State {
     std::filesystem::path target;
     std::filesystem::path damaged;
+    FileStamp archive;          // the target as read or last written by this run
+    unsigned long working = 0;  // checksum of the working table's files then
+    FileLock lock;              // with HoldLocks
   };
+  static FileStamp StampOf(const std::filesystem::path& file);
+  unsigned long WorkingChecksum(int which) const;
+  void Remember(int which);
+  // Writes the closed working copy back as described at CloseLibraries; returns the text that
+  // names the file beside when it went there, else "".
+  std::string WriteBack(int which, bool onlyWhenChanged);
   void OpenOne(int which, Progress& progress, const Messages& messages,
                std::vector<std::string>& warnings);
   void WriteArchive(int which, const std::filesystem::path& archive);

@@ -1,6 +1,10 @@
 #include "library/libraries.h"
 
 #include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
 
 #include "archive/zlb_archive.h"
 #include "base/cp1250.h"
@@ -245,6 +249,79 @@ TEST_F(LibrariesTest, LibraryTreeFollowsRecordOrder) {
   ASSERT_EQ(tree.Children(top[0]).size(), 1u);
   EXPECT_EQ(tree.Image(tree.Children(top[0])[0]), TreeControl::kRisk);
   EXPECT_EQ(lookup.Get(5), top[0]);
+  Stop(libs);
+}
+
+TEST_F(LibrariesTest, TwoRunsNeverWriteOverEachOthersLibraryWork) {
+  Start()->CloseLibraries(progress, messages);  // the archives exist from here on
+  const fs::path userLib = temp / "prog" / "UserLib.LIB";
+
+  // A window that changed nothing writes nothing back: the other run's record stays.
+  auto window = Start();
+  auto other = Start();
+  AddRecord(other->UserRisksTable, 1, kRiskType, 0, "druhy beh");
+  Stop(other);
+  Stop(window);
+  window = Start();
+  EXPECT_EQ(Texts(window->UserRisksTable), std::vector<std::string>{"druhy beh"});
+
+  // Both changed it: the later one finds the archive changed and goes beside it, named.
+  other = Start();
+  AddRecord(window->UserRisksTable, 2, kRiskType, 0, "okno");
+  AddRecord(other->UserRisksTable, 3, kRiskType, 0, "davka");
+  Stop(other);
+  const std::string error = ErrorText([&] { window->CloseLibraries(progress, messages); });
+  EXPECT_NE(error.find(PathToText(userLib)), std::string::npos) << error;
+  fs::path aside;
+  for (const auto& entry : fs::directory_iterator(temp / "prog")) {
+    const std::string name = entry.path().filename().string();
+    if (name.starts_with("UserLib-") && name.ends_with(".LIB")) aside = entry.path();
+  }
+  ASSERT_FALSE(aside.empty());
+  EXPECT_NE(error.find(PathToText(aside)), std::string::npos) << error;
+  window.reset();
+  window = Start();
+  EXPECT_EQ(Texts(window->UserRisksTable), (std::vector<std::string>{"druhy beh", "davka"}));
+  Stop(window);
+}
+
+TEST_F(LibrariesTest, RunsHoldingTheLocksApplyOneAfterAnother) {
+  Start()->CloseLibraries(progress, messages);
+  // Each child reads, adds its record and writes the built-in library, as --update-library
+  // does; without the lock one of two such runs loses the other's record.
+  std::vector<pid_t> children;
+  for (int child = 0; child < 4; ++child) {
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+      int status = 1;
+      try {
+        Libraries libs;
+        libs.ProgramDir = temp / "prog";
+        libs.UserDir = temp / "user";
+        libs.HoldLocks = true;
+        libs.OpenLibraries(temp / "tmp", progress, messages);
+        Table& table = libs.BuildInRisksTable;
+        ClearFilter(table);
+        AddRecord(table, static_cast<int32_t>(table.RecordCount()) + 1, kRiskType, 0,
+                  "beh " + std::to_string(child));
+        libs.SaveLibrary(kBuiltInLibrary, progress, "");
+        libs.DiscardLibraries();
+        status = 0;
+      } catch (...) {
+      }
+      ::_exit(status);
+    }
+    children.push_back(pid);
+  }
+  for (const pid_t pid : children) {
+    int status = -1;
+    ::waitpid(pid, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  }
+  auto libs = Start();
+  std::vector<std::string> texts = Texts(libs->BuildInRisksTable);
+  std::sort(texts.begin(), texts.end());
+  EXPECT_EQ(texts, (std::vector<std::string>{"beh 0", "beh 1", "beh 2", "beh 3"}));
   Stop(libs);
 }
 
