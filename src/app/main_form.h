@@ -14,6 +14,7 @@
 #include "base/control.h"
 #include "base/cp1250.h"
 #include "base/dialogs.h"
+#include "base/file_lock.h"
 #include "base/messages.h"
 #include "base/progress.h"
 #include "base/settings.h"
@@ -181,6 +182,10 @@ class MainForm {
 
   // The file last opened or saved; empty for a new, unsaved project.
   std::filesystem::path ProjectFileName;
+  // Held on ProjectFileName while this run may write it. A project another run holds opens
+  // read-only when the user wishes: Save then asks for a new name.
+  FileLock ProjectLock;
+  bool ReadOnlyProject = false;
   // The project working directory, which holds the working table RiskData.dbf.
   std::filesystem::path ProjectDir;
   MRUManager MRUManager1;

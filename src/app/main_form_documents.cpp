@@ -1,5 +1,6 @@
 // The main window's project documents: New, Open, Save, Save as, the recent files, the
 // unsaved-changes question and the window caption.
+#include <chrono>
 #include <system_error>
 
 #include "app/main_form.h"
@@ -75,10 +76,21 @@ void MainForm::ShowFileName(const fs::path& fileName) {
 void MainForm::OpenProject(const fs::path& fileName) {
   std::error_code ec;
   if (!fs::is_regular_file(fileName, ec)) {
-    dialogs.Warning(MessagesBox.Get(8));
+    dialogs.Warning(PathToText(fileName) + ": " + MessagesBox.Get(8));
     return;
   }
   CheckProjectFile(fileName, MessagesBox);
+  // Two runs writing one project lose one's work: the second may only read it.
+  LockHolder holder;
+  FileLock lock = FileLock::Take(fileName, std::chrono::milliseconds(0), &holder);
+  const bool readOnly = !lock.Held();
+  if (readOnly &&
+      !dialogs.AskYesNo(W("Projekt ") + PathToText(fileName) + W(" má právě otevřený ") +
+                            LockHolderText(holder) +
+                            W(".\n\nOtevřít ho jen pro čtení? Uložit se pak zeptá na nový název."),
+                        MessagesBox.Get(13))) {
+    return;
+  }
   // The new project is unpacked beside the current one, which stays open and intact until the
   // new table has opened.
   const fs::path newDir = MakeWorkingDirectory();
@@ -96,7 +108,7 @@ void MainForm::OpenProject(const fs::path& fileName) {
   try {
     ClearFilter(DataTable);
     DataTable.Close();
-    OpenWorkingTable(DataTable, newDir);
+    OpenWorkingTable(DataTable, newDir, fileName);
   } catch (...) {
     OpenWorkingTable(DataTable, ProjectDir);
     RemoveWorkingDirectory(newDir);
@@ -107,6 +119,8 @@ void MainForm::OpenProject(const fs::path& fileName) {
   ProjectDirMark = std::move(newMark);
 
   SetModified(*this, oldForm);
+  ProjectLock = std::move(lock);
+  ReadOnlyProject = readOnly;
   ProjectFileName = fileName;
   ShowFileName(fileName);
   MRUManager1.Add(fileName);
@@ -121,10 +135,16 @@ void MainForm::SaveProject() {
 void MainForm::AskSaveChanges() {
   StateScope scope(*this);
   const std::string text = MessagesBox.Get(11) + "\n\r" + MessagesBox.Get(12);
-  if (dialogs.AskYesNo(text, MessagesBox.Get(13))) {
-    Save1Click();
-  } else {
-    SetModified(*this, false);
+  // Storno leaves the changes unsaved and marked, which stops the command that asked.
+  switch (dialogs.AskYesNoCancel(text, MessagesBox.Get(13))) {
+    case Dialogs::Answer::Yes:
+      Save1Click();
+      break;
+    case Dialogs::Answer::No:
+      SetModified(*this, false);
+      break;
+    case Dialogs::Answer::Cancel:
+      break;
   }
 }
 
@@ -140,6 +160,8 @@ void MainForm::New1Click() {
     throw;
   }
   ProjectFileName.clear();
+  ProjectLock.Release();
+  ReadOnlyProject = false;
   ShowFileName(fs::path());
   SetModified(*this, false);
   NameInMark(*this, fs::path());
@@ -167,7 +189,8 @@ void MainForm::MRUManager1Click(const fs::path& fileName) {
 
 void MainForm::Save1Click() {
   StateScope scope(*this);
-  if (!ProjectFileName.empty() && ProjectFileKindOf(ProjectFileName) == ProjectFileKind::Rsk) {
+  if (!ProjectFileName.empty() && !ReadOnlyProject &&
+      ProjectFileKindOf(ProjectFileName) == ProjectFileKind::Rsk) {
     SaveProject();
   } else {
     SaveAs1Click();
@@ -179,6 +202,11 @@ void MainForm::SaveAs1Click() {
   const auto chosen = dialogs.SaveFile(SaveDialog1.Filter, SaveDialog1.InitialDir);
   if (!chosen) return;
   const fs::path fileName = WithProjectExtension(*chosen);
+  // The file this run holds needs no new lock; any other must be free.
+  std::error_code ec;
+  const bool same = !ReadOnlyProject && ProjectLock.Held() && !ProjectFileName.empty() &&
+                    fs::equivalent(fileName, ProjectFileName, ec);
+  FileLock lock = same ? FileLock() : FileLock::TakeOrFail(fileName, std::chrono::milliseconds(0));
   // The project takes the new name only once it is saved under it. A crash meanwhile offers the
   // work back under the name that the user chose.
   NameInMark(*this, fileName);
@@ -188,6 +216,8 @@ void MainForm::SaveAs1Click() {
     NameInMark(*this, ProjectFileName);
     throw;
   }
+  if (!same) ProjectLock = std::move(lock);
+  ReadOnlyProject = false;
   ProjectFileName = fileName;
   ShowFileName(fileName);
   MRUManager1.Add(fileName);

@@ -68,7 +68,11 @@ bool MainForm::RecoverEarlierWork() {
       damaged.push_back(PathToText(earlier.dir / kWorkingTableName) + "\n(" + check.problem + ")");
     } else if (recovered) {
       kept = true;  // one project at a time; the next start offers it again
-    } else if (dialogs.AskYesNo(RecoveryQuestion(earlier), W(kRecoveryCaption))) {
+    } else if (const Dialogs::Answer answer =
+                   dialogs.AskYesNoCancel(RecoveryQuestion(earlier), W(kRecoveryCaption));
+               answer == Dialogs::Answer::Cancel) {
+      kept = true;  // Storno decides nothing: the next start asks again
+    } else if (answer == Dialogs::Answer::Yes) {
       ClearFilter(DataTable);
       DataTable.Close();
       try {
@@ -81,6 +85,9 @@ bool MainForm::RecoverEarlierWork() {
       ProjectDir = earlier.dir;
       ProjectDirMark = WorkingDirectoryMark::Adopt(earlier.dir, std::move(earlier.lock));
       ProjectFileName = *earlier.projectFile;
+      // Another run may have the file open by now: then Save asks for a new name.
+      if (!ProjectFileName.empty()) ProjectLock = FileLock::Take(ProjectFileName);
+      ReadOnlyProject = !ProjectFileName.empty() && !ProjectLock.Held();
       ShowFileName(ProjectFileName);
       if (!ProjectFileName.empty()) MRUManager1.Add(ProjectFileName);
       Modified = true;

@@ -136,15 +136,16 @@ std::optional<ProjectFileKind> ProjectFileKindOf(const fs::path& file) {
 
 void CheckProjectFile(const fs::path& file, const Messages& messages) {
   std::error_code ec;
-  if (!fs::is_regular_file(file, ec)) throw Error(messages.Get(8));
+  if (!fs::is_regular_file(file, ec)) throw Error(PathToText(file) + ": " + messages.Get(8));
   if (!ProjectFileKindOf(file)) {
     throw Error(W("Soubor není projekt rizik (*.RSK, *.RZK, *.ZLB): ") + PathToText(file));
   }
 }
 
-bool LoadProjectFile(const fs::path& file, const fs::path& dir, Progress& progress,
-                     const Messages& messages) {
-  CheckProjectFile(file, messages);
+namespace {
+
+bool LoadChecked(const fs::path& file, const fs::path& dir, Progress& progress,
+                 const Messages& messages) {
   const auto kind = ProjectFileKindOf(file);
   std::error_code ec;
   for (const char* name : kWorkingTableFiles) fs::remove(dir / name, ec);
@@ -161,6 +162,39 @@ bool LoadProjectFile(const fs::path& file, const fs::path& dir, Progress& progre
       return true;
   }
   return false;
+}
+
+}  // namespace
+
+std::string InProjectTerms(std::string text, const fs::path& dir, const fs::path& file) {
+  // The working copy's folder means nothing to the user: its files are the project's.
+  const std::string working = PathToText(dir / "");
+  const std::string project = PathToText(file) + ": ";
+  for (std::size_t at = text.find(working); at != std::string::npos;
+       at = text.find(working, at + project.size())) {
+    text.replace(at, working.size(), project);
+  }
+  // The archive's own texts name no file.
+  if (text.find(PathToText(file)) == std::string::npos) text = project + text;
+  return text;
+}
+
+bool LoadProjectFile(const fs::path& file, const fs::path& dir, Progress& progress,
+                     const Messages& messages) {
+  CheckProjectFile(file, messages);
+  try {
+    return LoadChecked(file, dir, progress, messages);
+  } catch (const Error& error) {
+    throw Error(InProjectTerms(error.what(), dir, file));
+  }
+}
+
+void OpenWorkingTable(Table& table, const fs::path& dir, const fs::path& file) {
+  try {
+    OpenWorkingTable(table, dir);
+  } catch (const Error& error) {
+    throw Error(InProjectTerms(error.what(), dir, file));
+  }
 }
 
 void OpenWorkingTable(Table& table, const fs::path& dir) {

@@ -58,7 +58,7 @@ TEST_F(ConvertTest, AnOldProjectBecomesAProjectFileWithTheExtensionAdded) {
 TEST_F(ConvertTest, FailuresAreReportedInUtf8AndWriteNothing) {
   const fs::path target = files / "Cil.RSK";
   EXPECT_EQ(Convert({(files / "nic.RZK").string(), target.string()}), 1);
-  EXPECT_EQ(err.str(), "Soubor nenalezen.\n");
+  EXPECT_EQ(err.str(), (files / "nic.RZK").string() + ": Soubor nenalezen.\n");
 
   const fs::path old = MakeOldProject("Neuplna", SampleRows(), files);
   fs::remove(files / "Neuplna.RZT");
@@ -70,7 +70,7 @@ TEST_F(ConvertTest, FailuresAreReportedInUtf8AndWriteNothing) {
   bytes[5] = static_cast<char>(bytes[5] ^ 1);
   WriteFileBytes(damaged, bytes);
   EXPECT_NE(Convert({damaged.string(), target.string()}), 0);
-  EXPECT_EQ(err.str(), "The archive file appears to be corrupted\n");
+  EXPECT_EQ(err.str(), damaged.string() + ": The archive file appears to be corrupted\n");
 
   const fs::path text = files / "poznamky.txt";
   WriteFileBytes(text, "x");

@@ -1,8 +1,13 @@
 // New, Open, Save and Save as of the main window, with the older file forms, the
 // unsaved-changes question and the failures that must leave the current project alone.
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <sys/stat.h>
+
+#include <algorithm>
 
 #include "app/documents_fixture.h"
 #include "base/error.h"
@@ -265,7 +270,7 @@ TEST_F(ProjectDocumentsTest, AMissingFileIsAWarningAndAGoneRecentFileStaysListed
 
   form->MRUManager1Click(gone);
   ASSERT_EQ(dialogs.warnings.size(), 1u);
-  EXPECT_EQ(dialogs.warnings[0], M(8));
+  EXPECT_EQ(dialogs.warnings[0], PathToText(gone) + ": " + M(8));
   EXPECT_EQ(M(8), W("Soubor nenalezen."));
   ExpectUnchanged(before);
 
@@ -289,6 +294,65 @@ TEST_F(ProjectDocumentsTest, AnsweringNoDiscardsTheChanges) {
   EXPECT_EQ(Rows(), (std::vector<Row>{Node(1, 0, "Jen jeden")}));
   EXPECT_FALSE(form->Modified);
   EXPECT_EQ(RowsOfProjectFile(first), SampleRows()) << "nothing was saved";
+}
+
+TEST_F(ProjectDocumentsTest, StornoAtTheSaveQuestionStopsOpenAndNewWithTheWorkKept) {
+  const fs::path first = MakeProject("Prvni.RSK", SampleRows());
+  OpenThroughDialog(first);
+  AddNode("nechat");
+  const auto before = Rows();
+  dialogs.cancelAnswers = {Dialogs::Answer::Cancel, Dialogs::Answer::Cancel};
+  form->Open1Click();  // stops before its file dialog
+  form->New1Click();
+  EXPECT_EQ(dialogs.openRequests.size(), 1u) << "only the opening of the first asked for a file";
+  EXPECT_EQ(dialogs.questions.size(), 2u);
+  EXPECT_EQ(Rows(), before);
+  EXPECT_TRUE(form->Modified);
+  EXPECT_EQ(form->ProjectFileName, first);
+  EXPECT_EQ(RowsOfProjectFile(first), SampleRows()) << "nothing was saved";
+}
+
+TEST_F(ProjectDocumentsTest, AProjectAnotherRunHoldsOpensOnlyReadOnlyAndSaveAsksForANewName) {
+  const fs::path file = MakeProject("Prvni.RSK", SampleRows());
+  int ready[2];
+  ASSERT_EQ(::pipe(ready), 0);
+  const pid_t holder = ::fork();
+  if (holder == 0) {
+    FileLock lock = FileLock::Take(file);
+    (void)!::write(ready[1], "x", 1);
+    for (;;) ::pause();
+  }
+  char byte = 0;
+  ASSERT_EQ(::read(ready[0], &byte, 1), 1);
+
+  dialogs.answers = {false};  // not at all
+  OpenThroughDialog(file);
+  ASSERT_EQ(dialogs.questions.size(), 1u);
+  EXPECT_NE(dialogs.questions[0].text.find(W("proces ") + std::to_string(holder)),
+            std::string::npos);
+  EXPECT_TRUE(Rows().empty());
+  EXPECT_EQ(form->ProjectFileName, fs::path());
+
+  dialogs.answers = {true};  // read-only
+  OpenThroughDialog(file);
+  EXPECT_EQ(Rows(), SampleRows());
+  EXPECT_TRUE(form->ReadOnlyProject);
+  AddNode("nove");
+  // Save asks for a name; the held file itself is refused, another name is taken.
+  dialogs.saveAnswers = {file};
+  EXPECT_NE(ErrorText([&] { form->Save1Click(); }).find(PathToText(file)), std::string::npos);
+  EXPECT_TRUE(form->Modified);
+  const fs::path other = files / "Druhy.RSK";
+  dialogs.saveAnswers = {other};
+  form->Save1Click();
+  EXPECT_FALSE(form->ReadOnlyProject);
+  EXPECT_EQ(form->ProjectFileName, other);
+  EXPECT_EQ(RowsOfProjectFile(file), SampleRows());
+  EXPECT_EQ(RowsOfProjectFile(other), Rows());
+  ::kill(holder, SIGKILL);
+  ::waitpid(holder, nullptr, 0);
+  ::close(ready[0]);
+  ::close(ready[1]);
 }
 
 TEST_F(ProjectDocumentsTest, AnsweringYesSavesBeforeTheCommandGoesOn) {
@@ -437,7 +501,9 @@ TEST_F(ProjectDocumentsTest, AFailedSaveKeepsTheOldFileAndTheChangeMark) {
     EXPECT_EQ(ReadFileBytes(file), oldBytes);
     std::vector<fs::path> left;
     for (const auto& entry : fs::directory_iterator(dir)) left.push_back(entry.path());
-    EXPECT_EQ(left, std::vector<fs::path>{file});
+    std::sort(left.begin(), left.end());
+    // The project's lock file stays while it is open.
+    EXPECT_EQ(left, (std::vector<fs::path>{FileLock::LockFileOf(file), file}));
   }
   // Once the directory takes files again, the same changes are saved.
   form->Save1Click();
