@@ -142,13 +142,25 @@ TEST(ReportPdfCommand, PrintsEveryPageWithTitleAndPageNumbersWithoutADisplay) {
   EXPECT_FALSE(fs::exists(missing));
 
   // A write that fails half way (here the file size limit, as a full disk would) fails the
-  // command, and the PDF written before stays whole.
+  // command, and the PDF written before stays whole. A small project: its table files are far
+  // smaller than its PDF.
+  fs::create_directories(dir / "small");
+  const fs::path small = MakeRsk(dir / "small", 2);
+  ASSERT_EQ(test::RunCommand(env + Quote(ORVENDA_EXECUTABLE) + " --report-pdf " + Quote(small) +
+                                 " --output " + Quote(pdf) + " 2>&1",
+                             &out),
+            0)
+      << out;
   const std::string before = test::ReadFileBytes(pdf);
-  EXPECT_NE(
-      test::RunCommand("trap '' XFSZ; ulimit -f 16; " + env + Quote(ORVENDA_EXECUTABLE) +
-                           " --report-pdf " + Quote(rsk) + " --output " + Quote(pdf) + " 2>&1",
-                       &out),
-      0);
+  const std::size_t blocks = (before.size() - 1024) / 512;
+  for (const auto& entry : fs::directory_iterator(dir / "small" / "rsk")) {
+    ASSERT_LT(entry.file_size(), blocks * 512) << entry.path();
+  }
+  EXPECT_NE(test::RunCommand("trap '' XFSZ; ulimit -f " + std::to_string(blocks) + "; " + env +
+                                 Quote(ORVENDA_EXECUTABLE) + " --report-pdf " + Quote(small) +
+                                 " --output " + Quote(pdf) + " 2>&1",
+                             &out),
+            0);
   EXPECT_NE(out.find("PDF"), std::string::npos) << out;
   EXPECT_EQ(test::ReadFileBytes(pdf), before);
 }
