@@ -72,7 +72,7 @@ std::string Fill(const char* pattern, std::string_view value) {
 }
 
 std::string FillName(const char* pattern, const fs::path& file) {
-  return Fill(pattern, ZlbTextOfPath(file));
+  return Fill(pattern, PathToText(file));
 }
 
 [[noreturn]] void MemberCorrupt(std::int32_t index) {
@@ -618,7 +618,7 @@ void TZLBArchive::Report(const std::string& text, int percentage) const {
 
 void TZLBArchive::CloseArchive() {
   Clear();
-  Report(ZlbTextOfPath(archiveName_), 0);
+  Report(PathToText(archiveName_), 0);
 }
 
 std::int32_t TZLBArchive::FileCount() const {
@@ -676,7 +676,7 @@ bool TZLBArchive::OpenArchive(const fs::path& fileName) {
     CloseArchive();
     throw Error(kListUnreadable);
   }
-  Report(ZlbTextOfPath(archiveName_), 0);
+  Report(PathToText(archiveName_), 0);
   return true;
 }
 
@@ -1231,7 +1231,7 @@ void TZLBArchive::ExtractAll(const fs::path& directory) {
     }
   }
   fd.Reset();
-  Report(ZlbTextOfPath(archiveName_), 0);
+  Report(PathToText(archiveName_), 0);
 }
 
 std::unique_ptr<TZLBArchive::MemberJob> TZLBArchive::PrepareMember(std::int32_t index,

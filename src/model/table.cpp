@@ -102,10 +102,8 @@ Condition ParseFilter(const std::string& text) {
   return cond;
 }
 
-std::string PathText(const fs::path& p) { return Utf8ToCp1250(p.string()); }
-
 [[noreturn]] void Fail(const std::string& what, const fs::path& file, int err) {
-  throw Error(what + " " + PathText(file) + ": " + Utf8ToCp1250(std::strerror(err)));
+  throw Error(what + " " + PathToText(file) + ": " + Utf8ToCp1250(std::strerror(err)));
 }
 
 void WriteAt(int fd, const char* data, size_t size, uint64_t offset, const fs::path& file) {
@@ -218,7 +216,7 @@ std::string PathKey(const fs::path& p) {
 }
 
 [[noreturn]] void Busy(const fs::path& file) {
-  throw Error(W("Tabulka ") + PathText(file) + W(" je používána jiným programem."));
+  throw Error(W("Tabulka ") + PathToText(file) + W(" je používána jiným programem."));
 }
 
 }  // namespace
@@ -336,7 +334,7 @@ struct Table::Impl {
   }
 
   // --- lookups -------------------------------------------------------------------------------
-  std::string TableName() const { return PathText(open ? dbfPath : path); }
+  std::string TableName() const { return PathToText(open ? dbfPath : path); }
 
   int FieldIndex(const std::string& name) const {
     const auto it = fieldByName.find(UpperAscii(name));
@@ -563,7 +561,7 @@ struct Table::Impl {
       if (memoFd < 0) throw Error(W("Chybí soubor poznámek tabulky ") + TableName() + ".");
       std::string encoded = dbf::EncodeMemo(c.text, memoBlockSize, layout.Dbase3Memo());
       if (block + encoded.size() / memoBlockSize > INT32_MAX)
-        throw Error(W("Soubor poznámek ") + PathText(memoPath) + W(" je plný."));
+        throw Error(W("Soubor poznámek ") + PathToText(memoPath) + W(" je plný."));
       c.num = static_cast<int32_t>(block);
       block += encoded.size() / memoBlockSize;
       if (blocks.empty()) {
@@ -660,7 +658,7 @@ void Table::Impl::Load(bool wantExclusive) {
     readOnly = true;
   }
   if (fd < 0) {
-    if (errno == ENOENT) throw Error(W("Tabulka ") + PathText(path) + W(" neexistuje."));
+    if (errno == ENOENT) throw Error(W("Tabulka ") + PathToText(path) + W(" neexistuje."));
     Fail(W("Nelze otevřít tabulku"), dbfPath, errno);
   }
   dbfFd = fd;
@@ -695,7 +693,7 @@ void Table::Impl::Load(bool wantExclusive) {
 
   const MappedFile dbfFile(dbfFd, dbfPath);
   const std::string_view bytes = dbfFile.bytes();
-  const std::string name = PathText(dbfPath);
+  const std::string name = PathToText(dbfPath);
   layout = dbf::ParseHeader(bytes, name);
   header.assign(bytes.substr(0, layout.headerLength));
 
@@ -734,19 +732,19 @@ void Table::Impl::Load(bool wantExclusive) {
     const int mfd = ::open(memoPath.c_str(), (readOnly ? O_RDONLY : O_RDWR) | O_CLOEXEC);
     if (mfd < 0) {
       if (errno == ENOENT)
-        throw Error(W("Chybí soubor poznámek ") + PathText(wanted) + W(" tabulky ") + name + ".");
+        throw Error(W("Chybí soubor poznámek ") + PathToText(wanted) + W(" tabulky ") + name + ".");
       Fail(W("Nelze otevřít soubor poznámek"), memoPath, errno);
     }
     memoFd = mfd;
     memoFile = std::make_unique<MappedFile>(memoFd, memoPath);
     memoBytes = memoFile->bytes();
     memoBlockSize =
-        dbf::ParseMemoHeader(memoBytes, layout.Dbase3Memo(), PathText(memoPath)).blockSize;
+        dbf::ParseMemoHeader(memoBytes, layout.Dbase3Memo(), PathToText(memoPath)).blockSize;
     memoNextBlock = std::max<uint64_t>(1, (memoBytes.size() + memoBlockSize - 1) / memoBlockSize);
   }
 
   rows.assign(layout.recordCount, Row());
-  const std::string memoName = PathText(memoPath);
+  const std::string memoName = PathToText(memoPath);
   const std::string overlap = W("Soubor ") + memoName + W(" je poškozený: poznámky se překrývají.");
   // Decodes rows [from, to) and returns the memo text they hold.
   const auto decode = [&](uint32_t from, uint32_t to) {
@@ -871,7 +869,7 @@ void Table::Impl::DoPack() {
   }
   const bool compact = memo && memoNextBlock > 2 * liveBlocks;
   if (compact && liveBlocks > INT32_MAX)
-    throw Error(W("Soubor poznámek ") + PathText(memoPath) + W(" je plný."));
+    throw Error(W("Soubor poznámek ") + PathToText(memoPath) + W(" je plný."));
 
   std::vector<int32_t> newBlocks;  // of every memo cell of the live rows, in order
   std::unique_ptr<dbf::ReplacementFile> memoOut;
@@ -1061,7 +1059,7 @@ void Table::Create(const std::vector<FieldDef>& fields, const std::vector<IndexD
   Close();
   if (t.path.empty()) throw Error(W("Tabulka nemá jméno."));
   const fs::path target = dbf::FindOnDisk(t.path);
-  const std::string name = PathText(target);
+  const std::string name = PathToText(target);
   if (fields.empty()) throw Error(W("Tabulka ") + name + W(" musí mít aspoň jedno pole."));
 
   dbf::Layout layout;
