@@ -9,7 +9,6 @@
 #include "base/messages.h"
 #include "base/progress.h"
 #include "documents/project_file.h"
-#include "documents/recent_files.h"
 #include "documents/working_directory.h"
 #include "model/table.h"
 

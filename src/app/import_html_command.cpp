@@ -12,7 +12,6 @@
 #include "base/error.h"
 #include "base/progress.h"
 #include "documents/project_file.h"
-#include "documents/recent_files.h"
 #include "documents/working_directory.h"
 #include "library/html_import.h"
 #include "model/project_table.h"

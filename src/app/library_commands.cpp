@@ -16,7 +16,6 @@
 #include "base/cp1250.h"
 #include "base/error.h"
 #include "documents/project_file.h"
-#include "documents/recent_files.h"
 #include "documents/working_directory.h"
 #include "library/update_file.h"
 

@@ -7,7 +7,6 @@
 #include "base/error.h"
 #include "base/messages.h"
 #include "base/progress.h"
-#include "documents/recent_files.h"
 #include "library/libraries.h"
 #include "library/library_source.h"
 #include "model/project_table.h"

@@ -8,7 +8,6 @@
 #include "base/cp1250.h"
 #include "base/error.h"
 #include "base/flag_scope.h"
-#include "documents/recent_files.h"
 #include "library/text_import.h"
 #include "library/update_file.h"
 #include "model/project_table.h"

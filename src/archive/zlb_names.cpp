@@ -20,18 +20,8 @@ bool IsPlainName(std::string_view part) {
 
 }  // namespace
 
-std::string ZlbTextOfPath(const std::filesystem::path& path) {
-  const std::u8string utf8 = path.u8string();
-  return Utf8ToCp1250(std::string_view(reinterpret_cast<const char*>(utf8.data()), utf8.size()));
-}
-
-std::filesystem::path ZlbPathOfText(std::string_view cp1250) {
-  const std::string utf8 = Cp1250ToUtf8(cp1250);
-  return std::filesystem::path(std::u8string(utf8.begin(), utf8.end()));
-}
-
 ZlbMemberName ZlbMemberNameOf(const std::filesystem::path& file, bool withDirectory) {
-  std::string text = ZlbTextOfPath(file);
+  std::string text = PathToText(file);
   std::replace(text.begin(), text.end(), '/', '\\');
   const std::size_t slash = text.rfind('\\');
   ZlbMemberName result;
@@ -60,12 +50,12 @@ std::optional<std::filesystem::path> ZlbMemberDestination(const std::filesystem:
       const std::string_view part = directory.substr(start, end - start);
       if (!part.empty() && part != ".") {
         if (!IsPlainName(part)) return std::nullopt;
-        result /= ZlbPathOfText(part);
+        result /= TextToPath(part);
       }
       start = end + 1;
     }
   }
-  result /= ZlbPathOfText(fileName);
+  result /= TextToPath(fileName);
   return result;
 }
 

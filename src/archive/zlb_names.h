@@ -9,11 +9,6 @@
 
 namespace orvenda {
 
-// Host path text (UTF-8 here) as windows-1250; characters it cannot hold become "?".
-std::string ZlbTextOfPath(const std::filesystem::path& path);
-// windows-1250 text as a host path.
-std::filesystem::path ZlbPathOfText(std::string_view cp1250);
-
 // The directory and file name fields recorded for a file being added. Either separator may
 // appear in `file`. The directory is empty unless `withDirectory`; then it ends with a
 // backslash, uses backslashes, and has everything up to and including the first ":" removed.

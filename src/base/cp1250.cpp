@@ -126,4 +126,15 @@ std::string Cp1250Upper(std::string_view text) {
   return out;
 }
 
+std::string PathToText(const std::filesystem::path& path) {
+  const auto u8 = path.u8string();
+  return Utf8ToCp1250(std::string_view(reinterpret_cast<const char*>(u8.data()), u8.size()));
+}
+
+std::filesystem::path TextToPath(std::string_view cp1250) {
+  const std::string utf8 = Cp1250ToUtf8(cp1250);
+  return std::filesystem::path(
+      std::u8string_view(reinterpret_cast<const char8_t*>(utf8.data()), utf8.size()));
+}
+
 }  // namespace orvenda

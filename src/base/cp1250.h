@@ -1,5 +1,6 @@
 #pragma once
 
+#include <filesystem>
 #include <string>
 #include <string_view>
 
@@ -20,6 +21,11 @@ std::string Cp1250ToUtf8(std::string_view cp1250);
 // without an upper-case form are returned unchanged.
 char Cp1250Upper(char c);
 std::string Cp1250Upper(std::string_view text);
+
+// A host file name (UTF-8 here) as windows-1250 text, for messages, menu captions and stored
+// values; characters it cannot hold become "?". TextToPath is the way back.
+std::string PathToText(const std::filesystem::path& path);
+std::filesystem::path TextToPath(std::string_view cp1250);
 
 // Shorthand for fixed texts written in UTF-8 source files.
 inline std::string W(std::string_view utf8) { return Utf8ToCp1250(utf8); }

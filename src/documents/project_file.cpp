@@ -8,7 +8,6 @@
 #include "archive/zlb_archive.h"
 #include "base/cp1250.h"
 #include "base/error.h"
-#include "documents/recent_files.h"
 #include "model/project_table.h"
 
 namespace orvenda {

@@ -15,17 +15,6 @@ std::string ValueName(const char* prefix, int i) { return prefix + std::to_strin
 
 }  // namespace
 
-std::string PathToText(const std::filesystem::path& path) {
-  const auto u8 = path.u8string();
-  return Utf8ToCp1250(std::string_view(reinterpret_cast<const char*>(u8.data()), u8.size()));
-}
-
-std::filesystem::path TextToPath(const std::string& text) {
-  const std::string utf8 = Cp1250ToUtf8(text);
-  return std::filesystem::path(
-      std::u8string_view(reinterpret_cast<const char8_t*>(utf8.data()), utf8.size()));
-}
-
 void MRUManager::Add(const std::filesystem::path& file) {
   if (file.empty()) return;
   auto found = std::find_if(items_.begin(), items_.end(),

@@ -40,8 +40,4 @@ class MRUManager {
   std::vector<std::filesystem::path> items_;
 };
 
-// Menu captions and registry values hold names as windows-1250 text.
-std::string PathToText(const std::filesystem::path& path);
-std::filesystem::path TextToPath(const std::string& text);
-
 }  // namespace orvenda

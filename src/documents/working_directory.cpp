@@ -8,7 +8,6 @@
 
 #include "base/cp1250.h"
 #include "base/error.h"
-#include "documents/recent_files.h"
 
 namespace orvenda {
 

@@ -17,7 +17,6 @@
 #include "base/cp1250.h"
 #include "base/error.h"
 #include "base/run_lock.h"
-#include "documents/recent_files.h"
 #include "documents/working_directory.h"
 #include "model/project_table.h"
 

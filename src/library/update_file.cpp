@@ -7,7 +7,6 @@
 #include "archive/zlb_archive.h"
 #include "base/cp1250.h"
 #include "base/error.h"
-#include "documents/recent_files.h"
 #include "documents/working_directory.h"
 #include "library/library_cipher.h"
 #include "model/branch_copy.h"

@@ -49,10 +49,8 @@ fs::path Companion(const fs::path& dbf, char kind) {
   return out.replace_extension(ext);
 }
 
-std::string PathText(const fs::path& p) { return Utf8ToCp1250(p.string()); }
-
 [[noreturn]] void Fail(const std::string& what, const fs::path& file, int err) {
-  throw Error(what + " " + PathText(file) + ": " + Utf8ToCp1250(std::strerror(err)));
+  throw Error(what + " " + PathToText(file) + ": " + Utf8ToCp1250(std::strerror(err)));
 }
 
 void SyncDirectory(const fs::path& dir) {
@@ -156,7 +154,7 @@ void RemoveCompanion(const fs::path& file) {
 
 void RenameTable(const fs::path& from, const fs::path& to) {
   std::error_code ec;
-  if (!fs::exists(from, ec)) throw Error(W("Tabulka ") + PathText(from) + W(" neexistuje."));
+  if (!fs::exists(from, ec)) throw Error(W("Tabulka ") + PathToText(from) + W(" neexistuje."));
   const std::pair<fs::path, fs::path> moves[] = {
       {from, to},
       {FindOnDisk(MemoPath(from)), MemoPath(to)},
@@ -174,7 +172,7 @@ void RenameTable(const fs::path& from, const fs::path& to) {
       if (!ec) fs::remove(src, ec);
     }
     if (ec)
-      throw Error(W("Soubor ") + PathText(src) + W(" nelze přejmenovat na ") + PathText(dst) +
+      throw Error(W("Soubor ") + PathToText(src) + W(" nelze přejmenovat na ") + PathToText(dst) +
                   ": " + Utf8ToCp1250(ec.message()) + ".");
   }
 }

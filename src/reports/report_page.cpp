@@ -90,8 +90,6 @@ void AppendCellContent(std::string& out, int column, const std::string& pathText
 
 std::string ErrnoText() { return std::strerror(errno); }
 
-std::string PathText(const std::filesystem::path& path) { return Utf8ToCp1250(path.string()); }
-
 }  // namespace
 
 std::string HtmlCellText(std::string_view text) {
@@ -158,7 +156,7 @@ PageFile::PageFile(std::filesystem::path target, bool durable)
   if (file_ == nullptr) {
     const std::string reason = ErrnoText();
     temp_.clear();
-    throw Error(W("Soubor nelze vytvořit: ") + PathText(target_) + " (" + reason + ")");
+    throw Error(W("Soubor nelze vytvořit: ") + PathToText(target_) + " (" + reason + ")");
   }
 }
 
@@ -176,7 +174,7 @@ void PageFile::Fail(const std::string& what) {
   file_ = nullptr;
   std::error_code ec;
   std::filesystem::remove(temp_, ec);
-  throw Error(what + PathText(target_) + " (" + reason + ")");
+  throw Error(what + PathToText(target_) + " (" + reason + ")");
 }
 
 void PageFile::WriteLine(std::string_view line) {
@@ -191,7 +189,7 @@ void PageFile::Write(std::string_view bytes) {
 }
 
 void PageFile::Flush() {
-  if (file_ == nullptr) throw Error(W("Soubor už je uzavřen: ") + PathText(target_));
+  if (file_ == nullptr) throw Error(W("Soubor už je uzavřen: ") + PathToText(target_));
   if (!buffer_.empty() && std::fwrite(buffer_.data(), 1, buffer_.size(), file_) != buffer_.size()) {
     Fail(W("Chyba při zápisu souboru: "));
   }
@@ -214,21 +212,21 @@ void PageFile::Commit() {
     const std::string reason = ErrnoText();
     std::error_code ec;
     std::filesystem::remove(temp_, ec);
-    throw Error(W("Chyba při zápisu souboru: ") + PathText(target_) + " (" + reason + ")");
+    throw Error(W("Chyba při zápisu souboru: ") + PathToText(target_) + " (" + reason + ")");
   }
   std::error_code ec;
   std::filesystem::rename(temp_, target_, ec);
   if (ec) {
     std::error_code ignored;
     std::filesystem::remove(temp_, ignored);
-    throw Error(W("Soubor nelze přepsat: ") + PathText(target_) + " (" + ec.message() + ")");
+    throw Error(W("Soubor nelze přepsat: ") + PathToText(target_) + " (" + ec.message() + ")");
   }
 }
 
 void CopyPageFile(const std::filesystem::path& source, const std::filesystem::path& target) {
   std::FILE* in = std::fopen(source.c_str(), "rb");
   if (in == nullptr) {
-    throw Error(W("Soubor nelze otevřít: ") + PathText(source) + " (" + ErrnoText() + ")");
+    throw Error(W("Soubor nelze otevřít: ") + PathToText(source) + " (" + ErrnoText() + ")");
   }
   try {
     PageFile page(target, /*durable=*/true);
@@ -238,7 +236,7 @@ void CopyPageFile(const std::filesystem::path& source, const std::filesystem::pa
       page.Write(std::string_view(chunk.data(), n));
     }
     if (std::ferror(in)) {
-      throw Error(W("Chyba při čtení souboru: ") + PathText(source) + " (" + ErrnoText() + ")");
+      throw Error(W("Chyba při čtení souboru: ") + PathToText(source) + " (" + ErrnoText() + ")");
     }
     page.Commit();
   } catch (...) {

@@ -122,8 +122,6 @@ constexpr const char* kOutlineScript[] = {
 constexpr const char* kListOpen =
     "<ul dynamicoutline initcollapsed style=\"text-align: Left; margin-left: 15\" type=\"disc\">";
 
-std::string PathText(const fs::path& path) { return Utf8ToCp1250(path.string()); }
-
 void Line(std::string& page, std::string_view text) {
   page += text;
   page += kCrLf;
@@ -150,7 +148,8 @@ void Footer(std::string& page, const Messages& messages) {
 void WriteRecordPage(const fs::path& file, const std::string& bytes) {
   std::FILE* out = std::fopen(file.c_str(), "wb");
   if (out == nullptr) {
-    throw Error(W("Soubor nelze vytvořit: ") + PathText(file) + " (" + std::strerror(errno) + ")");
+    throw Error(W("Soubor nelze vytvořit: ") + PathToText(file) + " (" + std::strerror(errno) +
+                ")");
   }
   bool written = std::fwrite(bytes.data(), 1, bytes.size(), out) == bytes.size();
   int error = written ? 0 : errno;
@@ -161,7 +160,7 @@ void WriteRecordPage(const fs::path& file, const std::string& bytes) {
   if (!written) {
     std::error_code ignored;
     fs::remove(file, ignored);
-    throw Error(W("Chyba při zápisu souboru: ") + PathText(file) + " (" + std::strerror(error) +
+    throw Error(W("Chyba při zápisu souboru: ") + PathToText(file) + " (" + std::strerror(error) +
                 ")");
   }
 }

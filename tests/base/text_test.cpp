@@ -39,6 +39,16 @@ TEST(Cp1250, CzechUpperCase) {
   EXPECT_EQ(Cp1250Upper(W("łąśźż ß µ ÷ 123")), W("ŁĄŚŹŻ ß µ ÷ 123"));
 }
 
+TEST(Cp1250, FileNamesBothWays) {
+  const std::filesystem::path czech = "/tmp/Řízení rizik/přehled.rzk";
+  EXPECT_EQ(PathToText(czech), W("/tmp/Řízení rizik/přehled.rzk"));
+  EXPECT_EQ(TextToPath(PathToText(czech)), czech);
+  // A name windows-1250 cannot hold does not come back: callers that store names check that.
+  const std::filesystem::path foreign = "/tmp/\xE6\x97\xA5.rzk";
+  EXPECT_EQ(PathToText(foreign), "/tmp/?.rzk");
+  EXPECT_NE(TextToPath(PathToText(foreign)), foreign);
+}
+
 TEST(Messages, DefaultsAreNumberedAndWindows1250) {
   Messages messages;
   ASSERT_EQ(messages.Items().size(), 91u);

@@ -8,7 +8,6 @@
 
 #include "archive/zlb_archive.h"
 #include "base/cp1250.h"
-#include "documents/recent_files.h"
 #include "library/library_cipher.h"
 #include "model/project_table.h"
 #include "support/fake_tree_control.h"
