@@ -17,13 +17,15 @@ class QMenu;
 
 namespace orvenda {
 
-// What a bound widget runs: see FormBinding.
+// What a bound widget runs (see FormBinding): `edit` after a user's edit; `exit` when the user
+// leaves a spin box or line edit; `done` after `edit` even when that failed (a cancel button
+// closes its dialog in any case).
 struct BindingHandlers {
-  std::function<void()> edit{};  // after a user's edit
-  std::function<void()> exit{};  // spin boxes and line edits: the user leaves the field
-  std::function<void()>
-      done{};  // after `edit` even when it failed (a cancel button closes its dialog)
+  std::function<void()> edit{};
+  std::function<void()> exit{};
+  std::function<void()> done{};
 };
+
 // Binds a window's widgets to its form's controls, both ways; every window of the program goes
 // through it. A widget stands for the control whose component name it carries as objectName.
 //   - A user's edit (typing, a click, a toggle, a new choice) writes the control's text,
@@ -47,7 +49,7 @@ class FormBinding {
     Action,       // QAction: caption; triggering is the edit
     Menu,         // QMenu: title; enables the items in it
     Label,        // QLabel: caption
-    PageControl,  // QTabWidget or QStackedWidget: value = chosen page (edit)
+    PageControl,  // QTabWidget or QStackedWidget: value = the page the user chose (edit)
     Page,         // a page of a page control: caption (the tab's text)
     Panel,        // any other widget (group box: its title is the caption)
   };
@@ -84,11 +86,11 @@ class FormBinding {
   // The window's title is the form's caption.
   void BindCaption(std::string& caption) { caption_ = &caption; }
 
+  // A page control's shown page is the window's to set, from its form's own page state.
   void Push();
   void PullCaptions();
   // Applies the language file to the window and takes its texts back into the form.
   void Translate(const std::filesystem::path& languageFile);
-  bool Pushing() const { return pushing_; }
 
   QObject* Find(std::string_view name) const;
   // Gives the named widget the keyboard focus; `selectAll` selects a line edit's text.
