@@ -213,6 +213,10 @@ class MainForm {
   class SetupForm* setupForm = nullptr;
 
   bool FirstShow = true;
+  // A batch command's form: it holds the library locks for its whole run, its working table is
+  // no project to offer back after a crash, and it asks nothing about dead runs' work (it only
+  // clears what they left that nobody needs).
+  bool Batch = false;
   // The first command-line argument; opened at the first show when it names an existing file.
   std::filesystem::path CommandLineFile;
   // Applies the language file to this window during FormCreate, when set.
