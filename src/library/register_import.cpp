@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstring>
 #include <optional>
+#include <system_error>
 #include <unordered_map>
 
 #include "base/cp1250.h"
@@ -77,14 +78,15 @@ Decoded DecodeField(std::string_view raw, bool utf8, std::string& out) {
     out.assign(raw);
     return Decoded::Ok;
   }
-  if (!ValidUtf8(raw)) return Decoded::Undecodable;
-  out = Utf8ToCp1250(raw);
-  // Every character becomes one byte and only those the code page lacks become "?": more
-  // question marks than the text had means a character would be lost.
-  if (std::count(out.begin(), out.end(), '?') != std::count(raw.begin(), raw.end(), '?')) {
-    return Decoded::Unrepresentable;
+  switch (DecodeUtf8(raw, out)) {
+    case Utf8Decode::Ok:
+      return Decoded::Ok;
+    case Utf8Decode::Invalid:
+      return Decoded::Undecodable;
+    case Utf8Decode::Unrepresentable:
+      break;
   }
-  return Decoded::Ok;
+  return Decoded::Unrepresentable;
 }
 
 std::string_view Trim(std::string_view text) {
@@ -93,10 +95,21 @@ std::string_view Trim(std::string_view text) {
   return text;
 }
 
-// Line breaks of a memo as CR LF, as the table keeps them.
-std::string MemoText(std::string_view text) {
+// Line breaks of a memo as CR LF, as the table keeps them; a text that has them so already
+// (what the export writes) is left alone.
+void MemoText(std::string& text) {
+  bool crLfOnly = true;
+  for (size_t i = 0; i < text.size() && crLfOnly; ++i) {
+    if (text[i] == '\n') {
+      crLfOnly = false;
+    } else if (text[i] == '\r') {
+      crLfOnly = i + 1 < text.size() && text[i + 1] == '\n';
+      ++i;
+    }
+  }
+  if (crLfOnly) return;
   std::string out;
-  out.reserve(text.size());
+  out.reserve(text.size() + 16);
   for (size_t i = 0; i < text.size(); ++i) {
     const char c = text[i];
     if (c == '\r' || c == '\n') {
@@ -106,23 +119,22 @@ std::string MemoText(std::string_view text) {
       out += c;
     }
   }
-  return out;
+  text = std::move(out);
 }
 
 // A one-line field: each line break becomes a blank.
-std::string LineText(std::string_view text) {
-  std::string out;
-  out.reserve(text.size());
+void LineText(std::string& text) {
+  size_t out = 0;
   for (size_t i = 0; i < text.size(); ++i) {
     const char c = text[i];
     if (c == '\r' || c == '\n') {
-      out += ' ';
+      text[out++] = ' ';
       if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
     } else {
-      out += c;
+      text[out++] = c;
     }
   }
-  return out;
+  text.resize(out);
 }
 
 struct CsvRecord {
@@ -131,60 +143,75 @@ struct CsvRecord {
 };
 
 // RFC 4180 records: fields between separators, quoted fields may hold separators, quotes
-// (doubled) and line breaks; records end at CR LF, LF or CR outside quotes.
+// (doubled) and line breaks; records end at CR LF, LF or CR outside quotes. Text between the
+// special characters is taken in runs, not character by character.
 class CsvReader {
  public:
-  CsvReader(std::string_view text, char separator) : text_(text), separator_(separator) {}
+  CsvReader(std::string_view text, char separator)
+      : text_(text), separator_(separator), stops_{separator, '\r', '\n'} {}
 
-  // The next record; false at the end. An unclosed quote throws its record's line through
-  // `openQuote`.
+  // The next record; false at the end. An unclosed quote is told to `openQuote` with its
+  // record's line; the record then ends with the rest of the text.
   template <typename OpenQuote>
   bool Next(CsvRecord& record, OpenQuote&& openQuote) {
-    if (pos_ >= text_.size()) return false;
+    const size_t size = text_.size();
+    if (pos_ >= size) return false;
     record.line = line_;
     record.fields.clear();
     std::string field;
-    bool quoted = false;  // inside a quoted part
     while (true) {
-      if (pos_ >= text_.size()) {
-        if (quoted) openQuote(record.line);
-        record.fields.push_back(std::move(field));
-        return true;
-      }
-      const char c = text_[pos_++];
-      if (quoted) {
-        if (c == '"') {
-          if (pos_ < text_.size() && text_[pos_] == '"') {
+      if (pos_ < size && text_[pos_] == '"') {
+        ++pos_;
+        while (true) {
+          const size_t quote = text_.find('"', pos_);
+          if (quote == std::string_view::npos) {
+            CountLines(pos_, size);
+            field.append(text_.substr(pos_));
+            pos_ = size;
+            openQuote(record.line);
+            record.fields.push_back(std::move(field));
+            return true;
+          }
+          CountLines(pos_, quote);
+          field.append(text_.substr(pos_, quote - pos_));
+          pos_ = quote + 1;
+          if (pos_ < size && text_[pos_] == '"') {
             field += '"';
             ++pos_;
-          } else {
-            quoted = false;
+            continue;
           }
-        } else {
-          if (c == '\n' || (c == '\r' && !(pos_ < text_.size() && text_[pos_] == '\n'))) ++line_;
-          field += c;
+          break;
         }
-        continue;
       }
-      if (c == '"' && field.empty()) {
-        quoted = true;
-      } else if (c == separator_) {
-        record.fields.push_back(std::move(field));
-        field.clear();
-      } else if (c == '\r' || c == '\n') {
-        if (c == '\r' && pos_ < text_.size() && text_[pos_] == '\n') ++pos_;
-        ++line_;
-        record.fields.push_back(std::move(field));
-        return true;
-      } else {
-        field += c;
-      }
+      size_t end = text_.find_first_of(std::string_view(stops_, 3), pos_);
+      if (end == std::string_view::npos) end = size;
+      field.append(text_.substr(pos_, end - pos_));
+      pos_ = end;
+      record.fields.push_back(std::move(field));
+      field.clear();
+      if (pos_ >= size) return true;
+      const char c = text_[pos_++];
+      if (c == separator_) continue;
+      if (c == '\r' && pos_ < size && text_[pos_] == '\n') ++pos_;
+      ++line_;
+      return true;
     }
   }
 
  private:
+  // Line breaks inside a quoted field still count for the line numbers.
+  void CountLines(size_t from, size_t to) {
+    for (size_t i = from; i < to; ++i) {
+      if (text_[i] == '\n' ||
+          (text_[i] == '\r' && (i + 1 >= text_.size() || text_[i + 1] != '\n'))) {
+        ++line_;
+      }
+    }
+  }
+
   std::string_view text_;
   char separator_;
+  char stops_[3];
   size_t pos_ = 0;
   int line_ = 1;
 };
@@ -329,36 +356,47 @@ class Parser {
   }
 
   RegisterImportRow ReadRow(const CsvRecord& record) {
+    RegisterImportRow row;
+    row.line = record.line;
     // Every field is checked, the ignored ones too: a line that cannot be read is refused
     // whole rather than taken in part.
-    std::vector<std::string> texts(record.fields.size());
-    for (size_t i = 0; i < record.fields.size(); ++i) {
-      Decode(record.fields[i], record.line, i, texts[i]);
+    std::array<std::string*, kRegisterColumnCount> destination{};
+    std::string path, p, n, h;
+    destination[static_cast<int>(Column::Object)] = &path;
+    destination[static_cast<int>(Column::Hazard)] = &row.text;
+    destination[static_cast<int>(Column::Subsystem)] = &row.source;
+    destination[static_cast<int>(Column::Description)] = &row.ident;
+    destination[static_cast<int>(Column::P)] = &p;
+    destination[static_cast<int>(Column::N)] = &n;
+    destination[static_cast<int>(Column::H)] = &h;
+    destination[static_cast<int>(Column::Measures)] = &row.opatreni;
+    destination[static_cast<int>(Column::Note)] = &row.comment;
+    std::vector<std::string*> target(record.fields.size(), &scratch_);
+    for (int c = 0; c < kRegisterColumnCount; ++c) {
+      if (columnOf_[c] >= 0 && destination[c] != nullptr) target[columnOf_[c]] = destination[c];
     }
-    const auto field = [&](Column column) -> std::string_view {
-      const int at = columnOf_[static_cast<int>(column)];
-      return at < 0 ? std::string_view() : std::string_view(texts[at]);
-    };
-    const auto rating = [&](Column column) {
-      const std::string_view value = Trim(field(column));
+    for (size_t i = 0; i < record.fields.size(); ++i) {
+      Decode(record.fields[i], record.line, i, *target[i]);
+    }
+
+    const auto rating = [&](Column column, const std::string& text) {
+      const std::string_view value = Trim(text);
       if (value.size() == 1 && value[0] >= '1' && value[0] <= '5') return value[0] - '0';
       std::string shown(value.substr(0, 40));
       if (value.size() > 40) shown += "...";
       Refuse(register_msg::kBadRating,
              {std::to_string(record.line), ColumnName(columnOf_[static_cast<int>(column)]), shown});
     };
-
-    RegisterImportRow row;
-    row.line = record.line;
-    row.p = rating(Column::P);
-    row.n = rating(Column::N);
-    row.h = rating(Column::H);
-    row.path = SplitObjectPath(Trim(LineText(field(Column::Object))));
-    row.text = LineText(field(Column::Hazard));
-    row.source = LineText(field(Column::Subsystem));
-    row.ident = MemoText(field(Column::Description));
-    row.opatreni = MemoText(field(Column::Measures));
-    row.comment = MemoText(field(Column::Note));
+    row.p = rating(Column::P, p);
+    row.n = rating(Column::N, n);
+    row.h = rating(Column::H, h);
+    LineText(path);
+    row.path = SplitObjectPath(Trim(path));
+    LineText(row.text);
+    LineText(row.source);
+    MemoText(row.ident);
+    MemoText(row.opatreni);
+    MemoText(row.comment);
     return row;
   }
 
@@ -369,6 +407,7 @@ class Parser {
   std::string_view text_;
   std::array<int, kRegisterColumnCount> columnOf_{};
   std::vector<std::string> headerTitles_;
+  std::string scratch_;  // the fields that are checked but not imported
 };
 
 }  // namespace
@@ -384,9 +423,14 @@ std::vector<RegisterImportRow> ReadRegisterCsv(const std::filesystem::path& file
   if (in == nullptr) {
     throw Error(W("Soubor ") + PathToText(file) + W(" nelze otevřít: ") + std::strerror(errno));
   }
+  // Read whole at once: a register of a big project is a hundred megabytes.
   std::string bytes;
+  std::error_code ec;
+  const auto size = std::filesystem::file_size(file, ec);
+  bytes.resize(ec ? 0 : static_cast<size_t>(size));
+  size_t got = std::fread(bytes.data(), 1, bytes.size(), in);
+  bytes.resize(got);
   char buffer[1 << 16];
-  std::size_t got = 0;
   while ((got = std::fread(buffer, 1, sizeof buffer, in)) > 0) bytes.append(buffer, got);
   const bool failed = std::ferror(in) != 0;
   std::fclose(in);

@@ -58,6 +58,14 @@ std::string RegisterColumnTitle(const Messages& messages, RegisterColumn column)
 // level outside every band.
 std::string RegisterCategory(const Messages& messages, int32_t level);
 
+// Fast text conversions for the register's bulk of text (the same mapping as base/cp1250.h).
+// Appends windows-1250 text to `out` as UTF-8.
+void AppendUtf8(std::string& out, std::string_view cp1250);
+// Strict UTF-8 to windows-1250 into `out`: Invalid for a malformed sequence, Unrepresentable
+// for a character the code page lacks (nothing is turned into "?").
+enum class Utf8Decode { Ok, Invalid, Unrepresentable };
+Utf8Decode DecodeUtf8(std::string_view utf8, std::string& out);
+
 // `text` with %1, %2, ... replaced by the arguments (windows-1250 like the text).
 std::string FillMessage(std::string_view text, std::initializer_list<std::string> args);
 

@@ -90,20 +90,31 @@ class RegisterWalk : public BranchVisitor {
 
 // --- CSV ---------------------------------------------------------------------------------------
 
-// Line breaks of a text as CR LF, whatever the table held.
-std::string CrLfBreaks(std::string_view text) {
-  std::string out;
-  out.reserve(text.size());
-  for (size_t i = 0; i < text.size(); ++i) {
-    const char c = text[i];
-    if (c == '\r' || c == '\n') {
-      out += "\r\n";
-      if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
-    } else {
-      out += c;
-    }
+// Appends a windows-1250 text as one UTF-8 CSV field: quoted as CsvField quotes, with its line
+// breaks as CR LF whatever the table held. One pass: the register's texts are its bulk.
+void AppendCsvText(std::string& line, std::string_view cp1250, char separator) {
+  const char special[] = {separator, '"', '\r', '\n'};
+  const bool quoted = cp1250.find_first_of(std::string_view(special, 4)) != std::string_view::npos;
+  if (!quoted) {
+    AppendUtf8(line, cp1250);
+    return;
   }
-  return out;
+  line += '"';
+  size_t run = 0;  // start of the text not yet appended
+  for (size_t i = 0; i < cp1250.size(); ++i) {
+    const char c = cp1250[i];
+    if (c != '"' && c != '\r' && c != '\n') continue;
+    AppendUtf8(line, cp1250.substr(run, i - run));
+    if (c == '"') {
+      line += "\"\"";
+    } else {
+      line += "\r\n";
+      if (c == '\r' && i + 1 < cp1250.size() && cp1250[i + 1] == '\n') ++i;
+    }
+    run = i + 1;
+  }
+  AppendUtf8(line, cp1250.substr(run));
+  line += '"';
 }
 
 class CsvRegister {
@@ -124,7 +135,7 @@ class CsvRegister {
   void Add(const RegisterRecord& r) {
     line_.clear();
     auto text = [&](std::string_view cp1250) {
-      line_ += CsvField(Cp1250ToUtf8(CrLfBreaks(cp1250)), kSeparator);
+      AppendCsvText(line_, cp1250, kSeparator);
       line_ += kSeparator;
     };
     auto number = [&](std::optional<int32_t> value) {
@@ -142,7 +153,7 @@ class CsvRegister {
     number(r.level);
     text(RegisterCategory(messages_, r.level));
     text(r.opatreni);
-    line_ += CsvField(Cp1250ToUtf8(CrLfBreaks(r.comment)), kSeparator);
+    AppendCsvText(line_, r.comment, kSeparator);
     page_.WriteLine(line_);
   }
 
@@ -160,22 +171,30 @@ constexpr double kMaxWidth = 60;
 // What one cell of a workbook holds.
 constexpr int kMaxCellCharacters = 32767;
 
-// Cell text: UTF-8 with line feeds for line breaks (what spreadsheets use inside a cell), and
-// without the control characters that XML cannot carry.
-std::string CellText(std::string_view cp1250) {
-  std::string out;
-  out.reserve(cp1250.size() + cp1250.size() / 4);
-  std::string utf8 = Cp1250ToUtf8(cp1250);
-  for (size_t i = 0; i < utf8.size(); ++i) {
-    const auto c = static_cast<unsigned char>(utf8[i]);
-    if (c == '\r') {
-      out += '\n';
-      if (i + 1 < utf8.size() && utf8[i + 1] == '\n') ++i;
-    } else if (c >= 0x20 || c == '\n' || c == '\t') {
-      out += static_cast<char>(c);
+// Cell text into `out`: UTF-8 with line feeds for line breaks (what spreadsheets use inside a
+// cell), without the control characters that XML cannot carry. Returns the characters of its
+// longest line, the width its column needs.
+size_t CellText(std::string_view cp1250, std::string& out) {
+  out.clear();
+  size_t widest = 0, current = 0;
+  size_t run = 0;  // start of the plain text not yet appended
+  for (size_t i = 0; i < cp1250.size(); ++i) {
+    const auto c = static_cast<unsigned char>(cp1250[i]);
+    if (c >= 0x20 || c == '\t') {
+      ++current;  // every byte is one character in windows-1250
+      continue;
     }
+    AppendUtf8(out, cp1250.substr(run, i - run));
+    if (c == '\r' || c == '\n') {
+      out += '\n';
+      widest = std::max(widest, current);
+      current = 0;
+      if (c == '\r' && i + 1 < cp1250.size() && cp1250[i + 1] == '\n') ++i;
+    }
+    run = i + 1;
   }
-  return out;
+  AppendUtf8(out, cp1250.substr(run));
+  return std::max(widest, current);
 }
 
 // Characters of the longest line of a UTF-8 text: the width its column needs.
@@ -319,9 +338,10 @@ class XlsxRegister {
     currentIndex_ = r.index;
     auto text = [&](RegisterColumn column, std::string_view cp1250) {
       const int c = Col(column);
-      const std::string cell = CellText(cp1250);
-      widths_[c] = std::max(widths_[c], WidestLine(cell));
-      if (!cell.empty()) Check(worksheet_write_string(risks_, row, c, cell.c_str(), text_), row, c);
+      widths_[c] = std::max(widths_[c], CellText(cp1250, cell_));
+      if (!cell_.empty()) {
+        Check(worksheet_write_string(risks_, row, c, cell_.c_str(), text_), row, c);
+      }
     };
     auto number = [&](RegisterColumn column, std::optional<int32_t> value) {
       const int c = Col(column);
@@ -497,6 +517,7 @@ class XlsxRegister {
   std::string risksName_;
   std::string title_, subject_, comments_;
   std::array<size_t, kColumns> widths_{};
+  std::string cell_;  // the text of the cell being written
   lxw_row_t rows_ = 0;
   int32_t currentIndex_ = 0;
   std::array<int, 6> bandCounts_{};

@@ -58,3 +58,36 @@ TEST(RiskRegister, FillMessageReplacesNumberedPlaceholders) {
 
 }  // namespace
 }  // namespace orvenda
+
+namespace orvenda {
+namespace {
+
+TEST(RiskRegister, FastConversionsAgreeWithTheCodePage) {
+  // Every byte of windows-1250 converts as the base conversion does and back.
+  std::string all;
+  for (int b = 1; b < 256; ++b) all += static_cast<char>(b);
+  std::string utf8;
+  AppendUtf8(utf8, all);
+  EXPECT_EQ(utf8, Cp1250ToUtf8(all));
+  std::string assigned;
+  for (const char c : all) {
+    if (std::string("\x81\x83\x88\x90\x98").find(c) == std::string::npos) assigned += c;
+  }
+  std::string back;
+  ASSERT_EQ(DecodeUtf8(Cp1250ToUtf8(assigned), back), Utf8Decode::Ok);
+  EXPECT_EQ(back, assigned);
+
+  // Nothing becomes "?" silently: a character the code page lacks, or broken UTF-8, is told.
+  EXPECT_EQ(DecodeUtf8("a?b", back), Utf8Decode::Ok);
+  EXPECT_EQ(back, "a?b");
+  EXPECT_EQ(DecodeUtf8("\xEF\xBF\xBD", back), Utf8Decode::Unrepresentable);  // U+FFFD
+  EXPECT_EQ(DecodeUtf8("Ж", back), Utf8Decode::Unrepresentable);
+  EXPECT_EQ(DecodeUtf8("\xF0\x9F\x98\x80", back), Utf8Decode::Unrepresentable);  // an emoji
+  EXPECT_EQ(DecodeUtf8("\xC3", back), Utf8Decode::Invalid);                      // cut short
+  EXPECT_EQ(DecodeUtf8("\xC0\xA0", back), Utf8Decode::Invalid);                  // overlong
+  EXPECT_EQ(DecodeUtf8("\xED\xA0\x80", back), Utf8Decode::Invalid);              // surrogate
+  EXPECT_EQ(DecodeUtf8("\xE8x", back), Utf8Decode::Invalid);  // windows-1250 "č"
+}
+
+}  // namespace
+}  // namespace orvenda
