@@ -13,8 +13,10 @@
 #include "app/library_commands.h"
 #include "app/list_library_command.h"
 #include "app/report_command.h"
+#include "app/table_commands.h"
 #include "app/version_text.h"
 #include "app/web_export_command.h"
+#include "documents/earlier_runs.h"
 #include "library/libraries.h"
 
 namespace orvenda {
@@ -228,10 +230,11 @@ fs::path ExecutableDir(const char* argv0) {
 }  // namespace
 
 std::vector<BatchCommand> CoreBatchCommands() {
-  return {ReportCommand(),       ConvertCommand(),        WebExportCommand(),
-          FlatExportCommand(),   ImportHtmlCommand(),     ListLibraryCommand(),
-          BuildLibraryCommand(), ExportBranchCommand(),   UpdateLibraryCommand(),
-          ImportTextCommand(),   TakeFromLibraryCommand()};
+  return {ReportCommand(),       ConvertCommand(),         WebExportCommand(),
+          FlatExportCommand(),   ImportHtmlCommand(),      ListLibraryCommand(),
+          BuildLibraryCommand(), ExportBranchCommand(),    UpdateLibraryCommand(),
+          ImportTextCommand(),   TakeFromLibraryCommand(), ExportTableCommand(),
+          ImportTableCommand()};
 }
 
 CommandLine ParseCommandLine(const std::vector<std::string>& args,
@@ -247,7 +250,19 @@ std::optional<int> RunCommandLine(const std::vector<std::string>& args,
                                   const BatchContext& context) {
   const CommandLine line = ParseCommandLine(args, commands, context.out, context.err);
   if (line.status) return line.status;
-  if (line.command) return line.command->run(context);
+  if (line.command) {
+    // What killed runs left that nobody needs goes first; a failure there is no reason to
+    // fail the command.
+    std::error_code ec;
+    const std::filesystem::path tempDir = BatchTempDir(context, ec);
+    if (!ec) {
+      try {
+        RemoveDeadRunLeftovers(tempDir);
+      } catch (const std::exception&) {
+      }
+    }
+    return line.command->run(context);
+  }
   return std::nullopt;
 }
 

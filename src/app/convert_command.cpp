@@ -1,14 +1,17 @@
 #include "app/convert_command.h"
 
 #include <CLI/CLI.hpp>
+#include <chrono>
 #include <exception>
 #include <filesystem>
 #include <system_error>
 
 #include "base/cp1250.h"
 #include "base/error.h"
+#include "base/file_lock.h"
 #include "base/messages.h"
 #include "base/progress.h"
+#include "base/safe_output.h"
 #include "documents/project_file.h"
 #include "documents/working_directory.h"
 #include "model/table.h"
@@ -20,7 +23,8 @@ namespace {
 
 class WorkingDirectory {
  public:
-  explicit WorkingDirectory(const fs::path& tempDir) : dir_(MakeWorkingDirectory(tempDir)) {}
+  explicit WorkingDirectory(const fs::path& tempDir)
+      : dir_(MakeWorkingDirectory(tempDir)), mark_(WorkingDirectoryMark::Mark(dir_)) {}
   ~WorkingDirectory() { RemoveWorkingDirectory(dir_); }
   WorkingDirectory(const WorkingDirectory&) = delete;
   WorkingDirectory& operator=(const WorkingDirectory&) = delete;
@@ -28,6 +32,7 @@ class WorkingDirectory {
 
  private:
   fs::path dir_;
+  WorkingDirectoryMark mark_;  // a killed run's copy is removed by a later start
 };
 
 }  // namespace
@@ -50,6 +55,8 @@ int RunConvertCommand(const ConvertOptions& options, const BatchContext& context
     const fs::path& source = options.source;
     const fs::path target = WithProjectExtension(options.target);
     CheckProjectFile(source, messages);
+    // Held to the end: a second run for the same target waits, then finds it there.
+    const FileLock targetLock = FileLock::TakeOrFail(target, std::chrono::seconds(10));
     std::error_code ec;
     if (fs::exists(target, ec)) {
       throw Error(W("Soubor ") + PathToText(target) + W(" už existuje."));

@@ -1,6 +1,7 @@
 #include "app/import_html_command.h"
 
 #include <CLI/CLI.hpp>
+#include <chrono>
 #include <system_error>
 
 #include "app/batch_seams.h"
@@ -8,7 +9,9 @@
 #include "app/main_form.h"
 #include "base/cp1250.h"
 #include "base/error.h"
+#include "base/file_lock.h"
 #include "base/progress.h"
+#include "base/safe_output.h"
 #include "documents/project_file.h"
 #include "documents/working_directory.h"
 #include "library/html_import.h"
@@ -29,6 +32,8 @@ void RunImport(const ImportHtmlOptions& options, const fs::path& tempDir) {
 
   // Everything that can be checked is checked before anything is made on disk.
   if (options.project) CheckProjectFile(*options.project, form.MessagesBox);
+  // Held to the end: a second run for the same output waits, then finds it there.
+  const FileLock outputLock = FileLock::TakeOrFail(target, std::chrono::seconds(10));
   std::error_code ec;
   if (fs::exists(target, ec)) {
     throw Error(W("Soubor ") + PathToText(target) + W(" už existuje."));
@@ -36,6 +41,8 @@ void RunImport(const ImportHtmlOptions& options, const fs::path& tempDir) {
   std::string page = ReadHtmlPage(options.page);
 
   form.ProjectDir = form.MakeWorkingDirectory();
+  // Locked as this run's, so that a later start removes it when this run is killed.
+  form.ProjectDirMark = WorkingDirectoryMark::Mark(form.ProjectDir);
   struct RemoveOnExit {
     MainForm& form;
     ~RemoveOnExit() {

@@ -2,6 +2,7 @@
 
 #include <CLI/CLI.hpp>
 #include <algorithm>
+#include <chrono>
 #include <exception>
 #include <filesystem>
 #include <system_error>
@@ -13,6 +14,8 @@
 #include "app/select_tree_form.h"
 #include "base/cp1250.h"
 #include "base/error.h"
+#include "base/file_lock.h"
+#include "base/safe_output.h"
 #include "documents/project_file.h"
 #include "documents/working_directory.h"
 #include "library/update_file.h"
@@ -28,6 +31,7 @@ class BatchSession {
   BatchSession(const std::optional<fs::path>& programDir, const BatchContext& context)
       : form_(tree_, dialogs_, progress_, settings_, Dirs(programDir, context)) {
     form_.AdminMarker = fs::path();
+    form_.Batch = true;
     try {
       form_.FormCreate();
       form_.FormShow();
@@ -106,6 +110,8 @@ void UpdateLibrary(const UpdateLibraryOptions& options, const BatchContext& cont
 void ExportBranch(const ExportBranchOptions& options, const BatchContext& context) {
   BatchSession session(options.programDir, context);
   MainForm& main = session.form();
+  RefuseOutputOverInputs(options.output, {main.Libs.ArchiveTarget(kBuiltInLibrary),
+                                          main.Libs.ArchiveTarget(kUserLibrary)});
   BatchLibraryWindow library(main);
   library.window().Execute(LibraryMode::Edit);
   library.Activate(options.library);
@@ -138,6 +144,10 @@ void ImportText(const ImportTextOptions& options, const BatchContext& context) {
 }
 
 void TakeFromLibrary(const TakeFromLibraryOptions& options, const BatchContext& context) {
+  const fs::path output = WithProjectExtension(options.output);
+  if (options.project) RefuseOutputOverInputs(output, {*options.project});
+  // Held to the end: a second run for the same output applies after this one.
+  const FileLock outputLock = FileLock::TakeOrFail(output, std::chrono::seconds(10));
   BatchSession session(options.programDir, context);
   MainForm& main = session.form();
   if (options.project) {
@@ -168,7 +178,9 @@ void TakeFromLibrary(const TakeFromLibraryOptions& options, const BatchContext& 
   };
   main.AddFromLibSpeedButtonClick();
   if (failure) std::rethrow_exception(failure);
-  main.ProjectFileName = WithProjectExtension(options.output);
+  RefuseOutputOverInputs(
+      output, {main.Libs.ArchiveTarget(kBuiltInLibrary), main.Libs.ArchiveTarget(kUserLibrary)});
+  main.ProjectFileName = output;
   main.SaveProject();
   session.Finish();
 }

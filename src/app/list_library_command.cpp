@@ -26,9 +26,11 @@ fs::path DefaultUserDataDir() {
 }
 
 CLI::Option* AddProgramDirOption(CLI::App& group, std::optional<fs::path>& target) {
+  // A misspelt directory must not get libraries of its own.
   return AddPathOption(group, "--program-dir", target, "DIR",
                        "the program directory whose libraries are used (default: the "
-                       "executable's)");
+                       "executable's)")
+      ->check(CLI::ExistingDirectory);
 }
 
 void DeclareListLibraryOptions(CLI::App& group, ListLibraryOptions& options) {

@@ -6,6 +6,7 @@
 #include "base/cp1250.h"
 #include "base/error.h"
 #include "base/progress.h"
+#include "base/safe_output.h"
 #include "documents/project_file.h"
 #include "documents/working_directory.h"
 #include "model/project_table.h"
@@ -44,7 +45,9 @@ void RunReport(const ReportOptions& options, const Messages& messages,
                const std::filesystem::path& tempDir, const ReportOutputWriter& writeOutput) {
   NullProgress progress;
   CheckProjectFile(options.project, messages);  // before anything is made on disk
+  RefuseOutputOverInputs(options.output, {options.project});
   const std::filesystem::path workDir = MakeWorkingDirectory(tempDir);
+  const WorkingDirectoryMark mark = WorkingDirectoryMark::Mark(workDir);
   struct RemoveOnExit {
     std::filesystem::path dir;
     ~RemoveOnExit() { RemoveWorkingDirectory(dir); }

@@ -1,5 +1,7 @@
 #include "app/table_commands.h"
 
+#include <CLI/CLI.hpp>
+#include <chrono>
 #include <string>
 #include <system_error>
 #include <vector>
@@ -9,7 +11,9 @@
 #include "app/main_form.h"
 #include "base/cp1250.h"
 #include "base/error.h"
+#include "base/file_lock.h"
 #include "base/progress.h"
+#include "base/safe_output.h"
 #include "documents/project_file.h"
 #include "documents/recent_files.h"
 #include "documents/working_directory.h"
@@ -33,6 +37,7 @@ void ExportTable(const ExportTableOptions& options, const fs::path& tempDir) {
   CheckProjectFile(options.project, messages);  // before anything is made on disk
   CheckRegisterOutput(options.output, options.project);
   const fs::path workDir = MakeWorkingDirectory(tempDir);
+  const WorkingDirectoryMark mark = WorkingDirectoryMark::Mark(workDir);
   struct RemoveOnExit {
     fs::path dir;
     ~RemoveOnExit() { RemoveWorkingDirectory(dir); }
@@ -56,6 +61,9 @@ void ImportTable(const ImportTableOptions& options, const fs::path& tempDir) {
   // Everything that can be checked is checked before anything is made on disk, the whole
   // register included.
   if (!options.project.empty()) CheckProjectFile(options.project, form.MessagesBox);
+  RefuseOutputOverInputs(target, {options.csv, options.project});
+  // Held to the end: a second run for the same output waits, then finds it there.
+  const FileLock outputLock = FileLock::TakeOrFail(target, std::chrono::seconds(10));
   std::error_code ec;
   if (fs::exists(target, ec)) {
     throw Error(W("Soubor ") + PathToText(target) + W(" už existuje."));
@@ -63,6 +71,7 @@ void ImportTable(const ImportTableOptions& options, const fs::path& tempDir) {
   const std::vector<RegisterImportRow> rows = ReadRegisterCsv(options.csv, form.MessagesBox);
 
   form.ProjectDir = form.MakeWorkingDirectory();
+  form.ProjectDirMark = WorkingDirectoryMark::Mark(form.ProjectDir);
   struct RemoveOnExit {
     MainForm& form;
     ~RemoveOnExit() {
@@ -135,6 +144,54 @@ int RunImportTable(const ImportTableOptions& options, std::ostream& err, const f
 int RunImportTable(const ImportTableOptions& options, std::ostream& err) {
   const auto tempDir = SystemTempDir(err);
   return tempDir ? RunImportTable(options, err, *tempDir) : 1;
+}
+
+BatchCommand ExportTableCommand() {
+  return MakeBatchCommand<ExportTableOptions>(
+      "--export-table",
+      "\"Export do tabulky...\": writes the risk register of a project as XLSX or CSV",
+      [](CLI::App& group, ExportTableOptions& options) {
+        AddPathOption(group, "--export-table", options.project, "PROJECT.RSK", "the project");
+        AddPathOption(group, "--output", options.output, "FILE.xlsx|FILE.csv",
+                      "the spreadsheet written (replaced only by a complete one)")
+            ->required();
+        AddNumberOption(group, "--branch", options.branch, "INDEX",
+                        "only the branch below the item with this Index");
+      },
+      [](const ExportTableOptions& options, const BatchContext& context) {
+        std::error_code ec;
+        const std::filesystem::path tempDir = BatchTempDir(context, ec);
+        if (ec) {
+          context.err << "orvenda: no temporary directory: " << ec.message() << "\n";
+          return 1;
+        }
+        return RunExportTable(options, context.err, tempDir);
+      });
+}
+
+BatchCommand ImportTableCommand() {
+  return MakeBatchCommand<ImportTableOptions>(
+      "--import-table",
+      "\"Import z tabulky...\": reads a CSV risk register into a project and saves it",
+      [](CLI::App& group, ImportTableOptions& options) {
+        AddPathOption(group, "--import-table", options.csv, "FILE.csv", "the CSV register");
+        AddPathOption(group, "--output", options.output, "NEW.RSK",
+                      "the project saved (not replaced)")
+            ->required();
+        AddPathOption(group, "--project", options.project, "BASE.RSK",
+                      "the project the risks are added to (an empty one without it)");
+        AddNumberOption(group, "--select", options.select, "INDEX",
+                        "the item selected before the import, by its Index");
+      },
+      [](const ImportTableOptions& options, const BatchContext& context) {
+        std::error_code ec;
+        const std::filesystem::path tempDir = BatchTempDir(context, ec);
+        if (ec) {
+          context.err << "orvenda: no temporary directory: " << ec.message() << "\n";
+          return 1;
+        }
+        return RunImportTable(options, context.err, tempDir);
+      });
 }
 
 }  // namespace orvenda

@@ -5,6 +5,8 @@
 #include <optional>
 #include <ostream>
 
+#include "app/command_line.h"
+
 namespace orvenda {
 
 // The batch commands of the risk register as a table. Each runs the same core code as the
@@ -18,6 +20,7 @@ struct ExportTableOptions {
   std::filesystem::path project;
   std::filesystem::path output;
   std::optional<int32_t> branch;
+  bool operator==(const ExportTableOptions&) const = default;
 };
 int RunExportTable(const ExportTableOptions& options, std::ostream& err);
 int RunExportTable(const ExportTableOptions& options, std::ostream& err,
@@ -32,9 +35,15 @@ struct ImportTableOptions {
   std::filesystem::path output;
   std::filesystem::path project;
   std::optional<int32_t> select;
+  bool operator==(const ImportTableOptions&) const = default;
 };
 int RunImportTable(const ImportTableOptions& options, std::ostream& err);
 int RunImportTable(const ImportTableOptions& options, std::ostream& err,
                    const std::filesystem::path& tempDir);
+
+// `orvenda --export-table PROJECT.RSK --output FILE.xlsx|FILE.csv [--branch INDEX]` and
+// `orvenda --import-table FILE.csv --output NEW.RSK [--project BASE.RSK] [--select INDEX]`.
+BatchCommand ExportTableCommand();
+BatchCommand ImportTableCommand();
 
 }  // namespace orvenda

@@ -8,6 +8,7 @@
 #include "base/cp1250.h"
 #include "base/error.h"
 #include "base/progress.h"
+#include "base/safe_output.h"
 #include "documents/project_file.h"
 #include "documents/working_directory.h"
 #include "model/table.h"
@@ -40,7 +41,9 @@ int RunExport(const ExportOptions& options, const BatchContext& context,
   try {
     NullProgress progress;
     CheckProjectFile(options.project, messages);  // before anything is made on disk
+    RefuseOutputOverInputs(options.output, {options.project});
     const fs::path workDir = MakeWorkingDirectory(tempDir);
+    const WorkingDirectoryMark mark = WorkingDirectoryMark::Mark(workDir);
     struct RemoveOnExit {
       fs::path dir;
       ~RemoveOnExit() { RemoveWorkingDirectory(dir); }
@@ -63,9 +66,21 @@ int RunExport(const ExportOptions& options, const BatchContext& context,
 }  // namespace
 
 int RunWebExportCommand(const ExportOptions& options, const BatchContext& context) {
-  return RunExport(options, context, [&context](Table& data, const fs::path& folder) {
-    std::error_code ignored;  // a folder that cannot be made fails below
-    fs::create_directories(folder, ignored);
+  return RunExport(options, context, [&](Table& data, const fs::path& folder) {
+    // The site replaces its three pages and its "data" folder whole: the project must be
+    // none of them and not inside it.
+    for (const char* page : {"index.htm", "tree.htm", "content.htm", "data"}) {
+      RefuseOutputOverInputs(folder / page, {options.project});
+    }
+    std::error_code ignored;
+    const fs::path dataDir = fs::weakly_canonical(folder / "data", ignored);
+    const fs::path project = fs::weakly_canonical(options.project, ignored);
+    if (!dataDir.empty() && project.string().starts_with(dataDir.string() + "/")) {
+      throw Error(PathToText(options.project) + W(": projekt leží ve složce ") +
+                  PathToText(folder / "data") +
+                  W(", kterou export nahrazuje; nic nebylo zapsáno."));
+    }
+    fs::create_directories(folder, ignored);  // a folder that cannot be made fails below
     ExportWebSite(data, context.messages, folder);
   });
 }

@@ -69,7 +69,7 @@ std::unique_ptr<TZLBArchive::MemberJob> TZLBArchive::PrepareMember(std::int32_t 
   if (!out && errno == ELOOP && ::unlink(destination->c_str()) == 0) {
     out = Fd(::open(destination->c_str(), flags, 0666));
   }
-  if (!out) throw Error(FillName(kUnableToOpen, *destination));
+  if (!out) throw Error(FillName(kUnableToOpen, *destination) + OsReason());
   auto job = std::make_unique<MemberJob>();
   job->index = index;
   job->entry = entry;
@@ -83,7 +83,8 @@ void TZLBArchive::UnpackMember(int archiveFd, MemberJob& job,
   const TZLBFileEntry& entry = job.entry;
   std::int64_t written = 0;
   const auto write = [&](const unsigned char* data, std::size_t n) {
-    if (!WriteAll(job.out.get(), data, n)) throw Error(FillName(kUnableToWrite, job.destination));
+    if (!WriteAll(job.out.get(), data, n))
+      throw Error(FillName(kUnableToWrite, job.destination) + OsReason());
     if (CheckCRC) job.crc = Crc32(job.crc, data, n);
     written += static_cast<std::int64_t>(n);
     job.written.store(written, std::memory_order_relaxed);
@@ -97,7 +98,7 @@ void TZLBArchive::UnpackMember(int archiveFd, MemberJob& job,
 
 void TZLBArchive::FinishMember(MemberJob& job) {
   if (!job.whole || (CheckCRC && job.crc != job.entry.Crc)) MemberCorrupt(job.index);
-  if (!job.out.Close()) throw Error(FillName(kUnableToWrite, job.destination));
+  if (!job.out.Close()) throw Error(FillName(kUnableToWrite, job.destination) + OsReason());
   if (OnFileExtracted) OnFileExtracted(job.destination);
 }
 

@@ -1,5 +1,8 @@
 #pragma once
 
+#include <cerrno>
+#include <cstring>
+
 // What the archive's source files share: the texts, the file and zlib helpers, and the member
 // on its way out of the archive. Nothing outside src/archive includes it.
 
@@ -53,6 +56,9 @@ inline constexpr std::int64_t kMaxInflateRatio = 1032;  // deflate cannot expand
 
 std::string Fill(const char* pattern, std::string_view value);
 std::string FillName(const char* pattern, const std::filesystem::path& file);
+// The system's reason for the failure just seen (": No space left on device"), for the texts
+// of failed writes; "" when errno says nothing.
+inline std::string OsReason() { return errno != 0 ? std::string(": ") + std::strerror(errno) : ""; }
 [[noreturn]] void MemberCorrupt(std::int32_t index);
 
 inline std::uint32_t Crc32(std::uint32_t crc, const void* data, std::size_t size) {

@@ -136,7 +136,7 @@ class ArchiveOutput {
       // saves left can tell it from those. Such a clean-up may have taken the name first.
       if (fd_ && !LockedAsNamed(fd_.get(), path_)) fd_.Reset();
     }
-    if (!fd_) throw Error(FillName(kUnableToWrite, target));
+    if (!fd_) throw Error(FillName(kUnableToWrite, target) + OsReason());
     if (replacing) ::fchmod(fd_.get(), old.st_mode & 07777);
   }
 
@@ -150,7 +150,8 @@ class ArchiveOutput {
   ArchiveOutput& operator=(const ArchiveOutput&) = delete;
 
   void Append(const void* data, std::size_t size) {
-    if (!WriteAll(fd_.get(), data, size)) throw Error(FillName(kUnableToWrite, target_));
+    if (!WriteAll(fd_.get(), data, size))
+      throw Error(FillName(kUnableToWrite, target_) + OsReason());
     crc_ = Crc32(crc_, data, size);
     size_ += static_cast<std::int64_t>(size);
   }
@@ -159,7 +160,7 @@ class ArchiveOutput {
   void Rollback(const Mark& mark) {
     if (::ftruncate(fd_.get(), static_cast<off_t>(mark.size)) != 0 ||
         ::lseek(fd_.get(), static_cast<off_t>(mark.size), SEEK_SET) < 0) {
-      throw Error(FillName(kUnableToWrite, target_));
+      throw Error(FillName(kUnableToWrite, target_) + OsReason());
     }
     size_ = mark.size;
     crc_ = mark.crc;
@@ -174,7 +175,7 @@ class ArchiveOutput {
     if (::fsync(fd_.get()) != 0 || ::rename(path_.c_str(), target_.c_str()) != 0) {
       ::unlink(path_.c_str());
       fd_.Reset();
-      throw Error(FillName(kUnableToWrite, target_));
+      throw Error(FillName(kUnableToWrite, target_) + OsReason());
     }
     fd_.Reset();  // written and synced: a late close error has nothing left to lose
     SyncDirectoryOf(target_);
@@ -214,7 +215,7 @@ class FileBuffer : public CompressedBuffer {
     fd_ = Fd(::open(path_.c_str(), O_RDWR | O_TRUNC | O_CLOEXEC));
     if (!fd_) {
       ::unlink(path_.c_str());
-      throw Error(FillName(kUnableToOpen, path_));
+      throw Error(FillName(kUnableToOpen, path_) + OsReason());
     }
   }
   ~FileBuffer() override {
@@ -222,14 +223,14 @@ class FileBuffer : public CompressedBuffer {
     ::unlink(path_.c_str());
   }
   void Write(const unsigned char* data, std::size_t size) override {
-    if (!WriteAll(fd_.get(), data, size)) throw Error(FillName(kUnableToWrite, path_));
+    if (!WriteAll(fd_.get(), data, size)) throw Error(FillName(kUnableToWrite, path_) + OsReason());
     size_ += static_cast<std::int64_t>(size);
   }
   void CopyTo(ArchiveOutput& out) override {
     const bool whole =
         CopyRange(fd_.get(), 0, size_,
                   [&](const unsigned char* data, std::size_t n) { out.Append(data, n); });
-    if (!whole) throw Error(FillName(kUnableToOpen, path_));
+    if (!whole) throw Error(FillName(kUnableToOpen, path_) + OsReason());
   }
 
  private:
@@ -246,7 +247,7 @@ fs::path TZLBArchive::MakeTempFileName() {
   const fs::path dir = TempDirectory.empty() ? fs::temp_directory_path() : TempDirectory;
   std::string pattern = (dir / "ZLBXXXXXX").string();
   const int fd = ::mkostemp(pattern.data(), O_CLOEXEC);
-  if (fd < 0) throw Error(FillName(kUnableToOpen, dir / "ZLB"));
+  if (fd < 0) throw Error(FillName(kUnableToOpen, dir / "ZLB") + OsReason());
   ::close(fd);
   return pattern;
 }
