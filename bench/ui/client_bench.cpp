@@ -1,7 +1,9 @@
 // Figures of the client report on a generated project of 3 000 risks: the PDF and the ODT,
 // each from the project table to the finished file, beside the preview report's PDF of the
 // same project as --report-pdf makes it.
+#include <QAbstractTextDocumentLayout>
 #include <QGuiApplication>
+#include <QPdfWriter>
 #include <QTextDocument>
 #include <cstdio>
 #include <filesystem>
@@ -58,6 +60,20 @@ void Run(const std::filesystem::path& scratch) {
       WriteReportPdf(document, DesignedPrintSetup(), PageAddress(form.ReportPagePath()),
                      scratch / "preview.pdf", progress);
     });
+  }
+  {
+    // Where the PDF's time goes: the document built, laid out for the PDF, and the rest.
+    const ClientReport report = BuildClientReport(table, messages, options, "Bench.RSK");
+    QTextDocument document;
+    Report("  of which: document built",
+           TimeMs([&] { BuildClientReportDocument(document, report); }));
+    QPdfWriter writer((scratch / "layout.pdf").c_str());
+    writer.setPageLayout(ClientReportPageLayout(report.options));
+    Report("  of which: document laid out (one page size)", TimeMs([&] {
+             document.documentLayout()->setPaintDevice(&writer);
+             document.setPageSize(writer.pageLayout().paintRectPixels(writer.resolution()).size());
+             document.pageCount();
+           }));
   }
   Report("client report: model alone", model.wall);
   Report("client report: PDF, " + std::to_string(pages) + " pages (target 5000)", pdf.wall);

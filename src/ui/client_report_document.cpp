@@ -65,8 +65,8 @@ Cell BandCell(const QString& text, int band, Qt::Alignment align = Qt::AlignLeft
 
 class DocumentBuilder {
  public:
-  DocumentBuilder(QTextDocument& document, const ClientReport& report)
-      : document_(document), report_(report), texts_(report.texts), cursor_(&document) {}
+  DocumentBuilder(QTextDocument& document, const ClientReport& report, bool odf)
+      : document_(document), report_(report), texts_(report.texts), odf_(odf), cursor_(&document) {}
 
   void Build() {
     document_.clear();
@@ -156,11 +156,19 @@ class DocumentBuilder {
                                 : QTextFrameFormat::BorderStyle_None);
     format.setBorderBrush(kRuleColour);
     format.setHeaderRowCount(headerRows);
-    format.setWidth(QTextLength(QTextLength::PercentageLength, widthPercent));
     format.setAlignment(Qt::AlignHCenter);
     QList<QTextLength> widths;
-    for (const double percent : percents) {
-      widths.append(QTextLength(QTextLength::PercentageLength, percent));
+    if (odf_) {
+      const double points = BodyWidth() * widthPercent / 100;
+      format.setWidth(QTextLength(QTextLength::FixedLength, points));
+      for (const double percent : percents) {
+        widths.append(QTextLength(QTextLength::FixedLength, points * percent / 100));
+      }
+    } else {
+      format.setWidth(QTextLength(QTextLength::PercentageLength, widthPercent));
+      for (const double percent : percents) {
+        widths.append(QTextLength(QTextLength::PercentageLength, percent));
+      }
     }
     format.setColumnWidthConstraints(widths);
     QTextTable* table = cursor_.insertTable(rows, static_cast<int>(percents.size()), format);
@@ -549,6 +557,7 @@ class DocumentBuilder {
   QTextDocument& document_;
   const ClientReport& report_;
   const ClientReportTexts& texts_;
+  const bool odf_;
   QTextCursor cursor_;
   bool fresh_ = true;  // the cursor's block is empty and may take the next paragraph
 };
@@ -649,8 +658,9 @@ bool EndsWithIgnoringCase(const std::string& text, const std::string& end) {
 
 }  // namespace
 
-void BuildClientReportDocument(QTextDocument& document, const ClientReport& report) {
-  DocumentBuilder(document, report).Build();
+void BuildClientReportDocument(QTextDocument& document, const ClientReport& report,
+                               ClientDocumentTarget target) {
+  DocumentBuilder(document, report, target == ClientDocumentTarget::Odf).Build();
 }
 
 QPageLayout ClientReportPageLayout(const ClientReportOptions& options) {
@@ -765,7 +775,7 @@ void WriteClientReportOdt(const ClientReport& report, const std::filesystem::pat
   } hide{progress};
   try {
     QTextDocument document;
-    BuildClientReportDocument(document, report);
+    BuildClientReportDocument(document, report, ClientDocumentTarget::Odf);
     QFile file(PathToQString(temp));
     if (!file.open(QIODevice::WriteOnly | QIODevice::NewOnly)) {
       WriteFailed(target, ToCp1250(file.errorString()));

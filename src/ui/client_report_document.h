@@ -14,8 +14,11 @@ namespace orvenda {
 
 // The client report as one QTextDocument: the title page, the summary, the risk matrix, the
 // register and the legend, every part on a page of its own. The one layout for print, PDF
-// and ODT.
-void BuildClientReportDocument(QTextDocument& document, const ClientReport& report);
+// and ODT; only the table widths differ by target: Qt's ODF writer understands nothing but
+// fixed widths in points there, while the layout takes shares of the page.
+enum class ClientDocumentTarget { Layout, Odf };
+void BuildClientReportDocument(QTextDocument& document, const ClientReport& report,
+                               ClientDocumentTarget target = ClientDocumentTarget::Layout);
 
 // A4 in the report's orientation with its margins.
 QPageLayout ClientReportPageLayout(const ClientReportOptions& options);

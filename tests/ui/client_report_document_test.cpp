@@ -301,6 +301,9 @@ TEST_F(ClientReportDocumentTest, OdtReadByLibreOfficeHoldsTheSameTexts) {
                              &content),
             0);
   EXPECT_THAT(content, HasSubstr("#800026"));
+  // Widths in points: office programs read no percentages there.
+  EXPECT_THAT(content, ::testing::ContainsRegex("column-width=\"[0-9.]+pt\""));
+  EXPECT_THAT(content, Not(::testing::ContainsRegex("width=\"[0-9.]+%\"")));
   EXPECT_THAT(content, HasSubstr("#ffffb2"));
 }
 
