@@ -70,6 +70,8 @@ class DocumentBuilder {
 
   void Build() {
     document_.clear();
+    // Built once and never edited: keeping undo steps for every cell costs most of the time.
+    document_.setUndoRedoEnabled(false);
     document_.setDefaultFont(SansFont(10));
     QTextOption option = document_.defaultTextOption();
     // Long words break too: a text is never cut off at a cell's edge.
