@@ -415,23 +415,23 @@ class DocumentBuilder {
       return;
     }
     // Column shares; the optional ones drop out and the rest grow to fill the width.
-    struct Spec {
+    struct Planned {
       Column column;
       double share;
       QString title;
     };
-    std::vector<Spec> specs = {{kNumber, 4.5, Q(texts_.number)}};
-    if (report_.byLevel) specs.push_back({kObject, 11, Q(texts_.object)});
-    specs.insert(specs.end(), {{kHazard, 12, Q(texts_.hazard)},
-                               {kSource, 9, Q(texts_.source)},
-                               {kIdent, 19, Q(texts_.description)},
-                               {kP, 3, Q(texts_.letter[0])},
-                               {kN, 3, Q(texts_.letter[1])},
-                               {kH, 3, Q(texts_.letter[2])},
-                               {kR, 4, Q(texts_.letter[3])},
-                               {kCategory, 9.5, Q(texts_.categoryColumn)}});
-    if (report_.options.measures) specs.push_back({kMeasures, 21, Q(texts_.measures)});
-    if (report_.options.notes) specs.push_back({kNote, 12, Q(texts_.note)});
+    std::vector<Planned> plan = {{kNumber, 4.5, Q(texts_.number)}};
+    if (report_.byLevel) plan.push_back({kObject, 11, Q(texts_.object)});
+    plan.insert(plan.end(), {{kHazard, 12, Q(texts_.hazard)},
+                             {kSource, 9, Q(texts_.source)},
+                             {kIdent, 19, Q(texts_.description)},
+                             {kP, 3, Q(texts_.letter[0])},
+                             {kN, 3, Q(texts_.letter[1])},
+                             {kH, 3, Q(texts_.letter[2])},
+                             {kR, 4, Q(texts_.letter[3])},
+                             {kCategory, 9.5, Q(texts_.categoryColumn)}});
+    if (report_.options.measures) plan.push_back({kMeasures, 21, Q(texts_.measures)});
+    if (report_.options.notes) plan.push_back({kNote, 12, Q(texts_.note)});
     const double size = TableFontSize();
     // No header word, number, level or category name is broken; the texts give way.
     std::vector<double> shares;
@@ -445,22 +445,22 @@ class DocumentBuilder {
         }
       }
     }
-    for (const Spec& spec : specs) {
-      shares.push_back(spec.share);
-      QStringList fixed(spec.title);
-      if (spec.column == kNumber) fixed.append(longestNumber);
-      if (spec.column == kR) fixed.append(QStringLiteral("125"));
-      if (spec.column == kCategory) {
+    for (const Planned& planned : plan) {
+      shares.push_back(planned.share);
+      QStringList fixed(planned.title);
+      if (planned.column == kNumber) fixed.append(longestNumber);
+      if (planned.column == kR) fixed.append(QStringLiteral("125"));
+      if (planned.column == kCategory) {
         for (const std::string& name : texts_.category) fixed.append(Q(name));
       }
       words.push_back(fixed);
-      flexible.push_back(spec.column == kObject || spec.column == kHazard ||
-                         spec.column == kSource || spec.column == kIdent ||
-                         spec.column == kMeasures || spec.column == kNote);
+      flexible.push_back(planned.column == kObject || planned.column == kHazard ||
+                         planned.column == kSource || planned.column == kIdent ||
+                         planned.column == kMeasures || planned.column == kNote);
     }
     // Header words are bold; measuring everything bold leaves the plain cells a little room.
     const std::vector<double> percents = FitShares(shares, words, flexible, size, true);
-    const int columns = static_cast<int>(specs.size());
+    const int columns = static_cast<int>(plan.size());
 
     int sectionNumber = 0;
     for (const ClientSection& section : report_.sections) {
@@ -479,14 +479,14 @@ class DocumentBuilder {
                 size + 1.5);
       }
       for (int c = 0; c < columns; ++c) {
-        const bool narrow = specs[c].column >= kP && specs[c].column <= kR;
-        HeaderCell(table, headerRows - 1, c, specs[c].title, size,
+        const bool narrow = plan[c].column >= kP && plan[c].column <= kR;
+        HeaderCell(table, headerRows - 1, c, plan[c].title, size,
                    narrow ? Qt::AlignHCenter : Qt::AlignLeft);
       }
       int row = headerRows;
       for (const ClientRisk& risk : section.risks) {
         for (int c = 0; c < columns; ++c) {
-          SetCell(table, row, c, RiskCell(risk, specs[c].column), size);
+          SetCell(table, row, c, RiskCell(risk, plan[c].column), size);
         }
         ++row;
       }
