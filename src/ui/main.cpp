@@ -9,6 +9,7 @@
 
 #include "app/command_line.h"
 #include "base/language_file.h"
+#include "client_report_command.h"
 #include "command_guard.h"
 #include "main_form_window.h"
 #include "qt_settings_store.h"
@@ -21,6 +22,7 @@ int main(int argc, char** argv) {
   // The commands that paint with Qt join the core's here.
   std::vector<orvenda::BatchCommand> commands = orvenda::CoreBatchCommands();
   commands.push_back(orvenda::ReportPdfCommand());
+  commands.push_back(orvenda::ClientReportCommand());
   if (const std::optional<int> status = orvenda::RunCommandLine(argc, argv, commands)) {
     return *status;
   }

@@ -15,6 +15,7 @@
 
 #include "about_form_window.h"
 #include "base/language_file.h"
+#include "client_report_dialog.h"
 #include "command_guard.h"
 #include "documents/recent_files.h"
 #include "help_window.h"
@@ -223,6 +224,10 @@ void MainFormWindow::BuildMenus() {
   AddAction(sestavy, "Nahled", U("Vytvořit..."), [this] {
     CreateOtherWindows();
     form_->NahledClick();
+  });
+  AddAction(sestavy, "ClientReport1", U("Zpráva pro klienta..."), [this] {
+    ClientReportDialog dialog(*form_, *progress_, this);
+    dialog.exec();
   });
 
   auto* napoveda = new QMenu(U("Nápověda"), bar);

@@ -1,0 +1,141 @@
+#include "client_report_dialog.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDialogButtonBox>
+#include <QFileDialog>
+#include <QFormLayout>
+#include <QLineEdit>
+#include <QPrintDialog>
+#include <QPrinter>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+#include "base/cp1250.h"
+#include "client_report_document.h"
+#include "command_guard.h"
+#include "qt_dialogs.h"
+#include "qt_text.h"
+
+namespace orvenda {
+namespace {
+
+constexpr const char* kAssessorKey = "\\Software\\Tumbek\\Orvenda\\ClientReport";
+
+QString U(const char* text) { return QString::fromUtf8(text); }
+
+}  // namespace
+
+ClientReportDialog::ClientReportDialog(MainForm& form, Progress& progress, QWidget* parent)
+    : QDialog(parent), form_(form), progress_(progress) {
+  setObjectName("ClientReportForm");
+  setWindowTitle(U("Zpráva pro klienta"));
+  auto* fields = new QFormLayout;
+  const auto edit = [&](const char* name, const char* label, const QString& text) {
+    auto* line = new QLineEdit(text, this);
+    line->setObjectName(name);
+    fields->addRow(U(label), line);
+    return line;
+  };
+  title_ = edit("TitleEdit", "Název:", U("Hodnocení rizik"));
+  client_ = edit("ClientEdit", "Objednatel:", QString());
+  object_ = edit("ObjectEdit", "Posuzovaný objekt:", QString());
+  object_->setPlaceholderText(U("názvy uzlů nejvyšší úrovně"));
+  assessor_ = edit("AssessorEdit", "Zpracoval:",
+                   FromCp1250(form.settings.ReadString(kAssessorKey, "Assessor").value_or("")));
+  date_ = edit("DateEdit", "Datum:", FromCp1250(TodayCzechDate()));
+  scope_ = new QComboBox(this);
+  scope_->setObjectName("ScopeCombo");
+  scope_->addItems({U("Celý projekt"), U("Vybraná větev")});
+  fields->addRow(U("Rozsah:"), scope_);
+  order_ = new QComboBox(this);
+  order_->setObjectName("OrderCombo");
+  order_->addItems({U("Podle stromu"), U("Podle míry rizika od nejvyšší")});
+  fields->addRow(U("Pořadí:"), order_);
+  const auto check = [&](const char* name, const char* label, bool on) {
+    auto* box = new QCheckBox(U(label), this);
+    box->setObjectName(name);
+    box->setChecked(on);
+    fields->addRow(QString(), box);
+    return box;
+  };
+  summary_ = check("SummaryCheckBox", "Souhrn", true);
+  matrix_ = check("MatrixCheckBox", "Matice rizik", true);
+  measures_ = check("MeasuresCheckBox", "Bezpečnostní opatření", true);
+  notes_ = check("NotesCheckBox", "Poznámky", true);
+  legend_ = check("LegendCheckBox", "Vysvětlivky", true);
+  landscape_ = check("LandscapeCheckBox", "Na šířku", false);
+
+  auto* buttons = new QDialogButtonBox(this);
+  const auto button = [&](const char* name, const char* label, auto handler) {
+    auto* b = buttons->addButton(U(label), QDialogButtonBox::ActionRole);
+    b->setObjectName(name);
+    connect(b, &QPushButton::clicked, this,
+            [this, handler] { RunCommand([&] { handler(this); }); });
+  };
+  button("PdfButton", "Uložit PDF...", [](ClientReportDialog* d) { d->SaveAs(".pdf"); });
+  button("OdtButton", "Uložit ODT...", [](ClientReportDialog* d) { d->SaveAs(".odt"); });
+  button("PrintButton", "Tisk...", [](ClientReportDialog* d) { d->Print(); });
+  buttons->addButton(QDialogButtonBox::Close)->setText(U("Zavřít"));
+  connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+  auto* layout = new QVBoxLayout(this);
+  layout->addLayout(fields);
+  layout->addWidget(buttons);
+}
+
+ClientReportOptions ClientReportDialog::Options() const {
+  ClientReportOptions options;
+  options.title = ToCp1250(title_->text());
+  options.client = ToCp1250(client_->text());
+  options.object = ToCp1250(object_->text());
+  options.assessor = ToCp1250(assessor_->text());
+  options.date = ToCp1250(date_->text());
+  if (scope_->currentIndex() == 1) {
+    // The selected node's branch; a selected risk stands for its node.
+    TreeControl& tree = form_.TreeNT1;
+    TreeControl::Item item = tree.Selected();
+    if (item != nullptr && tree.Image(item) == TreeControl::kRisk) item = tree.Parent(item);
+    if (item != nullptr) options.branch = tree.Data(item);
+  }
+  if (order_->currentIndex() == 1) options.order = ClientReportOrder::ByLevel;
+  options.summary = summary_->isChecked();
+  options.matrix = matrix_->isChecked();
+  options.measures = measures_->isChecked();
+  options.notes = notes_->isChecked();
+  options.legend = legend_->isChecked();
+  options.landscape = landscape_->isChecked();
+  return options;
+}
+
+ClientReport ClientReportDialog::Build() {
+  form_.settings.WriteString(kAssessorKey, "Assessor", ToCp1250(assessor_->text()));
+  const std::string name =
+      form_.ProjectFileName.empty() ? std::string() : PathToText(form_.ProjectFileName.filename());
+  return BuildClientReport(form_.DataTable, form_.MessagesBox, Options(), name);
+}
+
+void ClientReportDialog::SaveAs(const char* extension) {
+  const ClientReport report = Build();
+  const QString pattern = QString("*") + extension;
+  QString file = QFileDialog::getSaveFileName(this, windowTitle(), QString(),
+                                              U(extension + 1).toUpper() + " (" + pattern + ")",
+                                              nullptr, QFileDialog::DontUseNativeDialog);
+  if (file.isEmpty()) return;
+  if (!file.endsWith(extension, Qt::CaseInsensitive)) file += extension;
+  if (std::string(extension) == ".pdf") {
+    WriteClientReportPdf(report, QStringToPath(file), progress_);
+  } else {
+    WriteClientReportOdt(report, QStringToPath(file), progress_);
+  }
+}
+
+void ClientReportDialog::Print() {
+  const ClientReport report = Build();
+  QPrinter printer(QPrinter::HighResolution);
+  printer.setPageLayout(ClientReportPageLayout(report.options));
+  QPrintDialog dialog(&printer, this);
+  if (dialog.exec() != QDialog::Accepted) return;
+  PrintClientReport(printer, report, progress_);
+}
+
+}  // namespace orvenda
