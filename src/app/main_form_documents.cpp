@@ -119,6 +119,7 @@ void MainForm::OpenProject(const fs::path& fileName) {
   ProjectDirMark = std::move(newMark);
 
   SetModified(*this, oldForm);
+  StartHistory();
   ProjectLock = std::move(lock);
   ReadOnlyProject = readOnly;
   ProjectFileName = fileName;
@@ -130,6 +131,8 @@ void MainForm::SaveProject() {
   StateScope scope(*this);
   SaveWorkingTable(*this, ProjectFileName);
   SetModified(*this, false);
+  // The steps stay: undoing past this point marks the project changed again.
+  History.MarkSaved();
 }
 
 void MainForm::AskSaveChanges() {
@@ -164,6 +167,7 @@ void MainForm::New1Click() {
   ReadOnlyProject = false;
   ShowFileName(fs::path());
   SetModified(*this, false);
+  StartHistory();
   NameInMark(*this, fs::path());
   BuildTree();  // of the empty table: no items
   ShowSelected();
@@ -222,6 +226,7 @@ void MainForm::SaveAs1Click() {
   ShowFileName(fileName);
   MRUManager1.Add(fileName);
   SetModified(*this, false);
+  StartHistory();
 }
 
 }  // namespace orvenda
