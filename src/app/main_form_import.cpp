@@ -9,7 +9,6 @@
 #include "app/main_form.h"
 #include "base/cp1250.h"
 #include "base/error.h"
-#include "documents/recent_files.h"
 #include "library/html_import.h"
 #include "model/project_table.h"
 

@@ -3,8 +3,6 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QFrame>
-#include <QGridLayout>
-#include <QGroupBox>
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QMenuBar>
@@ -21,8 +19,10 @@
 #include "documents/recent_files.h"
 #include "help_window.h"
 #include "nahled_form_window.h"
+#include "named_widgets.h"
 #include "qt_text.h"
 #include "qt_translation.h"
+#include "record_page_widget.h"
 #include "select_tree_form_window.h"
 #include "setup_form_window.h"
 #include "splash_form_window.h"
@@ -40,12 +40,6 @@ QList<QKeySequence> StandardKeys(QKeySequence::StandardKey key, const QKeySequen
   QList<QKeySequence> keys = QKeySequence::keyBindings(key);
   if (keys.isEmpty()) keys.append(otherwise);
   return keys;
-}
-
-QLabel* MakeLabel(QWidget* parent, const char* name, const char* caption) {
-  auto* label = new QLabel(U(caption), parent);
-  label->setObjectName(name);
-  return label;
 }
 
 }  // namespace
@@ -76,22 +70,7 @@ MainFormWindow::MainFormWindow(MainFormDirs dirs, SettingsStore& settings, Dialo
   BuildMenus();
   BuildCentre();
   BuildStatusBar();
-  // The file dialogs exist only while shown; these stand for them so that their texts can be
-  // translated.
-  open_dialog_ = new QObject(this);
-  open_dialog_->setObjectName("OpenDialog1");
-  open_dialog_->setProperty("Filter", FromCp1250(form_->OpenDialog1.Filter));
-  save_dialog_ = new QObject(this);
-  save_dialog_->setObjectName("SaveDialog1");
-  save_dialog_->setProperty("Filter", FromCp1250(form_->SaveDialog1.Filter));
-  jv_open_dialog_ = new QObject(this);
-  jv_open_dialog_->setObjectName("JvOpenDialog1");
-  jv_open_dialog_->setProperty("Filter", FromCp1250(form_->HtmlImport.JvOpenDialog1.Filter));
-  jv_open_dialog_->setProperty("Title", FromCp1250(form_->HtmlImport.JvOpenDialog1Title));
-  auto* exportDialog = new QObject(this);
-  exportDialog->setObjectName("SaveDialog2");
-  exportDialog->setProperty("Title", FromCp1250(form_->WebExport.SaveDialog2.Title));
-  exportDialog->setProperty("Filter", FromCp1250(form_->WebExport.SaveDialog2.Filter));
+  MakeDialogStandIns();
   BindControls();
   PushState();  // the form's captions and hints
 
@@ -283,7 +262,6 @@ void MainFormWindow::BuildMenus() {
 }
 
 void MainFormWindow::BuildCentre() {
-  MainForm& f = *form_;
   auto* splitter = new QSplitter(Qt::Horizontal, this);
   splitter->setObjectName("Splitter1");
   splitter->setChildrenCollapsible(false);
@@ -305,29 +283,16 @@ void MainFormWindow::BuildCentre() {
   auto* buttons = new QHBoxLayout(buttonPanel);
   buttons->setContentsMargins(0, 0, 0, 0);
   buttons->setSpacing(2);
-  const auto speedButton = [&](const char* name, ButtonImage image, std::function<void()> handler) {
-    auto* button = new QToolButton(buttonPanel);
-    button->setObjectName(name);
-    button->setIcon(ButtonIcon(image));
-    button->setIconSize(QSize(16, 16));
-    button->setAutoRaise(true);
-    button->setFixedSize(26, 26);
-    buttons->addWidget(button);
-    if (handler) {
-      connect(button, &QToolButton::clicked, this,
-              [handler = std::move(handler)] { RunCommand(handler); });
-    }
-    return button;
-  };
-  speedButton("AddNodeSpeedButton", ButtonImage::AddNode, [&f] { f.AddNodeSpeedButtonClick(); });
-  speedButton("AddRiskSpeedButton", ButtonImage::AddRisk, [&f] { f.AddRiskSpeedButtonClick(); });
-  speedButton("AddFromLibSpeedButton", ButtonImage::AddFromLibrary,
-              [&f] { f.AddFromLibSpeedButtonClick(); });
-  QToolButton* deleteButton =
-      speedButton("DeleteSpeedButton", ButtonImage::Delete, [&f] { f.DeleteSpeedButtonClick(); });
+  for (const auto& [name, image] : {std::pair{"AddNodeSpeedButton", ButtonImage::AddNode},
+                                    std::pair{"AddRiskSpeedButton", ButtonImage::AddRisk},
+                                    std::pair{"AddFromLibSpeedButton", ButtonImage::AddFromLibrary},
+                                    std::pair{"DeleteSpeedButton", ButtonImage::Delete}}) {
+    buttons->addWidget(MakeSpeedButton(buttonPanel, name, ButtonIcon(image)));
+  }
   buttons->addStretch();
   // Delete in the tree is the delete button, so it asks and is off while an edit is open; in
   // the edit fields the key keeps deleting characters.
+  auto* deleteButton = buttonPanel->findChild<QToolButton*>("DeleteSpeedButton");
   auto* deleteKey = new QShortcut(QKeySequence::Delete, tree_widget_);
   deleteKey->setContext(Qt::WidgetShortcut);
   connect(deleteKey, &QShortcut::activated, deleteButton, [deleteButton] {
@@ -352,12 +317,7 @@ void MainFormWindow::BuildCentre() {
   none->setObjectName("NoneTabSheet");
   none->setWindowTitle(U("Nic"));
   auto* progName = MakeLabel(none, "ProgNameLabel", "Orvenda");
-  QFont big = progName->font();
-  big.setPointSize(big.pointSize() * 3);
-  big.setBold(true);
-  progName->setFont(big);
-  progName->setAlignment(Qt::AlignCenter);
-  progName->setStyleSheet("color: #27608a;");
+  StyleAsHeading(progName);
   auto* appTitle = MakeLabel(none, "AppTitleLabel", "Hodnocení rizik");
   appTitle->setAlignment(Qt::AlignCenter);
   auto* noneLayout = new QVBoxLayout(none);
@@ -366,14 +326,9 @@ void MainFormWindow::BuildCentre() {
   noneLayout->addWidget(appTitle);
   noneLayout->addStretch(3);
 
-  // A node.
-  auto* uzel = new QWidget(pages_);
-  uzel->setObjectName("UzelTabSheet");
-  uzel->setWindowTitle(U("Uzel"));
-  auto* textEdit = new QLineEdit(uzel);
-  textEdit->setObjectName("TextEdit");
-  auto* textCommentMemo = new QPlainTextEdit(uzel);
-  textCommentMemo->setObjectName("TextCommentMemo");
+  // A node, with its average below the fields.
+  auto* uzel = new RecordPageWidget(RecordPageWidget::Record::Node,
+                                    {.name = "UzelTabSheet", .title = U("Uzel")}, pages_);
   auto* celkPanel = new QFrame(uzel);
   celkPanel->setObjectName("CelkPanel");
   celkPanel->setFrameShape(QFrame::StyledPanel);
@@ -387,63 +342,17 @@ void MainFormWindow::BuildCentre() {
   celkLayout->addWidget(MakeLabel(celkPanel, "Label3", "Průměrná míra rizika uzlu:"));
   celkLayout->addWidget(prumerEdit);
   celkLayout->addWidget(textPrumEdit, 1);
-  auto* uzelLayout = new QGridLayout(uzel);
-  uzelLayout->addWidget(MakeLabel(uzel, "Label1", "Název:"), 0, 0);
-  uzelLayout->addWidget(textEdit, 1, 0);
-  uzelLayout->addWidget(MakeLabel(uzel, "Label2", "Poznámka:"), 2, 0);
-  uzelLayout->addWidget(textCommentMemo, 3, 0);
-  uzelLayout->addWidget(celkPanel, 4, 0);
-  uzelLayout->setRowStretch(3, 1);
+  uzel->AddBelow(celkPanel);
 
   // A risk.
-  auto* riziko = new QWidget(pages_);
-  riziko->setObjectName("RizikoTabSheet");
-  riziko->setWindowTitle(U("Riziko"));
-  auto* riskSourceEdit = new QLineEdit(riziko);
-  riskSourceEdit->setObjectName("RiskSourceEdit");
-  auto* descrEdit = new QLineEdit(riziko);
-  descrEdit->setObjectName("DescrEdit");
-  auto* riskMemo = new QPlainTextEdit(riziko);
-  riskMemo->setObjectName("RiskMemo");
-  auto* opatreniMemo = new QPlainTextEdit(riziko);
-  opatreniMemo->setObjectName("OpatreniMemo");
-  auto* commentMemo = new QPlainTextEdit(riziko);
-  commentMemo->setObjectName("CommentMemo");
-  auto* ratings = new QGroupBox(U("Pravděpodobnost:"), riziko);
-  ratings->setObjectName("PravdepodobnostPanel");
-  const auto ratingSpin = [&](const char* name) {
-    auto* spin = new QSpinBox(ratings);
-    spin->setObjectName(name);
-    spin->setRange(1, 5);
-    spin->setValue(1);
-    spin->setFixedWidth(56);
-    return spin;
-  };
-  auto* ratingLayout = new QGridLayout(ratings);
-  ratingLayout->addWidget(MakeLabel(ratings, "Label9", "Vznik ohrožení:"), 0, 0);
-  ratingLayout->addWidget(ratingSpin("ExistenceSpinEdit"), 0, 1);
-  ratingLayout->addWidget(MakeLabel(ratings, "Label10", "Následky ohrožení:"), 0, 2);
-  ratingLayout->addWidget(ratingSpin("NasledkySpinEdit"), 0, 3);
-  ratingLayout->addWidget(MakeLabel(ratings, "Label11", "Názor hodnotitele:"), 0, 4);
-  ratingLayout->addWidget(ratingSpin("NazorSpinEdit"), 0, 5);
-  ratingLayout->setColumnStretch(6, 1);
-  ratingLayout->setHorizontalSpacing(8);
-
-  auto* rizikoLayout = new QGridLayout(riziko);
-  rizikoLayout->addWidget(MakeLabel(riziko, "Label4", "Subsystém:"), 0, 0);
-  rizikoLayout->addWidget(riskSourceEdit, 1, 0);
-  rizikoLayout->addWidget(MakeLabel(riziko, "Label5", "Nebezpečí:"), 2, 0);
-  rizikoLayout->addWidget(descrEdit, 3, 0);
-  rizikoLayout->addWidget(MakeLabel(riziko, "Label6", "Popis nebezpečí:"), 4, 0);
-  rizikoLayout->addWidget(riskMemo, 5, 0);
-  rizikoLayout->addWidget(MakeLabel(riziko, "Label7", "Bezpečnostní opatření:"), 6, 0);
-  rizikoLayout->addWidget(opatreniMemo, 7, 0);
-  rizikoLayout->addWidget(MakeLabel(riziko, "Label8", "Poznámka:"), 8, 0);
-  rizikoLayout->addWidget(commentMemo, 9, 0);
-  rizikoLayout->addWidget(ratings, 10, 0);
-  rizikoLayout->setRowStretch(5, 3);
-  rizikoLayout->setRowStretch(7, 3);
-  rizikoLayout->setRowStretch(9, 2);
+  auto* riziko = new RecordPageWidget(RecordPageWidget::Record::Risk,
+                                      {.name = "RizikoTabSheet",
+                                       .title = U("Riziko"),
+                                       .firstLabel = 4,
+                                       .lowestRating = 1,
+                                       .comment = true,
+                                       .opinion = true},
+                                      pages_);
 
   // The work page of the HTML import: the page's text as it was read.
   auto* tabSheet1 = new QWidget(pages_);
@@ -465,16 +374,10 @@ void MainFormWindow::BuildCentre() {
   admin_label_ = MakeLabel(right, "AdminLabel", "Administrator Mode");
   admin_label_->setStyleSheet("color: #b00000; font-weight: bold;");
   admin_label_->setVisible(false);
-  store_button_ = new QPushButton(U("Uložit"), right);
-  store_button_->setObjectName("StoreBitBtn");
-  store_button_->setIcon(style()->standardIcon(QStyle::SP_DialogApplyButton));
-  cancel_button_ = new QPushButton(U("Zrušit"), right);
-  cancel_button_->setObjectName("CancelBitBtn");
-  cancel_button_->setIcon(style()->standardIcon(QStyle::SP_DialogCancelButton));
-  connect(store_button_, &QPushButton::clicked, this,
-          [&f] { RunCommand([&f] { f.StoreBitBtnClick(); }); });
-  connect(cancel_button_, &QPushButton::clicked, this,
-          [&f] { RunCommand([&f] { f.CancelBitBtnClick(); }); });
+  store_button_ = MakeButton(right, "StoreBitBtn", QStyle::SP_DialogApplyButton);
+  store_button_->setText(U("Uložit"));
+  cancel_button_ = MakeButton(right, "CancelBitBtn", QStyle::SP_DialogCancelButton);
+  cancel_button_->setText(U("Zrušit"));
 
   auto* bottom = new QHBoxLayout;
   bottom->addWidget(admin_label_);
@@ -516,199 +419,73 @@ void MainFormWindow::BuildStatusBar() {
 
 // --- Binding ------------------------------------------------------------------------------------
 
-void MainFormWindow::BindEdit(QLineEdit* edit, Control& control) {
-  bindings_.push_back({&control, edit, Kind::LineEdit});
-  connect(edit, &QLineEdit::textEdited, this, [this, &control](const QString& text) {
-    control.text = ToCp1250(text);
-    RunCommand([this] { form_->RiskSourceEditChange(); });
-  });
-  edit->installEventFilter(this);
-}
-
-void MainFormWindow::BindMemo(QPlainTextEdit* memo, Control& control) {
-  bindings_.push_back({&control, memo, Kind::Memo});
-  memo->setTabChangesFocus(true);
-  connect(memo, &QPlainTextEdit::textChanged, this, [this, memo, &control] {
-    if (pushing_) return;
-    control.text = TextFromQt(memo->toPlainText());
-    RunCommand([this] { form_->RiskSourceEditChange(); });
-  });
-}
-
-void MainFormWindow::BindSpin(QSpinBox* spin, Control& control) {
-  bindings_.push_back({&control, spin, Kind::SpinBox});
-  connect(spin, &QSpinBox::valueChanged, this, [this, &control](int value) {
-    control.value = value;
-    control.text = std::to_string(value);
-    RunCommand([this] { form_->RiskSourceEditChange(); });
-  });
-  connect(spin, &QSpinBox::editingFinished, this, [this, spin, &control] {
-    control.value = spin->value();
-    RunCommand([this, &control] { form_->RatingEditExit(control); });
-  });
-  spin->installEventFilter(this);
-}
-
 void MainFormWindow::BindControls() {
-  for (const auto& [name, control] : form_->Controls()) {
-    const QString objectName = QString::fromLatin1(name.data(), static_cast<int>(name.size()));
-    QObject* object = findChild<QObject*>(objectName);
-    if (object == nullptr) continue;
-    if (auto* edit = qobject_cast<QLineEdit*>(object)) {
-      BindEdit(edit, *control);
-    } else if (auto* memo = qobject_cast<QPlainTextEdit*>(object)) {
-      BindMemo(memo, *control);
-    } else if (auto* spin = qobject_cast<QSpinBox*>(object)) {
-      BindSpin(spin, *control);
-    } else if (qobject_cast<QAbstractButton*>(object) != nullptr) {
-      bindings_.push_back({control, object, Kind::Button});
-    } else if (qobject_cast<QMenu*>(object) != nullptr) {
-      bindings_.push_back({control, object, Kind::Menu});
-    } else if (qobject_cast<QAction*>(object) != nullptr) {
-      bindings_.push_back({control, object, Kind::Action});
-    } else if (qobject_cast<QLabel*>(object) != nullptr) {
-      bindings_.push_back({control, object, Kind::Label});
-    } else if (qobject_cast<QWidget*>(object) != nullptr) {
-      bindings_.push_back({control, object, Kind::Panel});
+  MainForm& f = *form_;
+  using Kind = FormBinding::Kind;
+  const auto commands =
+      FormBinding::Calls(f, {{"StoreBitBtn", &MainForm::StoreBitBtnClick},
+                             {"CancelBitBtn", &MainForm::CancelBitBtnClick},
+                             {"AddNodeSpeedButton", &MainForm::AddNodeSpeedButtonClick},
+                             {"AddRiskSpeedButton", &MainForm::AddRiskSpeedButtonClick},
+                             {"AddFromLibSpeedButton", &MainForm::AddFromLibSpeedButtonClick},
+                             {"DeleteSpeedButton", &MainForm::DeleteSpeedButtonClick}});
+  binding_.BindAll(
+      f.Controls(),
+      [&f, &commands](std::string_view name, Kind kind, Control& control) -> FormBinding::Handlers {
+        if (kind != Kind::LineEdit && kind != Kind::Memo && kind != Kind::SpinBox) {
+          return commands(name, kind, control);
+        }
+        FormBinding::Handlers handlers{[&f] { f.RiskSourceEditChange(); }};
+        if (kind == Kind::SpinBox) handlers.exit = [&f, &control] { f.RatingEditExit(control); };
+        return handlers;
+      });
+  binding_.BindCaption(f.Caption);
+  // Enter in a one-line field or rating control means Uložit (see eventFilter).
+  for (QWidget* field : findChildren<QWidget*>()) {
+    if (qobject_cast<QLineEdit*>(field) != nullptr || qobject_cast<QSpinBox*>(field) != nullptr) {
+      if (f.FindControl(field->objectName().toStdString()) != nullptr)
+        field->installEventFilter(this);
     }
+  }
+}
+
+// The file dialogs exist only while shown; these objects stand for them so that their texts can
+// be translated.
+std::vector<MainFormWindow::DialogText> MainFormWindow::DialogTexts() {
+  MainForm& f = *form_;
+  return {{"OpenDialog1", "Filter", &f.OpenDialog1.Filter},
+          {"SaveDialog1", "Filter", &f.SaveDialog1.Filter},
+          {"JvOpenDialog1", "Filter", &f.HtmlImport.JvOpenDialog1.Filter},
+          {"JvOpenDialog1", "Title", &f.HtmlImport.JvOpenDialog1Title},
+          {"SaveDialog2", "Title", &f.WebExport.SaveDialog2.Title},
+          {"SaveDialog2", "Filter", &f.WebExport.SaveDialog2.Filter}};
+}
+
+void MainFormWindow::MakeDialogStandIns() {
+  for (const DialogText& text : DialogTexts()) {
+    auto* standIn = findChild<QObject*>(text.object, Qt::FindDirectChildrenOnly);
+    if (standIn == nullptr) {
+      standIn = new QObject(this);
+      standIn->setObjectName(text.object);
+    }
+    standIn->setProperty(text.property, FromCp1250(*text.value));
   }
 }
 
 void MainFormWindow::PullCaptions() {
-  form_->Caption = TextFromQt(windowTitle());
-  form_->OpenDialog1.Filter = ToCp1250(open_dialog_->property("Filter").toString());
-  form_->SaveDialog1.Filter = ToCp1250(save_dialog_->property("Filter").toString());
-  form_->HtmlImport.JvOpenDialog1.Filter = ToCp1250(jv_open_dialog_->property("Filter").toString());
-  form_->HtmlImport.JvOpenDialog1Title = ToCp1250(jv_open_dialog_->property("Title").toString());
-  if (auto* exportDialog = findChild<QObject*>("SaveDialog2", Qt::FindDirectChildrenOnly)) {
-    form_->WebExport.SaveDialog2.Title = ToCp1250(exportDialog->property("Title").toString());
-    form_->WebExport.SaveDialog2.Filter = ToCp1250(exportDialog->property("Filter").toString());
-  }
-  for (const Binding& b : bindings_) {
-    switch (b.kind) {
-      case Kind::Button: {
-        auto* button = static_cast<QAbstractButton*>(b.object);
-        if (!b.control->text.empty() || !button->text().isEmpty()) {
-          b.control->text = ToCp1250(button->text());
-        }
-        b.control->hint = TextFromQt(button->toolTip());
-        break;
-      }
-      case Kind::Menu:
-        b.control->text = ToCp1250(static_cast<QMenu*>(b.object)->title());
-        break;
-      case Kind::Action:
-        b.control->text = ToCp1250(static_cast<QAction*>(b.object)->text());
-        break;
-      case Kind::Label:
-        b.control->text = TextFromQt(static_cast<QLabel*>(b.object)->text());
-        break;
-      case Kind::SpinBox:
-      case Kind::LineEdit:
-      case Kind::Memo:
-      case Kind::Panel:
-        b.control->hint = TextFromQt(static_cast<QWidget*>(b.object)->toolTip());
-        break;
+  for (const DialogText& text : DialogTexts()) {
+    if (auto* standIn = findChild<QObject*>(text.object, Qt::FindDirectChildrenOnly)) {
+      *text.value = ToCp1250(standIn->property(text.property).toString());
     }
   }
+  binding_.PullCaptions();
 }
 
 void MainFormWindow::PushState() {
   if (pushing_) return;
   pushing_ = true;
   MainForm& f = *form_;
-  for (const Binding& b : bindings_) {
-    const Control& c = *b.control;
-    const QSignalBlocker blocker(b.object);
-    switch (b.kind) {
-      case Kind::LineEdit: {
-        auto* edit = static_cast<QLineEdit*>(b.object);
-        const QString text = FromCp1250(c.text);
-        if (edit->text() != text) edit->setText(text);
-        if (edit->isReadOnly() != c.readOnly) {
-          edit->setReadOnly(c.readOnly);
-          // A field the user cannot change does not look like one he can.
-          QPalette palette = edit->palette();
-          palette.setBrush(QPalette::Base,
-                           c.readOnly ? this->palette().window() : this->palette().base());
-          edit->setPalette(palette);
-        }
-        edit->setMaxLength(c.maxLength > 0 ? c.maxLength : 32767);
-        edit->setEnabled(c.enabled);
-        edit->setToolTip(TextToQt(c.hint));
-        break;
-      }
-      case Kind::Memo: {
-        auto* memo = static_cast<QPlainTextEdit*>(b.object);
-        const QString text = TextToQt(c.text);
-        if (memo->toPlainText() != text) memo->setPlainText(text);
-        memo->setReadOnly(c.readOnly);
-        memo->setEnabled(c.enabled);
-        memo->setToolTip(TextToQt(c.hint));
-        break;
-      }
-      case Kind::SpinBox: {
-        auto* spin = static_cast<QSpinBox*>(b.object);
-        if (spin->value() != c.value) spin->setValue(c.value);
-        spin->setEnabled(c.enabled);
-        spin->setToolTip(TextToQt(c.hint));
-        break;
-      }
-      case Kind::Button: {
-        auto* button = static_cast<QAbstractButton*>(b.object);
-        if (!c.text.empty()) button->setText(TextToQt(c.text));
-        button->setToolTip(TextToQt(c.hint));
-        button->setEnabled(c.enabled);
-        button->setVisible(c.visible);
-        break;
-      }
-      case Kind::Action: {
-        auto* action = static_cast<QAction*>(b.object);
-        if (!c.text.empty()) action->setText(FromCp1250(c.text));
-        action->setVisible(c.visible);
-        break;  // enabled below, with its menu
-      }
-      case Kind::Menu: {
-        auto* menu = static_cast<QMenu*>(b.object);
-        if (!c.text.empty()) menu->setTitle(FromCp1250(c.text));
-        menu->menuAction()->setEnabled(c.enabled);
-        menu->menuAction()->setVisible(c.visible);
-        break;
-      }
-      case Kind::Label: {
-        auto* label = static_cast<QLabel*>(b.object);
-        label->setText(TextToQt(c.text));
-        label->setVisible(c.visible);
-        break;
-      }
-      case Kind::Panel: {
-        auto* widget = static_cast<QWidget*>(b.object);
-        widget->setEnabled(c.enabled);
-        // Visibility of a page's panel only counts where the page is shown.
-        widget->setVisible(c.visible);
-        break;
-      }
-    }
-  }
-
-  // A menu item is enabled when its own state, its menu and the program allow it; a disabled
-  // menu's shortcuts (F1) must not reach its commands either.
-  for (QMenu* menu : menuBar()->findChildren<QMenu*>(QString(), Qt::FindDirectChildrenOnly)) {
-    const bool menuEnabled = menu->menuAction()->isEnabled();
-    for (QAction* action : menu->actions()) {
-      if (action->isSeparator()) continue;
-      const Control* own = action->objectName().isEmpty()
-                               ? nullptr
-                               : f.FindControl(action->objectName().toStdString());
-      action->setEnabled(menuEnabled && (own == nullptr || own->enabled));
-    }
-  }
-  for (QAction* action : popup_menu_->actions()) {
-    if (action->isSeparator()) continue;
-    const Control* own = f.FindControl(action->objectName().toStdString());
-    action->setEnabled(own == nullptr || own->enabled);
-  }
-
+  binding_.Push();
   // A page of some megabytes goes into the memo once per load, not at every refresh.
   if (memo1_loads_ != f.HtmlImport.Memo1Loads) {
     memo1_loads_ = f.HtmlImport.Memo1Loads;
@@ -716,17 +493,9 @@ void MainFormWindow::PushState() {
   }
   pages_->setCurrentWidget(page_widgets_[static_cast<int>(f.ActivePage)]);
   for (int i = 0; i < 2; ++i) status_panels_[i]->setText(FromCp1250(f.StatusBar1.Panels[i]));
-  const QString caption = TextToQt(f.Caption);
-  if (windowTitle() != caption) setWindowTitle(caption);
   store_button_->setDefault(f.StoreBitBtn.enabled);
   pushing_ = false;
-
-  if (!f.FocusControl.empty()) {
-    if (auto* widget = findChild<QWidget*>(QString::fromStdString(f.FocusControl))) {
-      widget->setFocus(Qt::OtherFocusReason);
-      if (auto* edit = qobject_cast<QLineEdit*>(widget)) edit->selectAll();
-    }
-  }
+  binding_.Focus(f.FocusControl, true);
 }
 
 bool MainFormWindow::eventFilter(QObject* watched, QEvent* event) {

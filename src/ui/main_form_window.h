@@ -17,6 +17,7 @@
 
 #include "app/main_form.h"
 #include "app/setup_form.h"
+#include "form_binding.h"
 #include "progress_form_window.h"
 #include "qt_dialogs.h"
 #include "qt_progress.h"
@@ -77,11 +78,11 @@ class MainFormWindow : public QMainWindow {
   bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
-  enum class Kind { LineEdit, Memo, SpinBox, Button, Action, Menu, Label, Panel };
-  struct Binding {
-    Control* control;
-    QObject* object;
-    Kind kind;
+  // A text of a file dialog, kept on an object that stands for the dialog.
+  struct DialogText {
+    const char* object;
+    const char* property;
+    std::string* value;
   };
 
   void BuildMenus();
@@ -91,9 +92,8 @@ class MainFormWindow : public QMainWindow {
                      std::function<void()> handler);
   QAction* AddSeparator(QMenu* menu, const char* name);
   void BindControls();
-  void BindEdit(QLineEdit* edit, Control& control);
-  void BindMemo(QPlainTextEdit* memo, Control& control);
-  void BindSpin(QSpinBox* spin, Control& control);
+  std::vector<DialogText> DialogTexts();
+  void MakeDialogStandIns();
   // Takes the captions and hints of buttons, menus and menu items from the widgets, where the
   // language file may have changed them.
   void PullCaptions();
@@ -107,14 +107,11 @@ class MainFormWindow : public QMainWindow {
   OrvendaTreeWidget* tree_widget_;
   std::unique_ptr<QtTreeControl> tree_;
   std::unique_ptr<MainForm> form_;
+  FormBinding binding_{this};
   std::unique_ptr<orvenda::SetupForm> setup_form_;
-  QObject* open_dialog_ = nullptr;
-  QObject* save_dialog_ = nullptr;
-  QObject* jv_open_dialog_ = nullptr;  // the HTML import's open dialog, for its texts
   QPlainTextEdit* memo1_ = nullptr;
   int memo1_loads_ = 0;
   bool closed_ = false;
-  std::vector<Binding> bindings_;
 
   QMenu* soubor_menu_ = nullptr;
   QMenu* popup_menu_ = nullptr;

@@ -11,22 +11,13 @@
 
 #include "base/cp1250.h"
 #include "command_guard.h"
+#include "named_widgets.h"
 #include "page_setup_dialog.h"
 #include "qt_text.h"
 #include "qt_translation.h"
 #include "report_printing.h"
 
 namespace orvenda {
-namespace {
-
-Control* FindControl(const NahledForm& form, std::string_view name) {
-  for (const auto& [controlName, control] : form.Controls()) {
-    if (controlName == name) return control;
-  }
-  return nullptr;
-}
-
-}  // namespace
 
 NahledFormWindow::NahledFormWindow(NahledForm& form, Dialogs& dialogs, Progress& progress,
                                    const std::filesystem::path& languageFile, QWidget* parent)
@@ -34,7 +25,9 @@ NahledFormWindow::NahledFormWindow(NahledForm& form, Dialogs& dialogs, Progress&
       form_(form),
       dialogs_(dialogs),
       progress_(progress),
-      printer_(std::make_unique<QPrinter>(QPrinter::HighResolution)) {
+      printer_(std::make_unique<QPrinter>(QPrinter::HighResolution)),
+      // The form reports no changes: every command's outcome is pushed here.
+      binding_(this, [this] { PushState(); }) {
   setObjectName("NahledForm");
   setWindowFlag(Qt::WindowContextHelpButtonHint, false);
   setWindowFlag(Qt::WindowMaximizeButtonHint, true);
@@ -44,30 +37,20 @@ NahledFormWindow::NahledFormWindow(NahledForm& form, Dialogs& dialogs, Progress&
 
   menu_bar_ = new QMenuBar(this);
   menu_bar_->setObjectName("MainMenu1");
-  const auto addMenu = [this](const char* name) {
+  const auto addMenu = [this](const char* name, std::initializer_list<const char*> items) {
     auto* menu = new QMenu(menu_bar_);
     menu->setObjectName(name);
     menu_bar_->addMenu(menu);
-    bindings_.push_back({FindControl(form_, name), menu, Kind::Menu});
-    return menu;
+    for (const char* item : items) {
+      if (item == nullptr) {
+        menu->addSeparator();
+      } else {
+        menu->addAction(QString())->setObjectName(item);
+      }
+    }
   };
-  const auto addAction = [this](QMenu* menu, const char* name, void (NahledForm::*handler)()) {
-    auto* action = new QAction(menu);
-    action->setObjectName(name);
-    menu->addAction(action);
-    bindings_.push_back({FindControl(form_, name), action, Kind::Action});
-    connect(action, &QAction::triggered, this, [this, handler] {
-      RunCommand([this, handler] { (form_.*handler)(); });
-      PushState();
-    });
-  };
-  QMenu* soubor = addMenu("Soubor1");
-  addAction(soubor, "Export1", &NahledForm::Export1Click);
-  addAction(soubor, "ExportPdf1", &NahledForm::ExportPdf1Click);
-  soubor->addSeparator();
-  addAction(soubor, "Vzhledstrnky1", &NahledForm::Vzhledstrnky1Click);
-  QMenu* vzhled = addMenu("Vzhledsestavy1");
-  addAction(vzhled, "Upravit1", &NahledForm::Upravit1Click);
+  addMenu("Soubor1", {"Export1", "ExportPdf1", nullptr, "Vzhledstrnky1"});
+  addMenu("Vzhledsestavy1", {"Upravit1"});
 
   view_ = new QTextBrowser(this);
   view_->setObjectName("EmbeddedWB1");
@@ -79,37 +62,28 @@ NahledFormWindow::NahledFormWindow(NahledForm& form, Dialogs& dialogs, Progress&
   view_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
 
   auto* bar = new QHBoxLayout;
-  const auto addCheck = [this, bar](const char* name, void (NahledForm::*handler)()) {
+  for (const char* name : {"OnlySelectCheckBox", "SortedCheckBox"}) {
     auto* box = new QCheckBox(this);
     box->setObjectName(name);
     bar->addWidget(box);
-    Control* control = FindControl(form_, name);
-    bindings_.push_back({control, box, Kind::CheckBox});
-    connect(box, &QCheckBox::toggled, this, [this, control, handler](bool on) {
-      control->checked = on;
-      RunCommand([this, handler] { (form_.*handler)(); });
-      PushState();
-    });
-  };
-  addCheck("OnlySelectCheckBox", &NahledForm::OnlySelectCheckBoxClick);
-  addCheck("SortedCheckBox", &NahledForm::SortedCheckBoxClick);
+  }
   bar->addStretch();
-  auto* print = new QPushButton(this);
-  print->setObjectName("BitBtn2");
-  print->setIcon(style()->standardIcon(QStyle::SP_FileDialogDetailedView));
+  auto* print = MakeButton(this, "BitBtn2", QStyle::SP_FileDialogDetailedView);
   print->setAutoDefault(false);
-  auto* close = new QPushButton(this);
-  close->setObjectName("BitBtn1");
-  close->setIcon(style()->standardIcon(QStyle::SP_DialogCloseButton));
+  auto* close = MakeButton(this, "BitBtn1", QStyle::SP_DialogCloseButton);
   close->setAutoDefault(false);
   bar->addWidget(print);
   bar->addWidget(close);
-  bindings_.push_back({&form_.BitBtn2, print, Kind::Button});
-  bindings_.push_back({&form_.BitBtn1, close, Kind::Button});
-  connect(print, &QPushButton::clicked, this, [this] {
-    RunCommand([this] { form_.BitBtn2Click(); });
-    PushState();
-  });
+  using F = NahledForm;
+  binding_.BindAll(form_.Controls(),
+                   FormBinding::Calls(form_, {{"Export1", &F::Export1Click},
+                                              {"ExportPdf1", &F::ExportPdf1Click},
+                                              {"Vzhledstrnky1", &F::Vzhledstrnky1Click},
+                                              {"Upravit1", &F::Upravit1Click},
+                                              {"OnlySelectCheckBox", &F::OnlySelectCheckBoxClick},
+                                              {"SortedCheckBox", &F::SortedCheckBoxClick},
+                                              {"BitBtn2", &F::BitBtn2Click}}));
+  binding_.BindCaption(form_.Caption);
   connect(close, &QPushButton::clicked, this, &QDialog::reject);
   auto* printKey = new QShortcut(QKeySequence::Print, this);
   connect(printKey, &QShortcut::activated, print, [print] {
@@ -125,8 +99,7 @@ NahledFormWindow::NahledFormWindow(NahledForm& form, Dialogs& dialogs, Progress&
   layout->addLayout(bar);
 
   PushState();
-  TranslateWindow(this, languageFile);
-  PullCaptions();
+  binding_.Translate(languageFile);
 
   form_.browser = this;
   form_.dialogs = &dialogs_;
@@ -143,59 +116,7 @@ NahledFormWindow::~NahledFormWindow() {
   form_.WritePdf = nullptr;
 }
 
-void NahledFormWindow::PushState() {
-  setWindowTitle(FromCp1250(form_.Caption));
-  for (const Binding& b : bindings_) {
-    if (b.control == nullptr) continue;
-    const Control& c = *b.control;
-    const QSignalBlocker blocker(b.object);
-    switch (b.kind) {
-      case Kind::CheckBox: {
-        auto* box = static_cast<QCheckBox*>(b.object);
-        box->setText(FromCp1250(c.text));
-        box->setChecked(c.checked);
-        box->setEnabled(c.enabled);
-        break;
-      }
-      case Kind::Button: {
-        auto* button = static_cast<QPushButton*>(b.object);
-        button->setText(FromCp1250(c.text));
-        button->setEnabled(c.enabled);
-        break;
-      }
-      case Kind::Action: {
-        auto* action = static_cast<QAction*>(b.object);
-        action->setText(FromCp1250(c.text));
-        action->setEnabled(c.enabled);
-        action->setVisible(c.visible);
-        break;
-      }
-      case Kind::Menu:
-        static_cast<QMenu*>(b.object)->setTitle(FromCp1250(c.text));
-        break;
-    }
-  }
-}
-
-void NahledFormWindow::PullCaptions() {
-  // The language file may have changed the widgets' texts; the form keeps them.
-  form_.Caption = ToCp1250(windowTitle());
-  for (const Binding& b : bindings_) {
-    if (b.control == nullptr) continue;
-    switch (b.kind) {
-      case Kind::CheckBox:
-      case Kind::Button:
-        b.control->text = ToCp1250(static_cast<QAbstractButton*>(b.object)->text());
-        break;
-      case Kind::Action:
-        b.control->text = ToCp1250(static_cast<QAction*>(b.object)->text());
-        break;
-      case Kind::Menu:
-        b.control->text = ToCp1250(static_cast<QMenu*>(b.object)->title());
-        break;
-    }
-  }
-}
+void NahledFormWindow::PushState() { binding_.Push(); }
 
 void NahledFormWindow::showEvent(QShowEvent* event) {
   QDialog::showEvent(event);

@@ -12,6 +12,7 @@
 
 #include "base/dialogs.h"
 #include "base/progress.h"
+#include "form_binding.h"
 #include "reports/nahled_form.h"
 #include "reports/print_setup.h"
 
@@ -49,13 +50,6 @@ class NahledFormWindow : public QDialog, public ReportBrowser {
   void done(int result) override;
 
  private:
-  enum class Kind { CheckBox, Button, Action, Menu };
-  struct Binding {
-    Control* control;
-    QObject* object;
-    Kind kind;
-  };
-  void PullCaptions();
   bool ExecDialog(QDialog& dialog);
 
   NahledForm& form_;
@@ -65,7 +59,7 @@ class NahledFormWindow : public QDialog, public ReportBrowser {
   QMenuBar* menu_bar_ = nullptr;
   std::unique_ptr<QPrinter> printer_;
   std::filesystem::path page_;
-  std::vector<Binding> bindings_;
+  FormBinding binding_;
   bool shown_ = false;
 };
 

@@ -18,20 +18,16 @@
 #include <QVBoxLayout>
 
 #include "command_guard.h"
+#include "named_widgets.h"
 #include "qt_text.h"
 #include "qt_translation.h"
+#include "record_page_widget.h"
 #include "tree_images.h"
 
 namespace orvenda {
 namespace {
 
 QString U(const char* utf8) { return QString::fromUtf8(utf8); }
-
-QLabel* MakeLabel(QWidget* parent, const char* name, const char* caption) {
-  auto* label = new QLabel(U(caption), parent);
-  label->setObjectName(name);
-  return label;
-}
 
 QIcon ThemeIcon(const char* name, QStyle::StandardPixmap fallback, const QStyle* style) {
   return QIcon::fromTheme(QString::fromLatin1(name), style->standardIcon(fallback));
@@ -132,11 +128,6 @@ SelectTreeFormWindow::SelectTreeFormWindow(MainForm& main,
     };
     widget->OnDragDrop = [this](TreeControl::Item target) { form_->BuildInTreeNTDragDrop(target); };
   }
-  connect(page_control1_, &QTabWidget::currentChanged, this, [this](int index) {
-    if (pushing_) return;
-    form_->ActiveLibrary = index == 1 ? kUserLibrary : kBuiltInLibrary;
-    Run([this] { form_->PageControl1Change(); });
-  });
 
   // The find dialog writes its fields into the form before each search.
   connect(find_dialog_->FindNext(), &QPushButton::clicked, this, [this] {
@@ -154,8 +145,7 @@ SelectTreeFormWindow::SelectTreeFormWindow(MainForm& main,
 
   BindControls();
   PushState();
-  TranslateWindow(this, languageFile);
-  PullCaptions();
+  binding_.Translate(languageFile);
   PushState();
 
   form_->ShowModal = [this] { exec(); };
@@ -201,68 +191,17 @@ QWidget* SelectTreeFormWindow::BuildRight(QWidget* parent) {
   none->setObjectName("NoneTabSheet");
   auto* title1 = MakeLabel(none, "TitleLabel1", "Knihovna");
   auto* title2 = MakeLabel(none, "TitleLabel2", "Rizik");
-  for (QLabel* title : {title1, title2}) {
-    QFont big = title->font();
-    big.setPointSize(big.pointSize() * 3);
-    big.setBold(true);
-    title->setFont(big);
-    title->setAlignment(Qt::AlignCenter);
-    title->setStyleSheet("color: #27608a;");
-  }
+  for (QLabel* title : {title1, title2}) StyleAsHeading(title);
   auto* noneLayout = new QVBoxLayout(none);
   noneLayout->addStretch(2);
   noneLayout->addWidget(title1);
   noneLayout->addWidget(title2);
   noneLayout->addStretch(3);
 
-  auto* uzel = new QWidget(page_control2_);
-  uzel->setObjectName("UzelTabSheet");
-  auto* textEdit = new QLineEdit(uzel);
-  textEdit->setObjectName("TextEdit");
-  auto* textCommentMemo = new QPlainTextEdit(uzel);
-  textCommentMemo->setObjectName("TextCommentMemo");
-  auto* uzelLayout = new QVBoxLayout(uzel);
-  uzelLayout->addWidget(MakeLabel(uzel, "Label1", "Název:"));
-  uzelLayout->addWidget(textEdit);
-  uzelLayout->addWidget(MakeLabel(uzel, "Label2", "Poznámka:"));
-  uzelLayout->addWidget(textCommentMemo, 1);
-
-  auto* riziko = new QWidget(page_control2_);
-  riziko->setObjectName("RizikoTabSheet");
-  auto* riskSourceEdit = new QLineEdit(riziko);
-  riskSourceEdit->setObjectName("RiskSourceEdit");
-  auto* descrEdit = new QLineEdit(riziko);
-  descrEdit->setObjectName("DescrEdit");
-  auto* riskMemo = new QPlainTextEdit(riziko);
-  riskMemo->setObjectName("RiskMemo");
-  auto* opatreniMemo = new QPlainTextEdit(riziko);
-  opatreniMemo->setObjectName("OpatreniMemo");
-  auto* ratings = new QGroupBox(U("Pravděpodobnost:"), riziko);
-  ratings->setObjectName("PravdepodobnostPanel");
-  const auto ratingSpin = [&](const char* name) {
-    auto* spin = new QSpinBox(ratings);
-    spin->setObjectName(name);
-    spin->setRange(0, 5);
-    spin->setFixedWidth(56);
-    return spin;
-  };
-  auto* ratingLayout = new QHBoxLayout(ratings);
-  ratingLayout->addWidget(MakeLabel(ratings, "Label7", "Vznik ohrožení:"));
-  ratingLayout->addWidget(ratingSpin("ExistenceSpinEdit"));
-  ratingLayout->addSpacing(12);
-  ratingLayout->addWidget(MakeLabel(ratings, "Label8", "Následky ohrožení:"));
-  ratingLayout->addWidget(ratingSpin("NasledkySpinEdit"));
-  ratingLayout->addStretch();
-  auto* rizikoLayout = new QVBoxLayout(riziko);
-  rizikoLayout->addWidget(MakeLabel(riziko, "Label3", "Subsystém:"));
-  rizikoLayout->addWidget(riskSourceEdit);
-  rizikoLayout->addWidget(MakeLabel(riziko, "Label4", "Nebezpečí:"));
-  rizikoLayout->addWidget(descrEdit);
-  rizikoLayout->addWidget(MakeLabel(riziko, "Label5", "Popis nebezpečí:"));
-  rizikoLayout->addWidget(riskMemo, 3);
-  rizikoLayout->addWidget(MakeLabel(riziko, "Label6", "Bezpečnostní opatření:"));
-  rizikoLayout->addWidget(opatreniMemo, 3);
-  rizikoLayout->addWidget(ratings);
+  auto* uzel = new RecordPageWidget(RecordPageWidget::Record::Node, {.name = "UzelTabSheet"},
+                                    page_control2_);
+  auto* riziko = new RecordPageWidget(RecordPageWidget::Record::Risk,
+                                      {.name = "RizikoTabSheet", .firstLabel = 3}, page_control2_);
 
   pages_[static_cast<int>(LibraryPage::NoneTabSheet)] = none;
   pages_[static_cast<int>(LibraryPage::UzelTabSheet)] = uzel;
@@ -270,18 +209,14 @@ QWidget* SelectTreeFormWindow::BuildRight(QWidget* parent) {
   for (QWidget* page : pages_) page_control2_->addWidget(page);
   // The button panel moves to whichever record page is shown.
   panel_slots_[1] = new QVBoxLayout;
-  uzelLayout->addLayout(panel_slots_[1]);
+  uzel->AddBelow(panel_slots_[1]);
   panel_slots_[2] = new QVBoxLayout;
-  rizikoLayout->addLayout(panel_slots_[2]);
+  riziko->AddBelow(panel_slots_[2]);
 
   edit_button_panel_ = new QWidget(uzel);
   edit_button_panel_->setObjectName("EditButtonPanel");
-  auto* store = new QPushButton(edit_button_panel_);
-  store->setObjectName("StoreBitBtn");
-  store->setIcon(style()->standardIcon(QStyle::SP_DialogApplyButton));
-  auto* cancel = new QPushButton(edit_button_panel_);
-  cancel->setObjectName("CancelBitBtn");
-  cancel->setIcon(style()->standardIcon(QStyle::SP_DialogCancelButton));
+  auto* store = MakeButton(edit_button_panel_, "StoreBitBtn", QStyle::SP_DialogApplyButton);
+  auto* cancel = MakeButton(edit_button_panel_, "CancelBitBtn", QStyle::SP_DialogCancelButton);
   auto* importFile = new QPushButton(edit_button_panel_);
   importFile->setObjectName("ImportFileButton");
   auto* panelLayout = new QHBoxLayout(edit_button_panel_);
@@ -291,12 +226,6 @@ QWidget* SelectTreeFormWindow::BuildRight(QWidget* parent) {
   panelLayout->addWidget(store);
   panelLayout->addWidget(cancel);
   panel_slots_[1]->addWidget(edit_button_panel_);
-  connect(store, &QPushButton::clicked, this,
-          [this] { Run([this] { form_->StoreBitBtnClick(); }); });
-  connect(cancel, &QPushButton::clicked, this,
-          [this] { Run([this] { form_->CancelBitBtnClick(); }); });
-  connect(importFile, &QPushButton::clicked, this,
-          [this] { Run([this] { form_->ImportFileButtonClick(); }); });
   return page_control2_;
 }
 
@@ -306,54 +235,26 @@ QWidget* SelectTreeFormWindow::BuildBottom(QWidget* parent) {
   auto* layout = new QHBoxLayout(bottom);
   layout->setContentsMargins(0, 4, 0, 0);
   layout->setSpacing(2);
-  const auto speedButton = [&](const char* name, const QIcon& icon, auto handler) {
-    auto* button = new QToolButton(bottom);
-    button->setObjectName(name);
-    button->setIcon(icon);
-    button->setIconSize(QSize(16, 16));
-    button->setAutoRaise(true);
-    button->setFixedSize(26, 26);
-    layout->addWidget(button);
-    connect(button, &QToolButton::clicked, this,
-            [this, handler] { Run([this, handler] { (form_.get()->*handler)(); }); });
-    return button;
-  };
-  speedButton("FindSpeedButton", ThemeIcon("edit-find", QStyle::SP_FileDialogContentsView, style()),
-              &SelectTreeForm::FindSpeedButtonClick);
-  speedButton("SortSpeedButton", ThemeIcon("view-sort-ascending", QStyle::SP_ArrowDown, style()),
-              &SelectTreeForm::SortSpeedButtonClick);
-  speedButton("AddNodeSpeedButton", ButtonIcon(ButtonImage::AddNode),
-              &SelectTreeForm::AddNodeSpeedButtonClick);
-  speedButton("AddRiskSpeedButton", ButtonIcon(ButtonImage::AddRisk),
-              &SelectTreeForm::AddRiskSpeedButtonClick);
-  speedButton("DeleteSpeedButton", ButtonIcon(ButtonImage::Delete),
-              &SelectTreeForm::DeleteSpeedButtonClick);
-  speedButton("SaveLibSpeedButton", style()->standardIcon(QStyle::SP_DialogSaveButton),
-              &SelectTreeForm::SaveLibSpeedButtonClick);
+  for (const auto& [name, icon] :
+       {std::pair{"FindSpeedButton",
+                  ThemeIcon("edit-find", QStyle::SP_FileDialogContentsView, style())},
+        std::pair{"SortSpeedButton",
+                  ThemeIcon("view-sort-ascending", QStyle::SP_ArrowDown, style())},
+        std::pair{"AddNodeSpeedButton", ButtonIcon(ButtonImage::AddNode)},
+        std::pair{"AddRiskSpeedButton", ButtonIcon(ButtonImage::AddRisk)},
+        std::pair{"DeleteSpeedButton", ButtonIcon(ButtonImage::Delete)},
+        std::pair{"SaveLibSpeedButton", style()->standardIcon(QStyle::SP_DialogSaveButton)}}) {
+    layout->addWidget(MakeSpeedButton(bottom, name, icon));
+  }
   layout->addStretch();
 
   auto* okPanel = new QWidget(bottom);
   okPanel->setObjectName("OKPanel");
   auto* okLayout = new QHBoxLayout(okPanel);
   okLayout->setContentsMargins(0, 0, 0, 0);
-  auto* ok = new QPushButton(okPanel);
-  ok->setObjectName("OKBitBtn");
-  ok->setIcon(style()->standardIcon(QStyle::SP_DialogOkButton));
-  okLayout->addWidget(ok);
+  okLayout->addWidget(MakeButton(okPanel, "OKBitBtn", QStyle::SP_DialogOkButton));
   layout->addWidget(okPanel);
-  auto* close = new QPushButton(bottom);
-  close->setObjectName("CloseBitBtn");
-  close->setIcon(style()->standardIcon(QStyle::SP_DialogCloseButton));
-  layout->addWidget(close);
-  connect(ok, &QPushButton::clicked, this, [this] {
-    Run([this] { form_->OKBitBtnClick(); });
-    // The copy closes the window only when it went through; after a failure it stays open.
-    if (form_->modalResult == SelectTreeForm::ModalResult::Ok) QDialog::accept();
-  });
-  connect(close, &QPushButton::clicked, this, [this] {
-    Run([this] { form_->CloseBitBtnClick(); });
-    QDialog::reject();
-  });
+  layout->addWidget(MakeButton(bottom, "CloseBitBtn", QStyle::SP_DialogCloseButton));
   return bottom;
 }
 
@@ -402,174 +303,83 @@ void SelectTreeFormWindow::AddShortcuts() {
 void SelectTreeFormWindow::BuildMenu() {
   popup_menu_ = new QMenu(this);
   popup_menu_->setObjectName("PopupMenu1");
-  const auto add = [this](const char* name, void (SelectTreeForm::*handler)()) {
-    auto* action = new QAction(popup_menu_);
-    action->setObjectName(name);
-    popup_menu_->addAction(action);
-    if (handler != nullptr) {
-      connect(action, &QAction::triggered, this,
-              [this, handler] { Run([this, handler] { (form_.get()->*handler)(); }); });
+  // The items are the form's controls: the binding gives them their texts and commands.
+  const std::initializer_list<const char*> groups[] = {
+      {"InsertNode1", "InsertRiziko1", "Delete1"},
+      {"Copy1", "Insert1"},
+      {"Expand1", "ExpandAll1", "Collapse1", "CollapseAll1"},
+      {"Sort1", "SortAll1"},
+      {"Export1"}};
+  int separators = 0;
+  for (const auto& group : groups) {
+    if (popup_menu_->actions().size() > 0) {
+      popup_menu_->addSeparator()->setObjectName(QStringLiteral("N%1").arg(++separators));
     }
-    return action;
-  };
-  const auto separator = [this](const char* name) {
-    auto* action = new QAction(popup_menu_);
-    action->setObjectName(name);
-    action->setSeparator(true);
-    popup_menu_->addAction(action);
-  };
-  add("InsertNode1", &SelectTreeForm::InsertNode1Click);
-  add("InsertRiziko1", &SelectTreeForm::InsertRiziko1Click);
+    for (const char* name : group) popup_menu_->addAction(QString())->setObjectName(name);
+  }
   // Shown here; the trees' own shortcut does the work.
-  add("Delete1", &SelectTreeForm::Delete1Click)->setShortcuts(QKeySequence::Delete);
-  separator("N1");
-  add("Copy1", &SelectTreeForm::Copy1Click);
-  add("Insert1", &SelectTreeForm::Insert1Click);
-  separator("N2");
-  add("Expand1", &SelectTreeForm::Expand1Click);
-  add("ExpandAll1", &SelectTreeForm::ExpandAll1Click);
-  add("Collapse1", &SelectTreeForm::Collapse1Click);
-  add("CollapseAll1", &SelectTreeForm::CollapseAll1Click);
-  separator("N3");
-  add("Sort1", &SelectTreeForm::Sort1Click);
-  add("SortAll1", &SelectTreeForm::SortAll1Click);
-  separator("N4");
-  add("Export1", &SelectTreeForm::Export1Click);
+  popup_menu_->findChild<QAction*>("Delete1")->setShortcuts(QKeySequence::Delete);
 }
 
 // --- Binding ------------------------------------------------------------------------------------
 
 void SelectTreeFormWindow::BindControls() {
-  for (const auto& [name, control] : form_->Controls()) {
-    const QString objectName = QString::fromLatin1(name.data(), static_cast<int>(name.size()));
-    QObject* object = findChild<QObject*>(objectName);
-    if (object == nullptr) continue;
-    Control* c = control;
-    if (auto* edit = qobject_cast<QLineEdit*>(object)) {
-      bindings_.push_back({c, edit, Kind::LineEdit});
-      connect(edit, &QLineEdit::textEdited, this, [this, c](const QString& text) {
-        c->text = ToCp1250(text);
-        Run([this] { form_->RiskSourceEditChange(); });
+  SelectTreeForm& f = *form_;
+  using Kind = FormBinding::Kind;
+  using F = SelectTreeForm;
+  const auto commands = FormBinding::Calls(f, {{"StoreBitBtn", &F::StoreBitBtnClick},
+                                               {"CancelBitBtn", &F::CancelBitBtnClick},
+                                               {"ImportFileButton", &F::ImportFileButtonClick},
+                                               {"FindSpeedButton", &F::FindSpeedButtonClick},
+                                               {"SortSpeedButton", &F::SortSpeedButtonClick},
+                                               {"AddNodeSpeedButton", &F::AddNodeSpeedButtonClick},
+                                               {"AddRiskSpeedButton", &F::AddRiskSpeedButtonClick},
+                                               {"DeleteSpeedButton", &F::DeleteSpeedButtonClick},
+                                               {"SaveLibSpeedButton", &F::SaveLibSpeedButtonClick},
+                                               {"InsertNode1", &F::InsertNode1Click},
+                                               {"InsertRiziko1", &F::InsertRiziko1Click},
+                                               {"Delete1", &F::Delete1Click},
+                                               {"Copy1", &F::Copy1Click},
+                                               {"Insert1", &F::Insert1Click},
+                                               {"Expand1", &F::Expand1Click},
+                                               {"ExpandAll1", &F::ExpandAll1Click},
+                                               {"Collapse1", &F::Collapse1Click},
+                                               {"CollapseAll1", &F::CollapseAll1Click},
+                                               {"Sort1", &F::Sort1Click},
+                                               {"SortAll1", &F::SortAll1Click},
+                                               {"Export1", &F::Export1Click}});
+  // The copy closes the window only when it went through.
+  const auto buttons = FormBinding::DialogButtons(*this, f, "OKBitBtn", &F::OKBitBtnClick,
+                                                  "CloseBitBtn", &F::CloseBitBtnClick, commands);
+  binding_.BindAll(
+      f.Controls(),
+      [&f, &buttons](std::string_view name, Kind kind, Control& control) -> FormBinding::Handlers {
+        switch (kind) {
+          case Kind::LineEdit:
+          case Kind::Memo:
+          case Kind::SpinBox:
+            return {[&f] { f.RiskSourceEditChange(); }};
+          case Kind::PageControl:
+            return {[&f] {
+              f.ActiveLibrary = f.PageControl1.value == 1 ? kUserLibrary : kBuiltInLibrary;
+              f.PageControl1Change();
+            }};
+          default:
+            return buttons(name, kind, control);
+        }
       });
-    } else if (auto* memo = qobject_cast<QPlainTextEdit*>(object)) {
-      bindings_.push_back({c, memo, Kind::Memo});
-      memo->setTabChangesFocus(true);
-      connect(memo, &QPlainTextEdit::textChanged, this, [this, memo, c] {
-        if (pushing_) return;
-        c->text = TextFromQt(memo->toPlainText());
-        Run([this] { form_->RiskSourceEditChange(); });
-      });
-    } else if (auto* spin = qobject_cast<QSpinBox*>(object)) {
-      bindings_.push_back({c, spin, Kind::SpinBox});
-      connect(spin, &QSpinBox::valueChanged, this, [this, c](int value) {
-        if (pushing_) return;
-        c->value = value;
-        Run([this] { form_->RiskSourceEditChange(); });
-      });
-    } else if (qobject_cast<QAbstractButton*>(object) != nullptr) {
-      bindings_.push_back({c, object, Kind::Button});
-    } else if (qobject_cast<QAction*>(object) != nullptr) {
-      bindings_.push_back({c, object, Kind::Action});
-    } else if (qobject_cast<QWidget*>(object) != nullptr) {
-      bindings_.push_back({c, object, Kind::Panel});
-    }
-  }
-}
-
-void SelectTreeFormWindow::PullCaptions() {
-  // The language file may have changed the widgets' texts; the form keeps them.
-  form_->Caption = TextFromQt(windowTitle());
-  for (const Binding& b : bindings_) {
-    switch (b.kind) {
-      case Kind::Button: {
-        auto* button = static_cast<QAbstractButton*>(b.object);
-        b.control->text = TextFromQt(button->text());
-        b.control->hint = TextFromQt(button->toolTip());
-        break;
-      }
-      case Kind::Action:
-        b.control->text = TextFromQt(static_cast<QAction*>(b.object)->text());
-        break;
-      case Kind::Panel: {
-        auto* widget = static_cast<QWidget*>(b.object);
-        if (!widget->windowTitle().isEmpty()) b.control->text = TextFromQt(widget->windowTitle());
-        break;
-      }
-      case Kind::LineEdit:
-      case Kind::Memo:
-      case Kind::SpinBox:
-        b.control->hint = TextFromQt(static_cast<QWidget*>(b.object)->toolTip());
-        break;
-    }
-  }
+  binding_.BindCaption(f.Caption);
 }
 
 void SelectTreeFormWindow::PushState() {
   if (pushing_) return;
   pushing_ = true;
   SelectTreeForm& f = *form_;
-  for (const Binding& b : bindings_) {
-    const Control& c = *b.control;
-    const QSignalBlocker blocker(b.object);
-    switch (b.kind) {
-      case Kind::LineEdit: {
-        auto* edit = static_cast<QLineEdit*>(b.object);
-        const QString text = FromCp1250(c.text);
-        if (edit->text() != text) edit->setText(text);
-        edit->setReadOnly(c.readOnly);
-        QPalette palette = edit->palette();
-        palette.setBrush(QPalette::Base,
-                         c.readOnly ? this->palette().window() : this->palette().base());
-        edit->setPalette(palette);
-        edit->setMaxLength(c.maxLength > 0 ? c.maxLength : 32767);
-        edit->setToolTip(TextToQt(c.hint));
-        break;
-      }
-      case Kind::Memo: {
-        auto* memo = static_cast<QPlainTextEdit*>(b.object);
-        const QString text = TextToQt(c.text);
-        if (memo->toPlainText() != text) memo->setPlainText(text);
-        memo->setReadOnly(c.readOnly);
-        break;
-      }
-      case Kind::SpinBox: {
-        auto* spin = static_cast<QSpinBox*>(b.object);
-        if (spin->value() != c.value) spin->setValue(c.value);
-        spin->setReadOnly(c.readOnly);
-        spin->setToolTip(TextToQt(c.hint));
-        break;
-      }
-      case Kind::Button: {
-        auto* button = static_cast<QAbstractButton*>(b.object);
-        button->setText(TextToQt(c.text));
-        button->setToolTip(TextToQt(c.hint));
-        button->setEnabled(c.enabled);
-        button->setVisible(c.visible);
-        break;
-      }
-      case Kind::Action: {
-        auto* action = static_cast<QAction*>(b.object);
-        action->setText(FromCp1250(c.text));
-        action->setVisible(c.visible);
-        action->setEnabled(c.enabled);
-        break;
-      }
-      case Kind::Panel: {
-        auto* widget = static_cast<QWidget*>(b.object);
-        widget->setEnabled(c.enabled);
-        // The tab widget shows and hides its pages itself.
-        if (page_control1_->indexOf(widget) < 0) widget->setVisible(c.visible);
-        break;
-      }
-    }
+  binding_.Push();
+  {
+    const QSignalBlocker blocker(page_control1_);
+    page_control1_->setCurrentIndex(f.ActiveLibrary == kUserLibrary ? 1 : 0);
   }
-  const Control* tabs[2] = {&f.BuildInTabSheet, &f.UserTabSheet};
-  for (int i = 0; i < 2; ++i) {
-    // The page's title is what the language file reads and writes as its caption.
-    page_control1_->widget(i)->setWindowTitle(FromCp1250(tabs[i]->text));
-    page_control1_->setTabText(i, FromCp1250(tabs[i]->text));
-  }
-  page_control1_->setCurrentIndex(f.ActiveLibrary == kUserLibrary ? 1 : 0);
   for (QtTreeControl* tree : {build_in_tree_.get(), user_tree_.get()}) {
     tree->Widget()->setDragEnabled(f.DragEnabled);
   }
@@ -581,8 +391,6 @@ void SelectTreeFormWindow::PushState() {
   }
   if (auto* store = findChild<QPushButton*>("StoreBitBtn"))
     store->setDefault(f.StoreBitBtn.enabled);
-  const QString caption = TextToQt(f.Caption);
-  if (windowTitle() != caption) setWindowTitle(caption);
 
   if (f.FindDialogOpen && !find_dialog_->isVisible()) {
     find_dialog_->show();
@@ -592,12 +400,7 @@ void SelectTreeFormWindow::PushState() {
     find_dialog_->hide();
   }
   pushing_ = false;
-
-  if (!f.FocusControl.empty()) {
-    if (auto* widget = findChild<QWidget*>(QString::fromStdString(f.FocusControl))) {
-      widget->setFocus(Qt::OtherFocusReason);
-    }
-  }
+  binding_.Focus(f.FocusControl);
 }
 
 void SelectTreeFormWindow::ShowMenu(QtTreeControl& tree, const QPoint& pos) {

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "app/select_tree_form.h"
+#include "form_binding.h"
 #include "qt_tree_control.h"
 
 class QCheckBox;
@@ -67,27 +68,19 @@ class SelectTreeFormWindow : public QDialog {
   void reject() override;
 
  private:
-  enum class Kind { LineEdit, Memo, SpinBox, Button, Action, Panel };
-  struct Binding {
-    Control* control;
-    QObject* object;
-    Kind kind;
-  };
-
   void BuildLeft(QWidget* parent);
   QWidget* BuildRight(QWidget* parent);
   QWidget* BuildBottom(QWidget* parent);
   void BuildMenu();
   void AddShortcuts();
   void BindControls();
-  void PullCaptions();
   void ShowMenu(QtTreeControl& tree, const QPoint& pos);
   void Run(const std::function<void()>& handler);
 
   std::unique_ptr<QtTreeControl> build_in_tree_;
   std::unique_ptr<QtTreeControl> user_tree_;
   std::unique_ptr<SelectTreeForm> form_;
-  std::vector<Binding> bindings_;
+  FormBinding binding_{this};
   QTabWidget* page_control1_ = nullptr;
   QStackedWidget* page_control2_ = nullptr;
   QWidget* pages_[3] = {};

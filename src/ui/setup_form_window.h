@@ -4,9 +4,9 @@
 #include <QDialog>
 #include <QPushButton>
 #include <filesystem>
-#include <vector>
 
 #include "app/setup_form.h"
+#include "form_binding.h"
 
 namespace orvenda {
 
@@ -23,14 +23,8 @@ class SetupFormWindow : public QDialog {
   void PushState();
 
  private:
-  struct Binding {
-    Control* control;
-    QAbstractButton* button;
-  };
-  void PullCaptions();
-
   SetupForm& form_;
-  std::vector<Binding> bindings_;
+  FormBinding binding_{this};
 };
 
 }  // namespace orvenda

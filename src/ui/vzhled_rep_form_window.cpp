@@ -6,6 +6,7 @@
 #include <QVBoxLayout>
 
 #include "command_guard.h"
+#include "named_widgets.h"
 #include "qt_text.h"
 #include "qt_translation.h"
 
@@ -17,7 +18,10 @@ constexpr int kGridRowHeight = 16;
 
 VzhledRepFormWindow::VzhledRepFormWindow(VzhledRepForm& form,
                                          const std::filesystem::path& languageFile, QWidget* parent)
-    : QDialog(parent), form_(form) {
+    : QDialog(parent),
+      form_(form),
+      // Only the window reports the form's changes: every command's outcome is pushed here.
+      binding_(this, [this] { PushState(); }) {
   setObjectName("VzhledRepForm");
   setWindowFlag(Qt::WindowContextHelpButtonHint, false);
 
@@ -70,12 +74,6 @@ VzhledRepFormWindow::VzhledRepFormWindow(VzhledRepForm& form,
   tree_box_->setObjectName("CheckBox1");
   risks_box_ = new QCheckBox(this);
   risks_box_->setObjectName("CheckBox2");
-  connect(tree_box_, &QCheckBox::toggled, this, [this](bool on) {
-    form_.CheckBox1.checked = on;
-    RunCommand([this] { form_.CheckBox1Click(); });
-    PushState();
-  });
-  connect(risks_box_, &QCheckBox::toggled, this, [this](bool on) { form_.CheckBox2.checked = on; });
   connect(list_, &QListWidget::itemChanged, this, [this](QListWidgetItem* item) {
     if (pushing_) return;
     const int row = list_->row(item);
@@ -83,21 +81,6 @@ VzhledRepFormWindow::VzhledRepFormWindow(VzhledRepForm& form,
     form_.CheckListBox1.Checked[row] = item->checkState() == Qt::Checked;
     RunCommand([this] { form_.CheckListBox1ClickCheck(); });
     PushState();
-  });
-
-  ok_ = new QPushButton(this);
-  ok_->setObjectName("BitBtn1");
-  ok_->setDefault(true);
-  ok_->setIcon(style()->standardIcon(QStyle::SP_DialogOkButton));
-  storno_ = new QPushButton(this);
-  storno_->setObjectName("BitBtn2");
-  storno_->setIcon(style()->standardIcon(QStyle::SP_DialogCancelButton));
-  connect(ok_, &QPushButton::clicked, this, [this] {
-    if (RunCommand([this] { form_.BitBtn1Click(); })) accept();
-  });
-  connect(storno_, &QPushButton::clicked, this, [this] {
-    RunCommand([this] { form_.BitBtn2Click(); });
-    reject();
   });
 
   auto* left = new QVBoxLayout;
@@ -112,21 +95,26 @@ VzhledRepFormWindow::VzhledRepFormWindow(VzhledRepForm& form,
   auto* top = new QHBoxLayout;
   top->addLayout(left, 1);
   top->addLayout(right);
-  auto* buttons = new QHBoxLayout;
-  buttons->addStretch();
-  buttons->addWidget(ok_);
-  buttons->addWidget(storno_);
   auto* layout = new QVBoxLayout(this);
   layout->addLayout(top);
   layout->addWidget(grid_);
-  layout->addLayout(buttons);
+  layout->addLayout(MakeOkCancelRow(this, "BitBtn1", "BitBtn2"));
   int gridWidth = 2 * grid_->frameWidth() + 2;
   for (const int width : form_.StringGrid1.ColWidths) gridWidth += width;
   setMinimumWidth(gridWidth + 24);
 
+  using F = VzhledRepForm;
+  binding_.BindAll(form_.Controls(),
+                   FormBinding::DialogButtons(
+                       *this, form_, "BitBtn1", &F::BitBtn1Click, "BitBtn2", &F::BitBtn2Click,
+                       FormBinding::Calls(form_, {{"CheckBox1", &F::CheckBox1Click}})));
+  binding_.BindCaption(form_.Caption);
   PushState();
-  TranslateWindow(this, languageFile);
-  PullCaptions();
+  binding_.Translate(languageFile);
+  // The column names are a list the language file may translate as well.
+  for (int i = 0; i < kReportColumns && i < list_->count(); ++i) {
+    form_.CheckListBox1.Items[i] = ToCp1250(list_->item(i)->text());
+  }
 
   form_.ShowModal = [this] { exec(); };
   form_.OnStateChanged = [this] { PushState(); };
@@ -139,8 +127,7 @@ VzhledRepFormWindow::~VzhledRepFormWindow() {
 
 void VzhledRepFormWindow::PushState() {
   pushing_ = true;
-  setWindowTitle(FromCp1250(form_.Caption));
-  label_->setText(FromCp1250(form_.Label1.text));
+  binding_.Push();
   {
     const QSignalBlocker blocker(list_);
     for (int i = 0; i < kReportColumns && i < list_->count(); ++i) {
@@ -157,8 +144,6 @@ void VzhledRepFormWindow::PushState() {
       grid_->setColumnWidth(i, form_.StringGrid1.ColWidths[i]);
     }
   }
-  radio_group_->setTitle(FromCp1250(form_.RadioGroup1.text));
-  radio_group_->setEnabled(form_.RadioGroup1.enabled);
   for (int i = 0; i < 2; ++i) {
     const QSignalBlocker blocker(radios_[i]);
     if (i < static_cast<int>(form_.RadioGroup1Items.size())) {
@@ -166,31 +151,7 @@ void VzhledRepFormWindow::PushState() {
     }
     radios_[i]->setChecked(form_.RadioGroup1.value == i);
   }
-  const std::pair<QAbstractButton*, const Control*> buttons[] = {{tree_box_, &form_.CheckBox1},
-                                                                 {risks_box_, &form_.CheckBox2},
-                                                                 {ok_, &form_.BitBtn1},
-                                                                 {storno_, &form_.BitBtn2}};
-  for (const auto& [button, control] : buttons) {
-    const QSignalBlocker blocker(button);
-    button->setText(FromCp1250(control->text));
-    button->setEnabled(control->enabled);
-    if (button->isCheckable()) button->setChecked(control->checked);
-  }
   pushing_ = false;
-}
-
-void VzhledRepFormWindow::PullCaptions() {
-  // The language file may have changed the widgets' texts; the form keeps them.
-  form_.Caption = ToCp1250(windowTitle());
-  form_.Label1.text = ToCp1250(label_->text());
-  for (int i = 0; i < kReportColumns && i < list_->count(); ++i) {
-    form_.CheckListBox1.Items[i] = ToCp1250(list_->item(i)->text());
-  }
-  form_.RadioGroup1.text = ToCp1250(radio_group_->title());
-  form_.CheckBox1.text = ToCp1250(tree_box_->text());
-  form_.CheckBox2.text = ToCp1250(risks_box_->text());
-  form_.BitBtn1.text = ToCp1250(ok_->text());
-  form_.BitBtn2.text = ToCp1250(storno_->text());
 }
 
 }  // namespace orvenda

@@ -10,6 +10,7 @@
 #include <QTableWidget>
 #include <filesystem>
 
+#include "form_binding.h"
 #include "reports/vzhled_rep_form.h"
 
 namespace orvenda {
@@ -30,8 +31,6 @@ class VzhledRepFormWindow : public QDialog {
   void PushState();
 
  private:
-  void PullCaptions();
-
   VzhledRepForm& form_;
   QLabel* label_ = nullptr;
   QListWidget* list_ = nullptr;
@@ -40,9 +39,8 @@ class VzhledRepFormWindow : public QDialog {
   QRadioButton* radios_[2] = {};
   QCheckBox* tree_box_ = nullptr;
   QCheckBox* risks_box_ = nullptr;
-  QPushButton* ok_ = nullptr;
-  QPushButton* storno_ = nullptr;
   bool pushing_ = false;
+  FormBinding binding_;
 };
 
 }  // namespace orvenda

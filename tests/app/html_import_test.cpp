@@ -5,7 +5,6 @@
 #include <optional>
 
 #include "app/main_form_fixture.h"
-#include "documents/recent_files.h"
 #include "library/report_rows.h"
 #include "reports/nahled_form.h"
 #include "reports/report_layout.h"
