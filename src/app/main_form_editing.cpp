@@ -91,9 +91,9 @@ void MainForm::RiskSourceEditChange() {
 
 void MainForm::StoreBitBtnClick() {
   StateScope scope(*this);
-  EditAction action(*this, undo_text::Store() + " '" +
-                               (ActivePage == Page::RizikoTabSheet ? DescrEdit.text : TextEdit.text) +
-                               "'");
+  EditAction action(
+      *this, undo_text::Store() + " '" +
+                 (ActivePage == Page::RizikoTabSheet ? DescrEdit.text : TextEdit.text) + "'");
   if (const TreeControl::Item selected = TreeNT1.Selected()) {
     ClearFilter(DataTable);
     if (DataTable.Locate(fld::kIndex, TreeNT1.Data(selected))) {

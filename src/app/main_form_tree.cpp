@@ -293,9 +293,9 @@ void MainForm::FillRiskPage() {
 }
 
 void MainForm::ShowPageRiskLevel() {
-  StatusBar1.Panels[1] = RiskStatusText(
-      MessagesBox, RiskLevel(ClampRating(ExistenceSpinEdit.value),
-                             ClampRating(NasledkySpinEdit.value), ClampRating(NazorSpinEdit.value)));
+  StatusBar1.Panels[1] = RiskStatusText(MessagesBox, RiskLevel(ClampRating(ExistenceSpinEdit.value),
+                                                               ClampRating(NasledkySpinEdit.value),
+                                                               ClampRating(NazorSpinEdit.value)));
 }
 
 void MainForm::FillNodePage() {

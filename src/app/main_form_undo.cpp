@@ -14,7 +14,7 @@ MainForm::EditAction::EditAction(MainForm& form, std::string name)
     : form_(form), outermost_(form.actionDepth_++ == 0) {
   if (!outermost_) return;
   // A change that no step holds would make the steps put back the wrong rows.
-  if (form_.DataTableRecorder.TakeUnrecorded()) form_.History.Clear(false);
+  if (form_.DataTableRecorder.TakeUnrecorded()) form_.History.Clear(!form_.Modified);
   form_.actionName_ = std::move(name);
   form_.actionSelected_ = form_.SelectedIndex();
   form_.DataTableRecorder.Start();
@@ -69,8 +69,8 @@ void MainForm::Znovu1Click() {
   StatusBar1.Panels[0] = Modified ? " *" : "";
 }
 
-void MainForm::ApplyHistoryStep(const std::vector<RowImage>& take,
-                                const std::vector<RowImage>& put, int32_t select) {
+void MainForm::ApplyHistoryStep(const std::vector<RowImage>& take, const std::vector<RowImage>& put,
+                                int32_t select) {
   if (DataTableRecorder.TakeUnrecorded()) {
     History.Clear(false);
     throw Error(undo_text::ChangedMeanwhile());

@@ -27,9 +27,9 @@ void MainForm::AddFromLibSpeedButtonClick() {
 
 void MainForm::Aktu1Click() {
   StateScope scope(*this);
-  const auto file = dialogs.OpenFileTitled(
-      OpenDialog2Title, OpenDialog2.Filter,
-      OpenDialog2.InitialDir.empty() ? ProgramDir : OpenDialog2.InitialDir);
+  const auto file =
+      dialogs.OpenFileTitled(OpenDialog2Title, OpenDialog2.Filter,
+                             OpenDialog2.InitialDir.empty() ? ProgramDir : OpenDialog2.InitialDir);
   if (!file) return;
   UpdateLibrary(*file);
 }

@@ -107,7 +107,8 @@ std::size_t RowChanges::Bytes() const {
   return bytes;
 }
 
-// --- Recorder -------------------------------------------------------------------------------------
+// --- Recorder
+// -------------------------------------------------------------------------------------
 
 RowRecorder::RowRecorder(Table& table, RowObserver& next) : table_(table), next_(next) {
   table_.SetRowObserver(this);
@@ -195,7 +196,8 @@ void RowRecorder::Removed(const RowValues& row) {
   removed_.push_back(std::move(image));
 }
 
-// --- Applying --------------------------------------------------------------------------------------
+// --- Applying
+// --------------------------------------------------------------------------------------
 
 namespace {
 
@@ -294,7 +296,8 @@ bool ApplyRowChanges(Table& table, const std::vector<RowImage>& take,
   return deleted;
 }
 
-// --- Stack -----------------------------------------------------------------------------------------
+// --- Stack
+// -----------------------------------------------------------------------------------------
 
 void UndoStack::Clear(bool saved) {
   steps_.clear();

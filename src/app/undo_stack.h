@@ -13,20 +13,20 @@ namespace orvenda {
 
 // The names of the user actions in the Úpravy menu, windows-1250.
 namespace undo_text {
-std::string Undo();        // "Zpět"
-std::string Redo();        // "Znovu"
-std::string Store();       // "Uložit"
-std::string AddNode();     // "Přidat uzel"
-std::string AddRisk();     // "Přidat riziko"
-std::string Delete();      // "Vymazat"
-std::string Move();        // "Přesunout"
-std::string Copy();        // "Kopírovat"
-std::string Paste();       // "Vložit"
-std::string Cut();         // "Vyjmout"
-std::string Find();        // "Najít"
-std::string Edits();       // "Úpravy"
-std::string FromLibrary(); // "Přidat z knihovny"
-std::string ImportHtml();  // "Import HTML"
+std::string Undo();         // "Zpět"
+std::string Redo();         // "Znovu"
+std::string Store();        // "Uložit"
+std::string AddNode();      // "Přidat uzel"
+std::string AddRisk();      // "Přidat riziko"
+std::string Delete();       // "Vymazat"
+std::string Move();         // "Přesunout"
+std::string Copy();         // "Kopírovat"
+std::string Paste();        // "Vložit"
+std::string Cut();          // "Vyjmout"
+std::string Find();         // "Najít"
+std::string Edits();        // "Úpravy"
+std::string FromLibrary();  // "Přidat z knihovny"
+std::string ImportHtml();   // "Import HTML"
 // The error of a step whose rows are no longer as it left them.
 std::string ChangedMeanwhile();
 // "Zpět: Vymazat 'Pracoviště 1'"; without a step just the command's name.
