@@ -135,6 +135,8 @@ void MainForm::EditSelectedClick() {
 
 void MainForm::SetUpEditMenu() {
   Upravy1.text = undo_text::Edits();
+  Zpet1.text = undo_text::Undo();
+  Znovu1.text = undo_text::Redo();
   Vyjmout1.text = undo_text::Cut();
   Kopirovat1.text = undo_text::Copy();
   Vlozit1.text = undo_text::Paste();
@@ -144,14 +146,24 @@ void MainForm::SetUpEditMenu() {
   UpdateEditMenu();
 }
 
+namespace {
+
+// The command's own caption, as the language file may have given it, without the step's name.
+std::string CommandCaption(const std::string& text, const std::string& otherwise) {
+  const std::string command = text.substr(0, text.find(": "));
+  return command.empty() ? otherwise : command;
+}
+
+}  // namespace
+
 void MainForm::UpdateEditMenu() {
   const bool browsing = !EditState;
   Zpet1.enabled = browsing && History.CanUndo();
-  Zpet1.text =
-      undo_text::MenuText(undo_text::Undo(), History.CanUndo() ? History.NextUndo().name : "");
+  Zpet1.text = undo_text::MenuText(CommandCaption(Zpet1.text, undo_text::Undo()),
+                                   History.CanUndo() ? History.NextUndo().name : "");
   Znovu1.enabled = browsing && History.CanRedo();
-  Znovu1.text =
-      undo_text::MenuText(undo_text::Redo(), History.CanRedo() ? History.NextRedo().name : "");
+  Znovu1.text = undo_text::MenuText(CommandCaption(Znovu1.text, undo_text::Redo()),
+                                    History.CanRedo() ? History.NextRedo().name : "");
   const bool selected = TreeNT1.Selected() != nullptr;
   Vyjmout1.enabled = browsing && selected;
   Kopirovat1.enabled = browsing && selected;
