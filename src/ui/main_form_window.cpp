@@ -206,7 +206,8 @@ void MainFormWindow::BuildMenus() {
   recent_separator_->setVisible(false);
 
   // Úpravy: the history and the clipboard commands on the tree's selection. In the edit
-  // fields the same keys edit the text: a line edit takes its standard keys first.
+  // fields the same keys edit the text: a line edit takes its standard keys first. Copy has
+  // Ctrl+C alone: the desktop's other copy key, Ctrl+Insert, adds a node in the tree.
   auto* upravy = new QMenu(U("Úpravy"), bar);
   upravy->setObjectName("Upravy1");
   bar->addMenu(upravy);
@@ -222,7 +223,7 @@ void MainFormWindow::BuildMenus() {
   })->setShortcuts(StandardKeys(QKeySequence::Cut, QKeySequence(Qt::CTRL | Qt::Key_X)));
   AddAction(upravy, "Kopirovat1", U("Kopírovat"), [&f] {
     f.Kopirovat1Click();
-  })->setShortcuts(StandardKeys(QKeySequence::Copy, QKeySequence(Qt::CTRL | Qt::Key_C)));
+  })->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_C));
   AddAction(upravy, "Vlozit1", U("Vložit"), [&f] {
     f.Vlozit1Click();
   })->setShortcuts(StandardKeys(QKeySequence::Paste, QKeySequence(Qt::CTRL | Qt::Key_V)));
@@ -293,7 +294,7 @@ void MainFormWindow::BuildMenus() {
   AddSeparator(popup_menu_, "N8");
   AddAction(popup_menu_, "Copy1", U("Kopírovat"), [&f] {
     f.Copy1Click();
-  })->setShortcuts(StandardKeys(QKeySequence::Copy, QKeySequence(Qt::CTRL | Qt::Key_C)));
+  })->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_C));
   AddAction(popup_menu_, "Insert1", U("Vložit"), [&f] {
     f.Insert1Click();
   })->setShortcuts(StandardKeys(QKeySequence::Paste, QKeySequence(Qt::CTRL | Qt::Key_V)));

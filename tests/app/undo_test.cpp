@@ -259,7 +259,9 @@ TEST_F(UndoTest, RandomEditsUndoneAndRedoneExactlyWithTreeSumsAndChangeMark) {
   for (std::size_t at = 1; at < states.size(); ++at) {
     ASSERT_TRUE(form->Znovu1.enabled);
     form->Znovu1Click();
-    if (at % 7 == 0) ASSERT_EQ(Rows(), states[at].rows) << "after redoing to " << at;
+    if (at % 7 == 0) {
+      ASSERT_EQ(Rows(), states[at].rows) << "after redoing to " << at;
+    }
   }
   EXPECT_EQ(Rows(), end.rows);
   EXPECT_EQ(Selected(), end.selectedAfter);
