@@ -9,6 +9,7 @@
 #include "app/main_form.h"
 #include "app/select_tree_form.h"
 #include "bench.h"
+#include "library/library_cipher.h"
 #include "model/project_table.h"
 #include "project_generator.h"
 #include "support/fake_tree_control.h"
@@ -91,6 +92,15 @@ void Run(const fs::path& scratch) {
   // A library of 1 000 risks under one node, all ticked.
   Table& lib = form.Libs.BuildInRisksTable;
   GenerateProject(lib, 1, 1000, 7);
+  // Library tables keep Ident and Opatreni enciphered.
+  ClearFilter(lib);
+  for (lib.First(); !lib.Eof(); lib.Next()) {
+    if (lib.GetInt(fld::kType) != kRiskType) continue;
+    lib.Edit();
+    lib.SetText(fld::kIdent, EncryptLibraryText(lib.GetText(fld::kIdent)));
+    lib.SetText(fld::kOpatreni, EncryptLibraryText(lib.GetText(fld::kOpatreni)));
+    lib.Post();
+  }
   SelectTreeForm window(form, builtIn, user);
   form.selectTreeForm = &window;
   window.ShowModal = [&] {

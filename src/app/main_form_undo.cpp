@@ -76,21 +76,21 @@ void MainForm::ApplyHistoryStep(const std::vector<RowImage>& take, const std::ve
     throw Error(undo_text::ChangedMeanwhile());
   }
   BusyCursor busy(progress);
-  DataTableRecorder.Start();
+  DataTableRecorder.SetApplying(true);
   bool deleted = false;
   try {
     deleted = ApplyRowChanges(DataTable, take, put);
   } catch (...) {
     // The table may be half way: no step can be trusted any more, and the tree shows the table.
-    DataTableRecorder.Stop();
-    History.Clear(false);
+    DataTableRecorder.SetApplying(false);
+    History.Clear(!Modified);
     try {
       RebuildTreeKeepingView(select);
     } catch (...) {
     }
     throw;
   }
-  DataTableRecorder.Stop();
+  DataTableRecorder.SetApplying(false);
   if (deleted) PackPending = true;
   RebuildTreeKeepingView(select);
 }

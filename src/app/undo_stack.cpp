@@ -166,7 +166,7 @@ void RowRecorder::Loaded() {
 
 void RowRecorder::Added(const RowValues& row) {
   next_.Added(row);
-  if (reloading_) return;
+  if (reloading_ || applying_) return;
   if (!recording_) {
     unrecorded_ = true;
     return;
@@ -177,7 +177,7 @@ void RowRecorder::Added(const RowValues& row) {
 
 void RowRecorder::Removed(const RowValues& row) {
   next_.Removed(row);
-  if (reloading_) return;
+  if (reloading_ || applying_) return;
   if (!recording_) {
     unrecorded_ = true;
     return;

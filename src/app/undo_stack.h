@@ -54,6 +54,8 @@ class RowRecorder final : public RowObserver {
 
   void Start();
   RowChanges Stop();
+  // While on, changes are neither kept nor counted as unrecorded: the history's own writes.
+  void SetApplying(bool on) { applying_ = on; }
   bool Recording() const { return recording_; }
   // True once a row changed while nobody recorded; cleared by the call.
   bool TakeUnrecorded();
@@ -67,6 +69,7 @@ class RowRecorder final : public RowObserver {
   Table& table_;
   RowObserver& next_;
   bool recording_ = false;
+  bool applying_ = false;
   bool reloading_ = false;
   bool unrecorded_ = false;
   std::unordered_map<std::size_t, std::vector<RowImage>> added_;  // by hash
