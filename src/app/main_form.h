@@ -10,6 +10,7 @@
 #include <utility>
 #include <vector>
 
+#include "app/undo_stack.h"
 #include "app/web_export_menu.h"
 #include "base/control.h"
 #include "base/cp1250.h"
@@ -66,6 +67,10 @@ class MainForm {
   Table DataTable;
   // The risk sums below every node of DataTable, kept through every write to it.
   NodeSums DataTableSums{DataTable};
+  // Sees every row change of DataTable before DataTableSums does, for the history.
+  RowRecorder DataTableRecorder{DataTable, DataTableSums};
+  // Undo and redo of the project edits of this run.
+  UndoStack History;
   // Clipboar.dbf in ClipboardDir; open only while in use.
   Table ClipboardTable;
   std::filesystem::path ClipboardDir;
@@ -109,6 +114,9 @@ class MainForm {
 
   // Main-menu entries touched by the edit state.
   Control Soubor1, Knihovny1, Sestavy1, Napoveda1, Administrator1;
+
+  // The "Úpravy" menu.
+  Control Upravy1, Zpet1, Znovu1, Vyjmout1, Kopirovat1, Vlozit1, Najit1;
 
   // PopupMenu1 of the tree.
   Control Expand1, ExpandAll1, Collapse1, CollapseAll1, Sort1, SortAll1;
@@ -165,6 +173,43 @@ class MainForm {
   // table is open again before the error goes on.
   void PackDataTable();
   void DataTableAfterPost();
+
+  // --- Undo and redo (main_form_undo.cpp) ---------------------------------------------------
+  // One user action: the project edits made while the outermost of these scopes is open are
+  // one step of the history, named `name` (windows-1250) in the menu. Every handler that
+  // changes the project opens one; inner ones (a store within an import) add to the outer.
+  class EditAction {
+   public:
+    EditAction(MainForm& form, std::string name);
+    ~EditAction();
+    EditAction(const EditAction&) = delete;
+    EditAction& operator=(const EditAction&) = delete;
+
+   private:
+    MainForm& form_;
+    bool outermost_;
+  };
+  void Zpet1Click();
+  void Znovu1Click();
+  // Copy of the selected branch to the clipboard, then its deletion without the question:
+  // one step.
+  void Vyjmout1Click();
+  void Kopirovat1Click() { Copy1Click(); }
+  void Vlozit1Click() { Insert1Click(); }
+  // The find bar comes later; the entry is there, disabled.
+  void Najit1Click() {}
+  // Insert and Ctrl+Insert: a risk, a node beside or under the selection.
+  void InsertKeyClick() { AddRiskSpeedButtonClick(); }
+  void CtrlInsertKeyClick() { AddNodeSpeedButtonClick(); }
+  // F2: the focus into the first field of the page.
+  void EditSelectedClick();
+  // A fresh history (Open, New, Save as, a recovery); the current state counts as saved unless
+  // Modified.
+  void StartHistory();
+  // Deletes the selected item with its branch, asking first when `ask` and the options say so.
+  void DeleteSelected(bool ask);
+  // Index of the selected item, 0 for none.
+  int32_t SelectedIndex() const;
 
   // --- Branch move, copy and paste -------------------------------------------------------------
   // The dragged item is the selected one; the window maps the mouse point to `target`.
@@ -377,8 +422,19 @@ class MainForm {
   void FillNodePage();
   void FillRiskPage();
   void FillNodeAverage(int32_t index);
+  // The risk level of the ratings the page's controls show, into the status bar.
+  void ShowPageRiskLevel();
+  // Puts one side of a step into the table and rebuilds the tree around `select`.
+  void ApplyHistoryStep(const std::vector<RowImage>& take, const std::vector<RowImage>& put,
+                        int32_t select);
+  void RebuildTreeKeepingView(int32_t select);
+  void UpdateEditMenu();
+  void SetUpEditMenu();
 
   int handlerDepth_ = 0;
+  int actionDepth_ = 0;
+  std::string actionName_;
+  int32_t actionSelected_ = 0;
   std::vector<std::pair<std::string_view, Control*>> controls_;
 };
 

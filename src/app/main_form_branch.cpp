@@ -59,6 +59,7 @@ void MainForm::TreeNT1DragDrop(TreeControl::Item target) {
       TreeNT1.Image(target) == TreeControl::kRisk ? TreeNT1.Parent(target) : target;
   if (parentItem != nullptr && IsWithin(TreeNT1, parentItem, dragged)) return;
   const int32_t newParent = parentItem != nullptr ? TreeNT1.Data(parentItem) : 0;
+  EditAction action(*this, undo_text::Move() + " '" + TreeNT1.Caption(dragged) + "'");
 
   ClearFilter(DataTable);
   if (!DataTable.Locate(fld::kIndex, TreeNT1.Data(dragged))) return;
@@ -104,6 +105,7 @@ void MainForm::Copy1Click() {
 
 void MainForm::Insert1Click() {
   StateScope scope(*this);
+  EditAction action(*this, undo_text::Paste());
   if (ClipboardDir.empty()) PrepareClipboard();
   ClipboardUse use(ClipboardTable);
   UpdatingScope update(TreeNT1, TreeUpdating);

@@ -123,6 +123,7 @@ void MainForm::OpenProject(const fs::path& fileName) {
   ProjectDirMark = std::move(newMark);
 
   SetModified(*this, oldForm);
+  StartHistory();
   ProjectLock = std::move(lock);
   ReadOnlyProject = readOnly;
   ProjectFileName = fileName;
@@ -134,6 +135,8 @@ void MainForm::SaveProject() {
   StateScope scope(*this);
   SaveWorkingTable(*this, ProjectFileName);
   SetModified(*this, false);
+  // The steps stay: undoing past this point marks the project changed again.
+  History.MarkSaved();
 }
 
 void MainForm::AskSaveChanges() {
@@ -168,6 +171,7 @@ void MainForm::New1Click() {
   ReadOnlyProject = false;
   ShowFileName(fs::path());
   SetModified(*this, false);
+  StartHistory();
   NameInMark(*this, fs::path());
   BuildTree();  // of the empty table: no items
   ShowSelected();
@@ -226,6 +230,7 @@ void MainForm::SaveAs1Click() {
   ShowFileName(fileName);
   MRUManager1.Add(fileName);
   SetModified(*this, false);
+  StartHistory();
 }
 
 }  // namespace orvenda

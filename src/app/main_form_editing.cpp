@@ -50,6 +50,7 @@ void MainForm::AddItemForNewRecord(int32_t index, int32_t type) {
 
 void MainForm::AddNodeSpeedButtonClick() {
   StateScope scope(*this);
+  EditAction action(*this, undo_text::AddNode());
   int32_t index = 0;
   {
     FlagScope updating(TreeUpdating, true);
@@ -60,6 +61,7 @@ void MainForm::AddNodeSpeedButtonClick() {
 
 void MainForm::AddRiskSpeedButtonClick() {
   StateScope scope(*this);
+  EditAction action(*this, undo_text::AddRisk());
   int32_t index = 0;
   {
     FlagScope updating(TreeUpdating, true);
@@ -83,10 +85,15 @@ void MainForm::SetEditState(bool on) {
 void MainForm::RiskSourceEditChange() {
   StateScope scope(*this);
   if (PageReady) SetEditState(true);
+  // The level follows the ratings as they are typed.
+  if (ActivePage == Page::RizikoTabSheet) ShowPageRiskLevel();
 }
 
 void MainForm::StoreBitBtnClick() {
   StateScope scope(*this);
+  EditAction action(
+      *this, undo_text::Store() + " '" +
+                 (ActivePage == Page::RizikoTabSheet ? DescrEdit.text : TextEdit.text) + "'");
   if (const TreeControl::Item selected = TreeNT1.Selected()) {
     ClearFilter(DataTable);
     if (DataTable.Locate(fld::kIndex, TreeNT1.Data(selected))) {
@@ -128,9 +135,15 @@ void MainForm::DataTableAfterPost() {
 
 void MainForm::DeleteSpeedButtonClick() {
   StateScope scope(*this);
+  DeleteSelected(true);
+}
+
+void MainForm::DeleteSelected(bool ask) {
+  StateScope scope(*this);
   const TreeControl::Item selected = TreeNT1.Selected();
   if (selected == nullptr) return;
-  if (AskDelete && !dialogs.AskYesNo(MessagesBox.Get(15), MessagesBox.Get(16))) return;
+  if (ask && AskDelete && !dialogs.AskYesNo(MessagesBox.Get(15), MessagesBox.Get(16))) return;
+  EditAction action(*this, undo_text::Delete() + " '" + TreeNT1.Caption(selected) + "'");
 
   {
     BusyCursor busy(progress);

@@ -1,6 +1,7 @@
 // The main form's HTML import: report pages read back into the project through the same add
 // and store commands a user clicks.
 #include <algorithm>
+#include <exception>
 #include <string>
 #include <unordered_map>
 #include <utility>
@@ -84,6 +85,7 @@ void MainForm::ImportHtmlText(std::string text) {
   StateScope scope(*this);
   // A page without a single risk row is not a report page (or not one of ours).
   if (!HasHtmlRiskRow(text)) throw Error(W(kNoRiskRows));
+  EditAction action(*this, undo_text::ImportHtml());
   BusyCursor busy(progress);
   ActivePage = Page::TabSheet1;
   HtmlImport.Memo1.text = std::move(text);
@@ -99,6 +101,18 @@ void MainForm::ImportHtmlText(std::string text) {
     ~TreeUpdate() { tree.EndUpdate(); }
   } treeUpdate(TreeNT1);
 
+  // Also after a failing row, the page shows what the tree highlights: the item the next edit
+  // goes to.
+  struct ShowSelectedAtEnd {
+    MainForm& form;
+    ~ShowSelectedAtEnd() {
+      if (std::uncaught_exceptions() == 0) return;
+      try {
+        form.ShowSelected();
+      } catch (...) {
+      }
+    }
+  } showSelectedAtEnd{*this};
   const std::string& page = HtmlImport.Memo1.text;
   HtmlRowScanner scanner(page);
   NodesByCaption nodes(TreeNT1);
@@ -127,6 +141,7 @@ void MainForm::ImportHtmlText(std::string text) {
     StoreBitBtnClick();
     if (rowNumber % kRowsBetweenEvents == 0) progress.ProcessEvents();
   }
+  ShowSelected();
   FocusControl.clear();
 }
 

@@ -131,6 +131,7 @@ void MainForm::FormShow() {
     Modified = false;
     StatusBar1.Panels[0].clear();
   }
+  StartHistory();
   OpenDialog1.InitialDir = ProgramDir;
   SaveDialog1.InitialDir = ProgramDir;
 

@@ -62,6 +62,7 @@ MainForm::MainForm(TreeControl& tree, Dialogs& dialogs, Progress& progress, Sett
   Delete1.text = W("Vymaž");
   Copy1.text = W("Kopírovat");
   Insert1.text = W("Vložit");
+  SetUpEditMenu();
 }
 
 MainForm::~MainForm() {
@@ -75,6 +76,7 @@ MainForm::~MainForm() {
 MainForm::StateScope::~StateScope() {
   if (--form_.handlerDepth_ != 0) return;
   try {
+    form_.UpdateEditMenu();
     if (form_.OnStateChanged) form_.OnStateChanged();
   } catch (...) {
     // Refreshing widgets must not turn a finished command, or a failure on its way to the
@@ -122,6 +124,13 @@ void MainForm::RegisterControls() {
       {"Delete1", &Delete1},
       {"Copy1", &Copy1},
       {"Insert1", &Insert1},
+      {"Upravy1", &Upravy1},
+      {"Zpet1", &Zpet1},
+      {"Znovu1", &Znovu1},
+      {"Vyjmout1", &Vyjmout1},
+      {"Kopirovat1", &Kopirovat1},
+      {"Vlozit1", &Vlozit1},
+      {"Najit1", &Najit1},
   };
 }
 
@@ -279,7 +288,14 @@ void MainForm::FillRiskPage() {
   ExistenceSpinEdit.value = ClampRating(DataTable.GetInt(fld::kPravdep));
   NasledkySpinEdit.value = ClampRating(DataTable.GetInt(fld::kNasledky));
   NazorSpinEdit.value = ClampRating(DataTable.GetInt(fld::kHodnocen));
-  StatusBar1.Panels[1] = RiskStatusText(MessagesBox, RiskLevel(DataTable));
+  // The level of what the page shows: a new risk's empty ratings show as 1.
+  ShowPageRiskLevel();
+}
+
+void MainForm::ShowPageRiskLevel() {
+  StatusBar1.Panels[1] = RiskStatusText(MessagesBox, RiskLevel(ClampRating(ExistenceSpinEdit.value),
+                                                               ClampRating(NasledkySpinEdit.value),
+                                                               ClampRating(NazorSpinEdit.value)));
 }
 
 void MainForm::FillNodePage() {

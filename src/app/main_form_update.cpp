@@ -11,12 +11,18 @@ namespace orvenda {
 void MainForm::AddFromLibSpeedButtonClick() {
   StateScope scope(*this);
   if (!selectTreeForm) throw Error("The library window is not available.");
-  TreeUpdating = true;
-  struct ClearAtEnd {
-    bool& flag;
-    ~ClearAtEnd() { flag = false; }
-  } clearAtEnd{TreeUpdating};
-  selectTreeForm->Execute(LibraryMode::Selection);
+  EditAction action(*this, undo_text::FromLibrary());
+  {
+    TreeUpdating = true;
+    struct ClearAtEnd {
+      bool& flag;
+      ~ClearAtEnd() { flag = false; }
+    } clearAtEnd{TreeUpdating};
+    selectTreeForm->Execute(LibraryMode::Selection);
+  }
+  // The copy leaves the page on the last risk it stored and the tree on the target: the page
+  // must show what the tree highlights, or the next store would go to the wrong record.
+  ShowSelected();
 }
 
 void MainForm::Aktu1Click() {

@@ -34,10 +34,24 @@ struct FieldDef {
   int size = 0;  // characters, for String only
 };
 
+// A whole row as the table holds it: every field in Fields() order. For keeping rows aside and
+// putting them back exactly. A memo's place in the memo file is no part of it.
+struct RowImage {
+  struct Value {
+    std::string text;  // integers: the digits as stored
+    int32_t number = 0;
+    bool null = true;
+    bool operator==(const Value&) const = default;
+  };
+  std::vector<Value> values;
+  bool operator==(const RowImage&) const = default;
+};
+
 // The integer fields of one row, as an observer sees it.
 class RowValues {
  public:
   virtual int32_t Int(int fieldNumber) const = 0;  // empty reads 0
+  virtual RowImage Image() const = 0;
 
  protected:
   ~RowValues() = default;
@@ -161,6 +175,12 @@ class Table {
   // Deletes the current record; the following record becomes current, the previous one when
   // it was the last. Without a current record it fails.
   void Delete();
+
+  // The current record whole, or the edit buffer while an edit is pending.
+  RowImage CurrentImage() const;
+  // Sets every field of the edit buffer from `image` (starting an edit when none is pending);
+  // Post writes it. The image must come from a table with the same fields.
+  void SetImage(const RowImage& image);
 
   // Largest value of an integer field over all records (filter ignored), or `empty` when the
   // table has no record. For "Index" this costs no scan.

@@ -222,7 +222,21 @@ struct Table::Impl {
     int32_t Int(int field) const override {
       return field >= 0 && field < static_cast<int>(t->kinds.size()) ? t->IntAt(rec, field) : 0;
     }
+    RowImage Image() const override { return t->ImageOf(t->rows[rec]); }
   };
+
+  RowImage ImageOf(const Row& row) const {
+    RowImage image;
+    image.values.resize(row.cells.size());
+    for (size_t i = 0; i < row.cells.size(); ++i) {
+      const Cell& c = row.cells[i];
+      RowImage::Value& v = image.values[i];
+      v.text = c.text;
+      v.null = c.null;
+      v.number = kinds[i] == Kind::Memo ? 0 : c.num;
+    }
+    return image;
+  }
 
   void ResetObserver() {
     if (observer != nullptr) observer->Reset(*self);

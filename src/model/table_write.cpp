@@ -272,4 +272,32 @@ void Table::Delete() {
   t.Touched();
 }
 
+RowImage Table::CurrentImage() const {
+  const Impl& t = *impl_;
+  t.RequireOpen();
+  const Row* row = t.CurrentRow();
+  if (row == nullptr) throw Error(W("Tabulka ") + t.TableName() + W(" nemá aktuální záznam."));
+  return t.ImageOf(*row);
+}
+
+void Table::SetImage(const RowImage& image) {
+  Impl& t = *impl_;
+  t.RequireWritable();
+  if (image.values.size() != t.kinds.size())
+    throw Error(W("Záznam nepatří do tabulky ") + t.TableName() + ".");
+  Edit();
+  for (size_t i = 0; i < t.kinds.size(); ++i) {
+    Cell& c = t.buffer.cells[i];
+    const RowImage::Value& v = image.values[i];
+    // An unchanged memo keeps its blocks; a changed one is written anew by the post.
+    if (t.kinds[i] == Kind::Memo) {
+      if (c.text != v.text || c.null != v.null) c.num = 0;
+    } else {
+      c.num = v.number;
+    }
+    c.text = v.text;
+    c.null = v.null;
+  }
+}
+
 }  // namespace orvenda

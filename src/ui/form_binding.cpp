@@ -14,6 +14,7 @@
 #include <QTabWidget>
 
 #include "command_guard.h"
+#include "mnemonics.h"
 #include "qt_text.h"
 #include "qt_translation.h"
 
@@ -259,7 +260,7 @@ void FormBinding::PushOne(const Binding& b) {
     case Kind::CheckBox:
     case Kind::Button: {
       auto* button = static_cast<QAbstractButton*>(widget);
-      if (caption) button->setText(TextToQt(c.text));
+      if (caption) button->setText(WithMnemonic(button, TextToQt(c.text)));
       if (b.kind == Kind::CheckBox) button->setChecked(c.checked);
       break;
     }
@@ -275,14 +276,14 @@ void FormBinding::PushOne(const Binding& b) {
     }
     case Kind::Action: {
       auto* action = static_cast<QAction*>(b.object.data());
-      if (caption) action->setText(TextToQt(c.text));
+      if (caption) action->setText(WithMnemonic(action, TextToQt(c.text)));
       action->setVisible(c.visible);
       action->setEnabled(c.enabled);  // and its menu's, see EnableMenuItems
       break;
     }
     case Kind::Menu: {
       auto* menu = static_cast<QMenu*>(widget);
-      if (caption) menu->setTitle(TextToQt(c.text));
+      if (caption) menu->setTitle(WithMnemonic(menu, TextToQt(c.text)));
       menu->menuAction()->setEnabled(c.enabled);
       menu->menuAction()->setVisible(c.visible);
       break;
@@ -327,13 +328,13 @@ void FormBinding::PullOne(const Binding& b) {
   switch (b.kind) {
     case Kind::CheckBox:
     case Kind::Button:
-      c.text = TextFromQt(static_cast<QAbstractButton*>(object)->text());
+      c.text = TextFromQt(WithoutMnemonic(static_cast<QAbstractButton*>(object)->text()));
       break;
     case Kind::Action:
-      c.text = TextFromQt(static_cast<QAction*>(object)->text());
+      c.text = TextFromQt(WithoutMnemonic(static_cast<QAction*>(object)->text()));
       break;
     case Kind::Menu:
-      c.text = TextFromQt(static_cast<QMenu*>(object)->title());
+      c.text = TextFromQt(WithoutMnemonic(static_cast<QMenu*>(object)->title()));
       break;
     case Kind::Label:
       c.text = TextFromQt(static_cast<QLabel*>(object)->text());

@@ -7,6 +7,7 @@
 #include <QKeyEvent>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QScreen>
 #include <QShortcut>
 #include <QSplitter>
 #include <QStatusBar>
@@ -19,6 +20,7 @@
 #include "command_guard.h"
 #include "documents/recent_files.h"
 #include "help_window.h"
+#include "mnemonics.h"
 #include "nahled_form_window.h"
 #include "named_widgets.h"
 #include "qt_text.h"
@@ -86,7 +88,7 @@ MainFormWindow::MainFormWindow(MainFormDirs dirs, SettingsStore& settings, Dialo
   };
   tree_widget_->OnDragDrop = [this](TreeControl::Item target) { form_->TreeNT1DragDrop(target); };
 
-  resize(940, 640);
+  RestoreWindowPlace();
   RunCommand([this] { form_->FormCreate(); });
   PushState();
 }
@@ -211,6 +213,34 @@ void MainFormWindow::BuildMenus() {
   recent_separator_ = soubor_menu_->addSeparator();
   recent_separator_->setVisible(false);
 
+  // Úpravy: the history and the clipboard commands on the tree's selection. In the edit
+  // fields the same keys edit the text: a line edit takes its standard keys first. Copy has
+  // Ctrl+C alone: the desktop's other copy key, Ctrl+Insert, adds a node in the tree.
+  auto* upravy = new QMenu(U("Úpravy"), bar);
+  upravy->setObjectName("Upravy1");
+  bar->addMenu(upravy);
+  AddAction(upravy, "Zpet1", U("Zpět"), [&f] {
+    f.Zpet1Click();
+  })->setShortcuts(StandardKeys(QKeySequence::Undo, QKeySequence(Qt::CTRL | Qt::Key_Z)));
+  AddAction(upravy, "Znovu1", U("Znovu"), [&f] { f.Znovu1Click(); })
+      ->setShortcuts(
+          {QKeySequence(Qt::CTRL | Qt::Key_Y), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z)});
+  AddSeparator(upravy, "N9");
+  AddAction(upravy, "Vyjmout1", U("Vyjmout"), [&f] {
+    f.Vyjmout1Click();
+  })->setShortcuts(StandardKeys(QKeySequence::Cut, QKeySequence(Qt::CTRL | Qt::Key_X)));
+  AddAction(upravy, "Kopirovat1", U("Kopírovat"), [&f] {
+    f.Kopirovat1Click();
+  })->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_C));
+  AddAction(upravy, "Vlozit1", U("Vložit"), [&f] {
+    f.Vlozit1Click();
+  })->setShortcuts(StandardKeys(QKeySequence::Paste, QKeySequence(Qt::CTRL | Qt::Key_V)));
+  AddSeparator(upravy, "N10");
+  // Disabled by the form until the find bar comes.
+  AddAction(upravy, "Najit1", U("Najít"), [&f] {
+    f.Najit1Click();
+  })->setShortcuts(StandardKeys(QKeySequence::Find, QKeySequence(Qt::CTRL | Qt::Key_F)));
+
   auto* knihovny = new QMenu(U("Knihovny"), bar);
   knihovny->setObjectName("Knihovny1");
   bar->addMenu(knihovny);
@@ -259,8 +289,13 @@ void MainFormWindow::BuildMenus() {
   AddAction(popup_menu_, "Sort1", U("Seřaď"), [&f] { f.Sort1Click(); });
   AddAction(popup_menu_, "SortAll1", U("Seřaď vše"), [&f] { f.SortAll1Click(); });
   AddSeparator(popup_menu_, "N4");
-  AddAction(popup_menu_, "InsertNode1", U("Vlož uzel"), [&f] { f.InsertNode1Click(); });
-  AddAction(popup_menu_, "InsertRiziko1", U("Vlož riziko"), [&f] { f.InsertRiziko1Click(); });
+  // The tree's own shortcuts (BuildCentre) do the work of the keys shown here.
+  AddAction(popup_menu_, "InsertNode1", U("Vlož uzel"), [&f] {
+    f.InsertNode1Click();
+  })->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Insert));
+  AddAction(popup_menu_, "InsertRiziko1", U("Vlož riziko"), [&f] {
+    f.InsertRiziko1Click();
+  })->setShortcut(QKeySequence(Qt::Key_Insert));
   AddAction(popup_menu_, "InsertFromLibrary1", U("Vlož z knihovny"),
             [&f] { f.InsertFromLibrary1Click(); });
   // Delete shows here; the tree's own shortcut below does the work (a hidden popup menu's
@@ -269,8 +304,72 @@ void MainFormWindow::BuildMenus() {
     f.Delete1Click();
   })->setShortcuts(QKeySequence::Delete);
   AddSeparator(popup_menu_, "N8");
-  AddAction(popup_menu_, "Copy1", U("Kopírovat"), [&f] { f.Copy1Click(); });
-  AddAction(popup_menu_, "Insert1", U("Vložit"), [&f] { f.Insert1Click(); });
+  AddAction(popup_menu_, "Copy1", U("Kopírovat"), [&f] {
+    f.Copy1Click();
+  })->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_C));
+  AddAction(popup_menu_, "Insert1", U("Vložit"), [&f] {
+    f.Insert1Click();
+  })->setShortcuts(StandardKeys(QKeySequence::Paste, QKeySequence(Qt::CTRL | Qt::Key_V)));
+  // A hidden popup menu's shortcuts never fire, and the open menu's must not run its commands
+  // a second time beside the Úpravy menu's: they are shown only.
+  for (QAction* action : popup_menu_->actions()) action->setShortcutContext(Qt::WidgetShortcut);
+  ApplyMnemonics();
+}
+
+void MainFormWindow::ApplyMnemonics() {
+  // The letters Alt reaches the menus and their entries by; the captions stay without "&".
+  static const std::pair<const char*, const char*> kLetters[] = {
+      {"Soubor1", "S"},
+      {"New1", "N"},
+      {"Open1", "O"},
+      {"Save1", "U"},
+      {"SaveAs1", "j"},
+      {"Export1", "E"},
+      {"SetUp1", "M"},
+      {"Konec1", "K"},
+      {"Upravy1", "Ú"},
+      {"Zpet1", "Z"},
+      {"Znovu1", "o"},
+      {"Vyjmout1", "V"},
+      {"Kopirovat1", "K"},
+      {"Vlozit1", "l"},
+      {"Najit1", "N"},
+      {"Knihovny1", "K"},
+      {"Edituj1", "E"},
+      {"Aktu1", "A"},
+      {"Sestavy1", "e"},
+      {"Nahled", "V"},
+      {"Napoveda1", "N"},
+      {"Obsahnpovdy1", "O"},
+      {"Oprogramu1", "p"},
+      {"Administrator1", "A"},
+      {"CreateLang1", "C"},
+      {"Switchexport1", "S"},
+      {"ExportnaWEB1", "W"},
+      {"ImportHTML1", "I"},
+      {"Expand1", "R"},
+      {"ExpandAll1", "o"},
+      {"Collapse1", "Z"},
+      {"CollapseAll1", "a"},
+      {"Sort1", "S"},
+      {"SortAll1", "e"},
+      {"InsertNode1", "u"},
+      {"InsertRiziko1", "i"},
+      {"InsertFromLibrary1", "k"},
+      {"Delete1", "m"},
+      {"Copy1", "p"},
+      {"Insert1", "l"},
+  };
+  for (const auto& [name, letter] : kLetters) {
+    QObject* object = findChild<QObject*>(name);
+    if (object == nullptr) continue;
+    SetMnemonic(object, U(letter)[0]);
+    if (auto* menu = qobject_cast<QMenu*>(object)) {
+      menu->setTitle(WithMnemonic(menu, WithoutMnemonic(menu->title())));
+    } else if (auto* action = qobject_cast<QAction*>(object)) {
+      action->setText(WithMnemonic(action, WithoutMnemonic(action->text())));
+    }
+  }
 }
 
 void MainFormWindow::BuildCentre() {
@@ -310,6 +409,22 @@ void MainFormWindow::BuildCentre() {
   connect(deleteKey, &QShortcut::activated, deleteButton, [deleteButton] {
     if (deleteButton->isEnabled() && deleteButton->isVisible()) deleteButton->click();
   });
+
+  // Insert, Ctrl+Insert and F2 in the tree: a risk, a node, the page's first field.
+  for (const auto& [keys, name] :
+       {std::pair{QKeySequence(Qt::Key_Insert), "AddRiskSpeedButton"},
+        std::pair{QKeySequence(Qt::CTRL | Qt::Key_Insert), "AddNodeSpeedButton"}}) {
+    auto* button = buttonPanel->findChild<QToolButton*>(name);
+    auto* key = new QShortcut(keys, tree_widget_);
+    key->setContext(Qt::WidgetShortcut);
+    connect(key, &QShortcut::activated, button, [button] {
+      if (button->isEnabled() && button->isVisible()) button->click();
+    });
+  }
+  auto* f2 = new QShortcut(QKeySequence(Qt::Key_F2), tree_widget_);
+  f2->setContext(Qt::WidgetShortcut);
+  connect(f2, &QShortcut::activated, this,
+          [this] { RunCommand([this] { form_->EditSelectedClick(); }); });
 
   auto* left = new QVBoxLayout(objectPanel);
   left->setContentsMargins(6, 6, 2, 4);
@@ -531,6 +646,74 @@ bool MainFormWindow::eventFilter(QObject* watched, QEvent* event) {
 // --- Tree menu
 // ------------------------------------------------------------------------------------
 
+namespace {
+
+// The settings key of the window's place on this set of screens: a place on a laptop's screen
+// means nothing on the desk's two monitors.
+std::string WindowPlaceKey() {
+  std::string screens;
+  for (const QScreen* screen : QGuiApplication::screens()) {
+    const QRect g = screen->geometry();
+    if (!screens.empty()) screens += '+';
+    screens += std::to_string(g.x()) + '_' + std::to_string(g.y()) + '_' +
+               std::to_string(g.width()) + 'x' + std::to_string(g.height());
+  }
+  return std::string(kProgramKey) + "\\Window\\" + (screens.empty() ? "none" : screens);
+}
+
+}  // namespace
+
+void MainFormWindow::RestoreWindowPlace() {
+  SettingsStore& store = form_->settings;
+  const std::string key = WindowPlaceKey();
+  const auto read = [&](const char* name) { return store.ReadInteger(key, name); };
+  const auto x = read("Left"), y = read("Top"), w = read("Width"), h = read("Height");
+  QScreen* primary = QGuiApplication::primaryScreen();
+  const QRect available =
+      primary != nullptr ? primary->availableGeometry() : QRect(0, 0, 1410, 960);
+  QRect place;
+  if (x && y && w && h && *w >= 200 && *h >= 150) {
+    place = QRect(*x, *y, *w, *h);
+    // A place no screen shows any more (a screen gone under the same key) is not used.
+    bool seen = false;
+    for (const QScreen* screen : QGuiApplication::screens())
+      seen = seen || screen->availableGeometry().intersects(place.adjusted(40, 40, -40, -40));
+    if (!seen) place = QRect();
+  }
+  if (place.isNull()) {
+    const QSize size(available.width() * 2 / 3, available.height() * 2 / 3);
+    place = QRect(available.center() - QPoint(size.width() / 2, size.height() / 2), size);
+  }
+  resize(place.size());
+  move(place.topLeft());
+  if (read("Maximized").value_or(0) != 0) setWindowState(windowState() | Qt::WindowMaximized);
+  if (const auto tree = read("Splitter"); tree && *tree > 50) {
+    if (auto* splitter = findChild<QSplitter*>("Splitter1")) {
+      splitter->setSizes({*tree, std::max(100, place.width() - *tree)});
+    }
+  }
+}
+
+void MainFormWindow::SaveWindowPlace() {
+  try {
+    SettingsStore& store = form_->settings;
+    const std::string key = WindowPlaceKey();
+    const QRect normal = isMaximized() || isFullScreen() ? normalGeometry() : geometry();
+    if (normal.isValid()) {
+      store.WriteInteger(key, "Left", normal.x());
+      store.WriteInteger(key, "Top", normal.y());
+      store.WriteInteger(key, "Width", normal.width());
+      store.WriteInteger(key, "Height", normal.height());
+    }
+    store.WriteInteger(key, "Maximized", isMaximized() ? 1 : 0);
+    if (auto* splitter = findChild<QSplitter*>("Splitter1");
+        splitter && !splitter->sizes().isEmpty())
+      store.WriteInteger(key, "Splitter", splitter->sizes().first());
+  } catch (const std::exception&) {
+    // The place is a convenience: closing goes on without it.
+  }
+}
+
 void MainFormWindow::ShowTreeMenu(const QPoint& pos) {
   TreeControl::Item underMouse = tree_->ItemAt(pos.x(), pos.y());
   if (!RunCommand([&] { form_->PopupMenu1Popup(underMouse); })) return;
@@ -556,6 +739,7 @@ void MainFormWindow::closeEvent(QCloseEvent* event) {
     return;
   }
   RunCommand([this] { form_->FormClose(); });
+  SaveWindowPlace();
   closed_ = true;
   if (help_ != nullptr) help_->close();
   event->accept();

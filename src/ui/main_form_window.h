@@ -92,6 +92,11 @@ class MainFormWindow : public QMainWindow {
                      std::function<void()> handler);
   QAction* AddSeparator(QMenu* menu, const char* name);
   void BindControls();
+  void ApplyMnemonics();
+  // Size, place, maximised state and the splitter, per set of screens; about two thirds of the
+  // screen, centred, the first time.
+  void RestoreWindowPlace();
+  void SaveWindowPlace();
   std::vector<DialogText> DialogTexts();
   void MakeDialogStandIns();
   // Takes the captions and hints of buttons, menus and menu items from the widgets, where the

@@ -13,6 +13,7 @@
 #include <QTextEdit>
 #include <functional>
 
+#include "mnemonics.h"
 #include "qt_text.h"
 
 namespace orvenda {
@@ -58,23 +59,23 @@ std::vector<TextAccess> TextsOf(QObject* object) {
 
   if (auto* action = qobject_cast<QAction*>(object)) {
     add(
-        "Caption", [action] { return action->text(); },
-        [action](const QString& v) { action->setText(v); });
+        "Caption", [action] { return WithoutMnemonic(action->text()); },
+        [action](const QString& v) { action->setText(WithMnemonic(action, v)); });
     add(
         "Hint", [action] { return action->statusTip(); },
         [action](const QString& v) { action->setStatusTip(v); });
   } else if (auto* menu = qobject_cast<QMenu*>(object)) {
     add(
-        "Caption", [menu] { return menu->title(); },
-        [menu](const QString& v) { menu->setTitle(v); });
+        "Caption", [menu] { return WithoutMnemonic(menu->title()); },
+        [menu](const QString& v) { menu->setTitle(WithMnemonic(menu, v)); });
     add(
         "Hint", [menu] { return menu->toolTip(); },
         [menu](const QString& v) { menu->setToolTip(v); });
   } else if (auto* widget = qobject_cast<QWidget*>(object)) {
     if (auto* button = qobject_cast<QAbstractButton*>(widget)) {
       add(
-          "Caption", [button] { return button->text(); },
-          [button](const QString& v) { button->setText(v); });
+          "Caption", [button] { return WithoutMnemonic(button->text()); },
+          [button](const QString& v) { button->setText(WithMnemonic(button, v)); });
     } else if (auto* label = qobject_cast<QLabel*>(widget)) {
       add(
           "Caption", [label] { return label->text(); },

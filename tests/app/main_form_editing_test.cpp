@@ -43,9 +43,10 @@ TEST_F(AddTest, UnderASelectedNodeAndBesideASelectedRisk) {
   EXPECT_EQ(RowOf(5).type, kNodeType);
   EXPECT_THAT(tree.ChildData(Item(2)), ElementsAre(3, 4, 5));
   EXPECT_EQ(tree.Selected(), Item(5));
-  // A new, never stored risk has empty ratings: level 0, the controls show 1.
+  // A new, never stored risk has empty ratings; the controls show 1 and the status bar the
+  // level of what they show.
   Select(4);
-  EXPECT_EQ(form->StatusBar1.Panels[1], W("Míra rizika: 0 Bezvýznamné riziko"));
+  EXPECT_EQ(form->StatusBar1.Panels[1], W("Míra rizika: 1 Bezvýznamné riziko"));
   EXPECT_EQ(form->ExistenceSpinEdit.value, 1);
 
   // A top-level risk: beside it is the top level.

@@ -143,12 +143,12 @@ TEST_F(PageTest, RatingsOutsideTheScaleShowAtTheNearerBound) {
   EXPECT_EQ(form->ExistenceSpinEdit.value, 1);
   EXPECT_EQ(form->NasledkySpinEdit.value, 1);
   EXPECT_EQ(form->NazorSpinEdit.value, 1);
-  EXPECT_EQ(form->StatusBar1.Panels[1], W("Míra rizika: 0 Bezvýznamné riziko"));
+  EXPECT_EQ(form->StatusBar1.Panels[1], W("Míra rizika: 1 Bezvýznamné riziko"));
   Select(2);
   EXPECT_EQ(form->ExistenceSpinEdit.value, 5);
   EXPECT_EQ(form->NasledkySpinEdit.value, 1);
-  // -70 lies in no band: the level alone.
-  EXPECT_EQ(form->StatusBar1.Panels[1], W("Míra rizika: -70"));
+  // The status bar tells the level of the ratings the page shows (and a store would write).
+  EXPECT_EQ(form->StatusBar1.Panels[1], W("Míra rizika: 25 Mírné riziko"));
 
   EXPECT_EQ(MainForm::ParseRating("3"), 3);
   EXPECT_EQ(MainForm::ParseRating(" 9 "), 5);

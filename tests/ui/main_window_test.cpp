@@ -1,6 +1,10 @@
 // The main window driven through its widgets, as a user works with it.
 #include <gtest/gtest.h>
 
+#include <QSplitter>
+
+#include <QScreen>
+
 #include <QCheckBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -337,6 +341,29 @@ TEST(MainWindow, HelpShowsTheShippedPageAndAMissingFileIsOnlyReported) {
   ASSERT_NE(env.W().Help(), nullptr);
   EXPECT_TRUE(env.W().Help()->isVisible());
   EXPECT_TRUE(env.W().Help()->Browser()->toPlainText().contains(U("Míra rizika")));
+}
+
+TEST(MainWindow, FirstStartTakesTwoThirdsOfTheScreenLaterStartsTheSizeAndSplitterLeft) {
+  test::WindowEnv env;
+  MainFormWindow& first = env.Start();
+  QApplication::processEvents();
+  const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
+  EXPECT_NEAR(first.width(), screen.width() * 2 / 3, 2);
+  EXPECT_NEAR(first.height(), screen.height() * 2 / 3, 2);
+  EXPECT_NEAR(first.geometry().center().x(), screen.center().x(), 40);
+
+  first.resize(700, 500);
+  auto* splitter = first.findChild<QSplitter*>("Splitter1");
+  ASSERT_NE(splitter, nullptr);
+  splitter->setSizes({180, 500});
+  QApplication::processEvents();
+  const int tree = splitter->sizes().first();
+  env.Stop();
+
+  MainFormWindow& second = env.Start();
+  QApplication::processEvents();
+  EXPECT_EQ(second.size(), QSize(700, 500));
+  EXPECT_EQ(second.findChild<QSplitter*>("Splitter1")->sizes().first(), tree);
 }
 
 TEST(MainWindow, AboutShowsTheProductAndVersion) {

@@ -4,6 +4,7 @@
 
 #include <QLineEdit>
 #include <QMenu>
+#include <QMenuBar>
 #include <QPrintDialog>
 #include <QPushButton>
 #include <QRadioButton>
@@ -115,6 +116,84 @@ TEST(Shortcuts, FileMenuKeysWorkAndWaitWhileAnEditIsOpen) {
   Press(tree, QKeySequence::New);
   EXPECT_EQ(env.dialogs.questions.size(), 3u);
   EXPECT_EQ(env.W().windowTitle(), "Orvenda");
+}
+
+TEST(Shortcuts, EditKeysReachUndoRedoClipboardInsertAndF2) {
+  WindowEnv env;
+  env.Start();
+  MainForm& form = env.W().Form();
+  form.AskDelete = false;
+  OrvendaTreeWidget* tree = env.Tree();
+  // The menu sits between Soubor and Knihovny and shows its keys; Alt reaches it and its
+  // entries, while the form's captions stay without the marks.
+  const QList<QAction*> menus = env.W().menuBar()->actions();
+  ASSERT_GE(menus.size(), 3);
+  EXPECT_EQ(menus[0]->text(), U("&Soubor"));
+  EXPECT_EQ(menus[1]->text(), U("&Úpravy"));
+  EXPECT_EQ(menus[2]->text(), U("&Knihovny"));
+  EXPECT_EQ(env.Find<QAction>("Zpet1")->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_Z));
+  EXPECT_EQ(env.Find<QAction>("Znovu1")->shortcuts(),
+            (QList<QKeySequence>{QKeySequence(Qt::CTRL | Qt::Key_Y),
+                                 QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z)}));
+  EXPECT_EQ(env.Find<QAction>("InsertRiziko1")->shortcut(), QKeySequence(Qt::Key_Insert));
+  EXPECT_EQ(form.Upravy1.text, W("Úpravy"));
+  EXPECT_EQ(form.Vyjmout1.text, W("Vyjmout"));
+  EXPECT_FALSE(env.Find<QAction>("Najit1")->isEnabled());
+
+  AddNode(env, U("Dílna"));
+  ASSERT_EQ(test::Rows(tree), 1);
+  EXPECT_EQ(env.Find<QAction>("Zpet1")->text(), U("&Zpět: Uložit 'Dílna'"));
+  Focus(tree);
+  tree->setCurrentIndex(test::At(tree, {0}));
+
+  // Insert: a risk under the node; F2: its first field.
+  Press(tree, QKeySequence(Qt::Key_Insert));
+  EXPECT_EQ(form.ActivePage, Page::RizikoTabSheet);
+  EXPECT_EQ(test::Rows(tree, test::At(tree, {0})), 1);
+  tree->setCurrentIndex(test::At(tree, {0}));
+  Focus(tree);
+  // Ctrl+Insert: a node under it.
+  Press(tree, QKeySequence(Qt::CTRL | Qt::Key_Insert));
+  EXPECT_EQ(form.ActivePage, Page::UzelTabSheet);
+  EXPECT_EQ(test::Rows(tree, test::At(tree, {0})), 2);
+  Focus(tree);
+  Press(tree, QKeySequence(Qt::Key_F2));
+  EXPECT_EQ(QApplication::focusWidget(), env.Find<QLineEdit>("TextEdit"));
+
+  // Ctrl+Z twice takes both adds back, Ctrl+Y and Ctrl+Shift+Z redo them.
+  Focus(tree);
+  Press(tree, QKeySequence(Qt::CTRL | Qt::Key_Z));
+  Press(tree, QKeySequence(Qt::CTRL | Qt::Key_Z));
+  EXPECT_EQ(test::Rows(tree, test::At(tree, {0})), 0);
+  Press(tree, QKeySequence(Qt::CTRL | Qt::Key_Y));
+  Press(tree, QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z));
+  EXPECT_EQ(test::Rows(tree, test::At(tree, {0})), 2);
+
+  // Ctrl+C on the node, Ctrl+V pastes its copy beside it; Ctrl+X cuts it, one step.
+  tree->setCurrentIndex(test::At(tree, {0}));
+  Focus(tree);
+  Press(tree, QKeySequence(Qt::CTRL | Qt::Key_C));
+  tree->setCurrentIndex(QModelIndex());
+  form.TreeNT1.Select(nullptr);
+  Focus(tree);
+  Press(tree, QKeySequence(Qt::CTRL | Qt::Key_V));
+  ASSERT_EQ(test::Rows(tree), 2);
+  tree->setCurrentIndex(test::At(tree, {1}));
+  Focus(tree);
+  Press(tree, QKeySequence(Qt::CTRL | Qt::Key_X));
+  EXPECT_EQ(test::Rows(tree), 1);
+  Press(tree, QKeySequence(Qt::CTRL | Qt::Key_Z));
+  EXPECT_EQ(test::Rows(tree), 2);
+
+  // In an edit field the keys are the field's: Ctrl+Z undoes typing, not a project step.
+  tree->setCurrentIndex(test::At(tree, {0}));
+  auto* text = env.Find<QLineEdit>("TextEdit");
+  Focus(text);
+  test::TypeText(text, "x");
+  EXPECT_FALSE(env.Find<QAction>("Zpet1")->isEnabled());
+  Press(text, QKeySequence(Qt::CTRL | Qt::Key_Z));
+  EXPECT_EQ(test::Rows(tree), 2);
+  QTest::keyClick(text, Qt::Key_Escape);
 }
 
 TEST(Shortcuts, LibraryWindowDeleteFindAndFindNext) {
