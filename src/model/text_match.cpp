@@ -1,0 +1,147 @@
+#include "model/text_match.h"
+
+#include <array>
+
+#include "model/project_table.h"
+
+namespace orvenda {
+namespace {
+
+using ByteTable = std::array<unsigned char, 256>;
+
+// Upper-case letters of windows-1250 with their lower-case ones outside A..Z and the run
+// 0xC0..0xDE, which lies 0x20 below its lower case.
+constexpr std::pair<unsigned char, unsigned char> kOtherCases[] = {
+    {0x8A, 0x9A}, {0x8C, 0x9C}, {0x8D, 0x9D}, {0x8E, 0x9E}, {0x8F, 0x9F},
+    {0xA3, 0xB3}, {0xA5, 0xB9}, {0xAA, 0xBA}, {0xAF, 0xBF}, {0xBC, 0xBE},
+};
+
+// Lower-case Czech accented letters and their plain letters.
+constexpr std::pair<unsigned char, char> kCzechPlain[] = {
+    {0xE1, 'a'}, {0xE8, 'c'}, {0xEF, 'd'}, {0xE9, 'e'}, {0xEC, 'e'},
+    {0xED, 'i'}, {0xF2, 'n'}, {0xF3, 'o'}, {0xF8, 'r'}, {0x9A, 's'},
+    {0x9D, 't'}, {0xFA, 'u'}, {0xF9, 'u'}, {0xFD, 'y'}, {0x9E, 'z'},
+};
+
+const ByteTable& LowerTable() {
+  static const ByteTable table = [] {
+    ByteTable t{};
+    for (int b = 0; b < 256; ++b) t[b] = static_cast<unsigned char>(b);
+    for (int b = 'A'; b <= 'Z'; ++b) t[b] = static_cast<unsigned char>(b + 0x20);
+    for (int b = 0xC0; b <= 0xDE; ++b)
+      if (b != 0xD7) t[b] = static_cast<unsigned char>(b + 0x20);
+    for (const auto& [upper, lower] : kOtherCases) t[upper] = lower;
+    return t;
+  }();
+  return table;
+}
+
+// Lower case and plain letters, for text already lowered.
+const ByteTable& PlainTable() {
+  static const ByteTable table = [] {
+    ByteTable t{};
+    for (int b = 0; b < 256; ++b) t[b] = static_cast<unsigned char>(b);
+    for (const auto& [accented, plain] : kCzechPlain)
+      t[accented] = static_cast<unsigned char>(plain);
+    return t;
+  }();
+  return table;
+}
+
+const ByteTable& WordTable() {
+  static const ByteTable table = [] {
+    ByteTable t{};
+    for (int b = '0'; b <= '9'; ++b) t[b] = 1;
+    for (int b = 'a'; b <= 'z'; ++b) t[b] = t[b - 0x20] = 1;
+    for (int b = 0xC0; b <= 0xFF; ++b) t[b] = b != 0xD7 && b != 0xF7;
+    for (const auto& [upper, lower] : kOtherCases) t[upper] = t[lower] = 1;
+    return t;
+  }();
+  return table;
+}
+
+}  // namespace
+
+std::string LowerText(std::string_view cp1250) {
+  const ByteTable& lower = LowerTable();
+  std::string out(cp1250);
+  for (char& c : out) c = static_cast<char>(lower[static_cast<unsigned char>(c)]);
+  return out;
+}
+
+bool IsWordByte(unsigned char byte) { return WordTable()[byte] != 0; }
+
+TextMatcher::TextMatcher(std::string_view query, MatchOptions options)
+    : query_(LowerText(query)), options_(options) {
+  if (!options_.diacritics) {
+    const ByteTable& plain = PlainTable();
+    for (char& c : query_) c = static_cast<char>(plain[static_cast<unsigned char>(c)]);
+  }
+}
+
+bool TextMatcher::WholeWordAt(std::string_view text, size_t at) const {
+  if (!options_.wholeWords) return true;
+  if (at > 0 && IsWordByte(static_cast<unsigned char>(text[at - 1]))) return false;
+  const size_t end = at + query_.size();
+  return end >= text.size() || !IsWordByte(static_cast<unsigned char>(text[end]));
+}
+
+size_t TextMatcher::FindLowered(std::string_view text, size_t from) const {
+  if (query_.empty() || text.size() < query_.size()) return std::string_view::npos;
+  if (options_.diacritics) {
+    for (size_t at = text.find(query_, from); at != std::string_view::npos;
+         at = text.find(query_, at + 1)) {
+      if (WholeWordAt(text, at)) return at;
+    }
+    return std::string_view::npos;
+  }
+  // Both sides plain: compare through the table, the first byte first.
+  const ByteTable& plain = PlainTable();
+  const auto* bytes = reinterpret_cast<const unsigned char*>(text.data());
+  const auto* q = reinterpret_cast<const unsigned char*>(query_.data());
+  const size_t n = query_.size();
+  const size_t last = text.size() - n;
+  for (size_t at = from; at <= last; ++at) {
+    if (plain[bytes[at]] != q[0]) continue;
+    size_t i = 1;
+    while (i < n && plain[bytes[at + i]] == q[i]) ++i;
+    if (i == n && WholeWordAt(text, at)) return at;
+  }
+  return std::string_view::npos;
+}
+
+void RecordTexts::Build(Table& table) {
+  texts_.clear();
+  ClearFilter(table);
+  const int index = table.FieldNumber(fld::kIndex);
+  const int fields[] = {table.FieldNumber(fld::kText), table.FieldNumber(fld::kComment),
+                        table.FieldNumber(fld::kSource), table.FieldNumber(fld::kIdent),
+                        table.FieldNumber(fld::kOpatreni)};
+  texts_.reserve(static_cast<size_t>(table.RecordCount()));
+  std::string text;
+  for (table.First(); !table.Eof(); table.Next()) {
+    text.clear();
+    for (int field : fields) {
+      if (field < 0) continue;
+      // A zero byte between the fields: no query holds one, so no match spans two fields.
+      if (!text.empty()) text.push_back('\0');
+      text += table.TextView(field);
+    }
+    std::string& kept = texts_[table.GetInt(index)];
+    // Two records with one Index (a damaged table): both are found.
+    if (!kept.empty()) kept.push_back('\0');
+    kept += LowerText(text);
+  }
+}
+
+const std::string* RecordTexts::Find(int32_t index) const {
+  const auto it = texts_.find(index);
+  return it == texts_.end() ? nullptr : &it->second;
+}
+
+bool RecordTexts::Matches(int32_t index, const TextMatcher& matcher) const {
+  const std::string* text = Find(index);
+  return text != nullptr && matcher.FindLowered(*text) != std::string_view::npos;
+}
+
+}  // namespace orvenda
