@@ -1,0 +1,74 @@
+// Figures of the find bar on a generated project of 100 000 records, with the in-memory tree
+// control standing in for the window's tree.
+#include <cstdio>
+#include <filesystem>
+#include <string>
+
+#include "app/find_bar.h"
+#include "app/main_form.h"
+#include "base/cp1250.h"
+#include "bench.h"
+#include "model/project_table.h"
+#include "project_generator.h"
+#include "support/fake_tree_control.h"
+#include "support/fakes.h"
+
+namespace orvenda::bench {
+namespace {
+
+namespace fs = std::filesystem;
+
+void Run(const fs::path& scratch) {
+  constexpr int kRecords = 100000;
+  test::FakeTreeControl tree;
+  test::ScriptedDialogs dialogs;
+  NullProgress progress;
+  test::MemorySettingsStore store;
+  fs::create_directories(scratch / "tmp");
+  fs::create_directories(scratch / "work");
+  MainForm form(tree, dialogs, progress, store, MainFormDirs{scratch, scratch / "tmp", scratch});
+  form.DataTable.SetPath(scratch / "work" / "RiskData.dbf");
+  CreateProjectTable(form.DataTable);
+  GenerateProject(form.DataTable, kRecords / 10, kRecords - kRecords / 10, 42);
+  form.BuildTree();
+  std::printf(" %d records\n", kRecords);
+
+  FindBar bar(form);
+  bar.FindActionClick();
+  const auto type = [&](const char* utf8) {
+    bar.FindEdit.text = W(utf8);
+    bar.FindEditChange();
+  };
+  Report("first keystroke, with lowering the texts of every record", TimeMs([&] { type("x"); }));
+  for (const char* query : {"p", "pá", "pád", "pád ", "pád z", "svařo", "zzzz"}) {
+    Timing best;
+    for (int round = 0; round < 3; ++round) Measure(best, [&] { type(query); });
+    Report(std::string("keystroke to \"") + query + "\": first match and count (" +
+               std::to_string(bar.Matches().size()) + ")",
+           best.wall);
+  }
+  bar.DiacriticsCheckBox.checked = true;
+  {
+    Timing best;
+    for (int round = 0; round < 3; ++round) Measure(best, [&] { type("pád"); });
+    Report("\"pád\" with diacritics (" + std::to_string(bar.Matches().size()) + ")", best.wall);
+  }
+  bar.WholeWordsCheckBox.checked = true;
+  {
+    Timing best;
+    for (int round = 0; round < 3; ++round) Measure(best, [&] { type("lis"); });
+    Report("\"lis\" whole words with diacritics (" + std::to_string(bar.Matches().size()) + ")",
+           best.wall);
+  }
+  bar.DiacriticsCheckBox.checked = false;
+  bar.WholeWordsCheckBox.checked = false;
+  type("pád");
+  Timing next;
+  for (int round = 0; round < 5; ++round) Measure(next, [&] { bar.FindNextClick(); });
+  Report("F3 (next match)", next.wall);
+}
+
+RegisterSection section("find", Run);
+
+}  // namespace
+}  // namespace orvenda::bench
