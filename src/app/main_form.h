@@ -22,6 +22,7 @@
 #include "documents/recent_files.h"
 #include "documents/working_directory.h"
 #include "library/libraries.h"
+#include "library/register_import.h"
 #include "model/branch_copy.h"
 #include "model/node_sums.h"
 #include "model/table.h"
@@ -213,6 +214,10 @@ class MainForm {
   class SetupForm* setupForm = nullptr;
 
   bool FirstShow = true;
+  // A batch command's form: it holds the library locks for its whole run, its working table is
+  // no project to offer back after a crash, and it asks nothing about dead runs' work (it only
+  // clears what they left that nobody needs).
+  bool Batch = false;
   // The first command-line argument; opened at the first show when it names an existing file.
   std::filesystem::path CommandLineFile;
   // Applies the language file to this window during FormCreate, when set.
@@ -314,6 +319,29 @@ class MainForm {
   // the rows before it stay.
   void ImportHtmlText(std::string text);
   // --- End of HTML import ---
+  // --- Risk register as a table (main_form_table.cpp) ---
+  struct TableFileDialogs {
+    TableFileDialogs();
+    FileDialog ImportDialog, ExportDialog;
+    std::string ImportDialogTitle;
+  } TableFiles;
+
+  // Asks for a CSV register and imports it as ImportTableFile does.
+  void ImportTable1Click();
+  // Adds every risk of a CSV register under the selected item (beside a selected risk, at the
+  // top level with nothing selected), under the nodes of its object path, found by caption or
+  // added, through the add and store commands. The whole file is checked first: a refused file
+  // adds nothing.
+  void ImportTableFile(const std::filesystem::path& file);
+  void ImportTableRows(const std::vector<RegisterImportRow>& rows);
+  // Asks for an .xlsx or .csv file and writes the register of the whole project into it.
+  void ExportTable1Click();
+  // The same for the branch of the selection (the selected node, or the node of a selected
+  // risk); the whole project with nothing selected.
+  void ExportTableBranch1Click();
+  // Writes the register of the branch below `branch` (0: the whole project) into `file`.
+  void ExportTableFile(const std::filesystem::path& file, int32_t branch);
+  // --- End of risk register as a table ---
   // --- Reports ---
   // The report preview; the application sets it once the window exists.
   class NahledForm* nahledForm = nullptr;

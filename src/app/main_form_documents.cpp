@@ -47,6 +47,7 @@ void SaveWorkingTable(MainForm& form, const fs::path& file) {
 // The name only matters after a crash, and a stale one still marks the work as a project's:
 // failing to write it is no reason to fail the command.
 void NameInMark(const MainForm& form, const fs::path& file) {
+  if (form.Batch) return;
   try {
     form.ProjectDirMark.SetProjectFile(file);
   } catch (const Error&) {
@@ -80,10 +81,12 @@ void MainForm::OpenProject(const fs::path& fileName) {
     return;
   }
   CheckProjectFile(fileName, MessagesBox);
-  // Two runs writing one project lose one's work: the second may only read it.
+  // Two runs writing one project lose one's work: the second may only read it. A batch command
+  // only reads the project it opens; it locks what it writes.
   LockHolder holder;
-  FileLock lock = FileLock::Take(fileName, std::chrono::milliseconds(0), &holder);
-  const bool readOnly = !lock.Held();
+  FileLock lock =
+      Batch ? FileLock() : FileLock::Take(fileName, std::chrono::milliseconds(0), &holder);
+  const bool readOnly = !Batch && !lock.Held();
   if (readOnly &&
       !dialogs.AskYesNo(W("Projekt ") + PathToText(fileName) + W(" má právě otevřený ") +
                             LockHolderText(holder) +
@@ -100,7 +103,8 @@ void MainForm::OpenProject(const fs::path& fileName) {
     newMark = WorkingDirectoryMark::Mark(newDir);
     oldForm = LoadProjectFile(fileName, newDir, progress, MessagesBox);
     // Named only once the table is complete: until then a crash leaves nothing to offer back.
-    newMark.SetProjectFile(fileName);
+    // A batch command's table is never offered back.
+    if (!Batch) newMark.SetProjectFile(fileName);
   } catch (...) {
     RemoveWorkingDirectory(newDir);
     throw;

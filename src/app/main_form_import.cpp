@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "app/main_form.h"
+#include "app/node_paths.h"
 #include "base/cp1250.h"
 #include "base/error.h"
 #include "library/html_import.h"
@@ -24,62 +25,6 @@ bool HasHtmlRiskRow(const std::string& page) {
   HtmlRowScanner scanner(page);
   HtmlImportRow row;
   return scanner.Next(row);
-}
-
-// The caption a node gets for a path part once stored: the table keeps kTextSize characters
-// without trailing blanks. A long part then finds the node it made in an earlier row.
-std::string StoredCaption(const std::string& part) {
-  std::string caption = part.substr(0, kTextSize);
-  while (!caption.empty() && (caption.back() == ' ' || caption.back() == '\0')) {
-    caption.pop_back();
-  }
-  return caption;
-}
-
-// Child nodes by caption, the first in tree order winning; each parent's children are read
-// from the tree once, so a row costs the same however many siblings its nodes have.
-class NodesByCaption {
- public:
-  explicit NodesByCaption(TreeControl& tree) : tree_(tree) {}
-
-  TreeControl::Item Find(TreeControl::Item parent, const std::string& caption) {
-    auto& children = ChildrenOf(parent);
-    const auto found = children.find(caption);
-    return found == children.end() ? nullptr : found->second;
-  }
-
-  void Added(TreeControl::Item parent, TreeControl::Item node) {
-    ChildrenOf(parent).emplace(tree_.Caption(node), node);
-  }
-
- private:
-  std::unordered_map<std::string, TreeControl::Item>& ChildrenOf(TreeControl::Item parent) {
-    const auto [at, isNew] = children_.try_emplace(parent);
-    if (isNew) {
-      for (TreeControl::Item child : tree_.Children(parent)) {
-        // Risks are no path nodes, even when their caption matches.
-        if (tree_.Image(child) != TreeControl::kRisk)
-          at->second.emplace(tree_.Caption(child), child);
-      }
-    }
-    return at->second;
-  }
-
-  TreeControl& tree_;
-  std::unordered_map<TreeControl::Item, std::unordered_map<std::string, TreeControl::Item>>
-      children_;
-};
-
-// Selects without refreshing the page: the add that follows fills it, and a node's page would
-// compute the average of its whole subtree at every row.
-void SelectQuietly(MainForm& form, TreeControl::Item item) {
-  const bool wasUpdating = std::exchange(form.TreeUpdating, true);
-  struct Restore {
-    bool& flag;
-    bool value;
-    ~Restore() { flag = value; }
-  } restore{form.TreeUpdating, wasUpdating};
-  form.TreeNT1.Select(item);
 }
 
 std::string JoinedPath(const HtmlImportRow& row) {
@@ -168,20 +113,7 @@ void MainForm::ImportHtmlText(std::string text) {
     if (!h) ThrowBadRating(page, row, rowNumber, "H", row.h);
 
     // With no path the selection left by the previous row places the risk.
-    TreeControl::Item parent = nullptr;
-    for (const std::string& part : row.path) {
-      TreeControl::Item node = nodes.Find(parent, StoredCaption(part));
-      if (node == nullptr) {
-        SelectQuietly(*this, parent);  // nullptr: the node goes to the top level
-        AddNodeSpeedButtonClick();
-        TextEdit.text = part;
-        StoreBitBtnClick();
-        node = TreeNT1.Selected();
-        nodes.Added(parent, node);
-      }
-      parent = node;
-    }
-    if (!row.path.empty()) SelectQuietly(*this, parent);
+    if (!row.path.empty()) SelectQuietly(*this, FindOrAddNodePath(*this, nodes, nullptr, row.path));
 
     AddRiskSpeedButtonClick();
     RiskSourceEdit.text = row.source;

@@ -75,6 +75,7 @@ void MainForm::FormShow() {
   AppTitleLabel.text.clear();
 
   // Without its libraries the program still edits projects; the failure is shown.
+  Libs.HoldLocks = Batch;
   try {
     OpenLibraries();
   } catch (const std::exception& e) {
@@ -89,7 +90,7 @@ void MainForm::FormShow() {
   DataTable.Close();
   DataTable.SetPath(ProjectDir / kWorkingTableName);
   CreateProjectTable(DataTable);
-  ProjectDirMark.SetProjectFile(fs::path());
+  if (!Batch) ProjectDirMark.SetProjectFile(fs::path());
 
   ProjectFileName.clear();
   TreeNT1.Clear();
@@ -99,7 +100,11 @@ void MainForm::FormShow() {
   // of it is taken back. A failure here must not stop the start either.
   bool recovered = false;
   try {
-    recovered = RecoverEarlierWork();
+    if (Batch) {
+      RemoveDeadRunLeftovers(TempDir);
+    } else {
+      recovered = RecoverEarlierWork();
+    }
   } catch (const std::exception& e) {
     dialogs.ShowError(e.what());
   }

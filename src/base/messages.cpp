@@ -1,5 +1,7 @@
 #include "base/messages.h"
 
+#include <iterator>
+
 #include "base/cp1250.h"
 
 namespace orvenda {
@@ -82,6 +84,30 @@ constexpr const char* kDefaults[] = {
     "Bezpečnostní opatření",
 };
 
+// Items from 91 on, added after the list above was fixed. The language file reads the whole
+// list as one value of at most 2,047 characters, so these stay short.
+constexpr const char* kAppended[] = {
+    // The risk register (spreadsheet and CSV): column titles, sheet names, summary labels.
+    "Č.",
+    "Nebezpečí",
+    "Popis nebezpečí",
+    "Kategorie",
+    "Rizika",
+    "Souhrn",
+    "nehodnoceno",
+    "Počet",
+    "Celkem",
+    // Its import's refusals: %1 the file, %2 the line, %3 the column, %4 the value or the
+    // encoding.
+    "%1, řádek %2, sloupec %3: hodnota „%4“ není celé číslo 1 až 5.",
+    "%1: v záhlaví chybí sloupec %2.",
+    "%1, řádek %2, sloupec %3: text nelze přečíst (%4).",
+    "%1, řádek %2, sloupec %3: znak mimo windows-1250.",
+    "Nic nebylo přidáno.",
+};
+
+static_assert(Messages::kFirstAppended + std::size(kAppended) == Messages::kCount);
+
 }  // namespace
 
 Messages::Messages() : items_(Defaults()) {}
@@ -95,10 +121,11 @@ std::vector<std::string> Messages::Defaults() {
   std::vector<std::string> items;
   items.reserve(kCount);
   for (const char* text : kDefaults) items.push_back(Utf8ToCp1250(text));
-  for (int n = static_cast<int>(items.size()); n < kCount - 1; ++n) {
+  for (int n = static_cast<int>(items.size()); n < kFirstAppended - 1; ++n) {
     items.push_back(std::to_string(n));
   }
   items.emplace_back();
+  for (const char* text : kAppended) items.push_back(Utf8ToCp1250(text));
   return items;
 }
 

@@ -9,7 +9,9 @@ namespace orvenda {
 // read at the moment of use, so that a language file replacing the list changes it everywhere.
 class Messages {
  public:
-  static constexpr int kCount = 91;
+  static constexpr int kCount = 105;
+  // The first item added after the original list (91 items, the last one empty).
+  static constexpr int kFirstAppended = 91;
 
   Messages();  // the Czech defaults
 

@@ -149,6 +149,16 @@ int RemoveDeadReportFolders(const fs::path& tempDir) {
   return removed;
 }
 
+int RemoveDeadRunLeftovers(const fs::path& tempDir) {
+  int removed = RemoveDeadReportFolders(tempDir);
+  for (DeadWorkingDirectory& dead : FindDeadWorkingDirectories(tempDir)) {
+    if (dead.projectFile) continue;
+    RemoveWorkingDirectory(dead.dir);
+    ++removed;
+  }
+  return removed;
+}
+
 int RemoveStaleArchiveTemporaries(const fs::path& dir) {
   static constexpr std::string_view kMark = ".ZLB";
   const auto isTemporary = [](const std::string& name) {

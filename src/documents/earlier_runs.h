@@ -50,6 +50,12 @@ EarlierWorkCheck CheckEarlierWork(const DeadWorkingDirectory& dead);
 // Removes the report folders ("RPT" prefix) of dead runs from `tempDir`; returns how many.
 int RemoveDeadReportFolders(const std::filesystem::path& tempDir);
 
+// What a run without a window (a batch command) clears at its start: the working directories of
+// dead runs that hold no project (library copies, batch work, an open that never finished) and
+// the report folders of dead runs. Unsaved project work of a dead window run is left for the
+// window to offer back. Returns how many directories went.
+int RemoveDeadRunLeftovers(const std::filesystem::path& tempDir);
+
 // Removes the archive's temporary files ("NAME.ZLB" and six letters) in `dir` that no save in
 // progress holds: what interrupted saves left beside their target. Returns how many.
 int RemoveStaleArchiveTemporaries(const std::filesystem::path& dir);

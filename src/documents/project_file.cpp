@@ -8,6 +8,7 @@
 #include "archive/zlb_archive.h"
 #include "base/cp1250.h"
 #include "base/error.h"
+#include "documents/earlier_runs.h"
 #include "model/project_table.h"
 
 namespace orvenda {
@@ -226,6 +227,8 @@ fs::path WithProjectExtension(const fs::path& file) {
 void SaveProjectFile(const fs::path& dir, const fs::path& file, Progress& progress,
                      const Messages& messages) {
   ProgressWindow window(progress, messages.Get(14) + " " + PathToText(file.stem()));
+  // What killed saves left beside the file goes first; a live save's file is locked.
+  RemoveStaleArchiveTemporaries(file.parent_path().empty() ? fs::path(".") : file.parent_path());
   TZLBArchive archive;
   PrepareArchive(archive, progress);
   // The archive only logs a member it cannot read; a project file without it is no project.

@@ -17,6 +17,7 @@
 #include "base/cp1250.h"
 #include "base/error.h"
 #include "base/run_lock.h"
+#include "documents/earlier_runs.h"
 #include "documents/working_directory.h"
 #include "model/project_table.h"
 
@@ -150,6 +151,7 @@ void Libraries::WriteArchive(int which, const fs::path& archive) {
       throw Error("Unable to open file (" + PathToText(WorkDir / name) + ")");
     }
   }
+  RemoveStaleArchiveTemporaries(archive.parent_path());
   TZLBArchive zlb;
   PrepareArchive(zlb, nullptr);
   zlb.OnErrorLogged = [](const std::string& message) { throw Error(message); };

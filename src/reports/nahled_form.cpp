@@ -11,6 +11,7 @@
 #include "base/run_lock.h"
 #include "model/project_table.h"
 #include "model/risk.h"
+#include "reports/branch_walk.h"
 #include "reports/report_page.h"
 #include "reports/vzhled_rep_form.h"
 
@@ -23,57 +24,7 @@ constexpr const char* kRowText = "Text";
 constexpr const char* kReportTableName = "_Sestava.dbf";
 constexpr const char* kReportPageName = "_sestava.htm";
 
-// The texts of a record and its ancestors, top level first. The walk stops at a missing
-// record and at one it has already passed, so a damaged chain cannot make it loop.
-std::vector<std::string> PathTexts(Table& project, int32_t index) {
-  ClearFilter(project);
-  std::vector<std::string> upward;
-  std::unordered_set<int32_t> seen;
-  while (index != 0 && seen.insert(index).second) {
-    if (!project.Locate(fld::kIndex, index)) break;
-    upward.push_back(project.GetText(fld::kText));
-    index = project.GetInt(fld::kUpLink);
-  }
-  return {upward.rbegin(), upward.rend()};
-}
-
-// A path as the rows of a branch need it: `full` joins every text, `shown` leaves out the
-// empty texts at the end (an unnamed node adds no " / " until a named one follows).
-struct BranchPath {
-  std::string full;
-  std::string shown;
-};
-
-BranchPath JoinPath(const std::vector<std::string>& texts) {
-  BranchPath path;
-  for (size_t i = 0; i < texts.size(); ++i) {
-    if (i > 0) path.full += " / ";
-    path.full += texts[i];
-    if (!texts[i].empty()) path.shown = path.full;
-  }
-  return path;
-}
-
-struct ChildNode {
-  int32_t index;
-  std::string text;
-};
-
-std::vector<ChildNode> ChildNodesOf(Table& project, int32_t parent) {
-  std::vector<ChildNode> nodes;
-  project.SetFilter(ChildNodesFilter(parent));
-  project.SetFiltered(true);
-  for (project.First(); !project.Eof(); project.Next()) {
-    nodes.push_back({project.GetInt(fld::kIndex), project.GetText(fld::kText)});
-  }
-  return nodes;
-}
-
 }  // namespace
-
-std::string ReportPathText(Table& project, int32_t index) {
-  return JoinPath(PathTexts(project, index)).shown;
-}
 
 NahledForm::NahledForm(Table& project, const Messages& messages, Progress& progress,
                        std::filesystem::path tempDir)
@@ -180,16 +131,6 @@ void NahledForm::CreateReportTable() {
 
 void NahledForm::CollectBranch(int32_t parent) {
   BusyCursor busy(progress_);
-  ClearFilter(project_);
-
-  // Post-order over the branch with a stack of our own (deep trees must not exhaust the call
-  // stack). Children are listed once per level, so the walk is linear in the branch's size.
-  struct Level {
-    int32_t index;
-    BranchPath path;
-    std::vector<ChildNode> children;
-    size_t next = 0;
-  };
   TempTable.BeginBulk();
   struct EndBulkAtExit {
     Table& table;
@@ -201,40 +142,13 @@ void NahledForm::CollectBranch(int32_t parent) {
       }
     }
   } endBulk{TempTable};
-  const bool wholeProject = parent == 0;
-  std::unordered_set<int32_t> seen{0, parent};  // a damaged table may loop
-  std::vector<Level> stack;
-  // Below a missing record (a "$$" item of the tree) the paths start afresh, as they do at
-  // the top level.
-  const std::vector<std::string> rootTexts =
-      wholeProject ? std::vector<std::string>() : PathTexts(project_, parent);
-  const bool freshPaths = wholeProject || rootTexts.empty();
-  BranchPath rootPath = JoinPath(rootTexts);
-  stack.push_back({parent, std::move(rootPath), ChildNodesOf(project_, parent)});
-  while (!stack.empty()) {
-    Level& level = stack.back();
-    if (level.next < level.children.size()) {
-      ChildNode child = std::move(level.children[level.next++]);
-      if (!seen.insert(child.index).second) continue;
-      BranchPath path;
-      path.full =
-          (freshPaths && stack.size() == 1) ? child.text : level.path.full + " / " + child.text;
-      path.shown = child.text.empty() ? level.path.shown : path.full;
-      std::vector<ChildNode> grandchildren = ChildNodesOf(project_, child.index);
-      stack.push_back({child.index, std::move(path), std::move(grandchildren)});
-      continue;
-    }
-    project_.SetFilter(ChildRisksFilter(level.index));
-    project_.SetFiltered(true);
-    project_.First();
-    if (!project_.Eof()) {
-      const std::string pathText = level.path.shown;
-      AddReportRow(kObjectRow, pathText);
-      for (; !project_.Eof(); project_.Next()) AddReportRow(kRiskRow, pathText);
-    }
-    stack.pop_back();
-  }
-  ClearFilter(project_);
+  struct Rows : BranchVisitor {
+    NahledForm& form;
+    explicit Rows(NahledForm& f) : form(f) {}
+    void Object(const std::string& pathText) override { form.AddReportRow(kObjectRow, pathText); }
+    void Risk(const std::string& pathText) override { form.AddReportRow(kRiskRow, pathText); }
+  } rows(*this);
+  WalkBranch(project_, parent, rows);
   TempTable.EndBulk();
 }
 

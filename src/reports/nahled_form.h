@@ -16,6 +16,7 @@
 #include "base/run_lock.h"
 #include "base/settings_store.h"
 #include "model/table.h"
+#include "reports/branch_walk.h"
 #include "reports/print_setup.h"
 #include "reports/report_layout.h"
 
@@ -142,10 +143,5 @@ class NahledForm {
   PrintSetup runSetup_;  // paper and orientation, and the rest when no store is given
   std::vector<std::pair<std::string_view, Control*>> controls_;
 };
-
-// The path text of a record: the Text values from the top level down to the record, joined
-// with " / ". Trailing empty texts add nothing; the walk stops at a record that is missing
-// or already seen (a damaged chain), so it always ends.
-std::string ReportPathText(Table& project, int32_t index);
 
 }  // namespace orvenda

@@ -402,7 +402,7 @@ class StagingFolder {
   explicit StagingFolder(const fs::path& folder) {
     std::string pattern = (folder / ".orvenda-web-XXXXXX").string();
     if (::mkdtemp(pattern.data()) == nullptr) {
-      throw Error(W("Soubor nelze vytvořit: ") + PathText(folder / "index.htm") + " (" +
+      throw Error(W("Soubor nelze vytvořit: ") + PathToText(folder / "index.htm") + " (" +
                   std::strerror(errno) + ")");
     }
     path_ = pattern;
@@ -443,7 +443,7 @@ void WriteSite(Table& project, const Messages& messages, const fs::path& folder)
 void MoveInto(const fs::path& from, const fs::path& to) {
   std::error_code ec;
   fs::rename(from, to, ec);
-  if (ec) throw Error(W("Soubor nelze přepsat: ") + PathText(to) + " (" + ec.message() + ")");
+  if (ec) throw Error(W("Soubor nelze přepsat: ") + PathToText(to) + " (" + ec.message() + ")");
 }
 
 }  // namespace
@@ -453,7 +453,7 @@ void ExportWebSite(Table& project, const Messages& messages, const fs::path& fol
   std::error_code ec;
   if (fs::exists(fs::symlink_status(dataDir, ec)) && !fs::is_directory(dataDir, ec)) {
     // Not a folder of ours: never swapped away.
-    throw Error(W("Soubor nelze vytvořit: ") + PathText(dataDir / WebPageName(1)) + " (" +
+    throw Error(W("Soubor nelze vytvořit: ") + PathToText(dataDir / WebPageName(1)) + " (" +
                 std::strerror(ENOTDIR) + ")");
   }
   // The new site is written whole beside the old one and swapped in only when complete, so a
@@ -464,7 +464,7 @@ void ExportWebSite(Table& project, const Messages& messages, const fs::path& fol
   } catch (const Error& error) {
     // The user knows the export folder, not the staging one.
     std::string text = error.what();
-    const std::string from = PathText(staging.path()), to = PathText(folder);
+    const std::string from = PathToText(staging.path()), to = PathToText(folder);
     if (const auto at = text.find(from); at != std::string::npos) text.replace(at, from.size(), to);
     throw Error(text);
   }

@@ -51,7 +51,7 @@ TEST(Cp1250, FileNamesBothWays) {
 
 TEST(Messages, DefaultsAreNumberedAndWindows1250) {
   Messages messages;
-  ASSERT_EQ(messages.Items().size(), 91u);
+  ASSERT_EQ(messages.Items().size(), static_cast<size_t>(Messages::kCount));
   EXPECT_EQ(messages[0], W("Vytvářím strom"));
   EXPECT_EQ(messages[3], W("Mírné riziko"));
   EXPECT_EQ(messages[8], W("Soubor nenalezen."));
@@ -60,6 +60,10 @@ TEST(Messages, DefaultsAreNumberedAndWindows1250) {
   EXPECT_EQ(messages[73], "73");
   EXPECT_EQ(messages[89], "89");
   EXPECT_EQ(messages[90], "");
+  // Added after the original list, which keeps its numbers.
+  EXPECT_EQ(messages[91], W("Č."));
+  EXPECT_EQ(messages[97], "nehodnoceno");
+  EXPECT_EQ(messages[Messages::kCount - 1], W("Nic nebylo přidáno."));
 }
 
 TEST(Messages, ReplacedListIsReadAtUseAndShortListsGiveEmptyTexts) {

@@ -1,0 +1,140 @@
+#include "app/table_commands.h"
+
+#include <string>
+#include <system_error>
+#include <vector>
+
+#include "app/batch_seams.h"
+#include "app/headless_tree_control.h"
+#include "app/main_form.h"
+#include "base/cp1250.h"
+#include "base/error.h"
+#include "base/progress.h"
+#include "documents/project_file.h"
+#include "documents/recent_files.h"
+#include "documents/working_directory.h"
+#include "library/register_import.h"
+#include "model/project_table.h"
+#include "reports/branch_walk.h"
+#include "reports/register_export.h"
+
+namespace orvenda {
+namespace fs = std::filesystem;
+
+namespace {
+
+[[noreturn]] void NoSuchItem(int32_t index) {
+  throw Error(W("V projektu není položka s indexem ") + std::to_string(index) + ".");
+}
+
+void ExportTable(const ExportTableOptions& options, const fs::path& tempDir) {
+  const Messages messages;
+  NullProgress progress;
+  CheckProjectFile(options.project, messages);  // before anything is made on disk
+  CheckRegisterOutput(options.output, options.project);
+  const fs::path workDir = MakeWorkingDirectory(tempDir);
+  struct RemoveOnExit {
+    fs::path dir;
+    ~RemoveOnExit() { RemoveWorkingDirectory(dir); }
+  } removeWorkDir{workDir};
+  LoadProjectFile(options.project, workDir, progress, messages);
+  Table data;
+  OpenWorkingTable(data, workDir);
+  if (options.branch && !BranchExists(data, *options.branch)) NoSuchItem(*options.branch);
+  WriteRegister(data, options.output, options.branch, messages, options.project);
+  data.Close();
+}
+
+void ImportTable(const ImportTableOptions& options, const fs::path& tempDir) {
+  const fs::path target = WithProjectExtension(options.output);
+  HeadlessTreeControl tree;
+  BatchDialogs dialogs;
+  NullProgress progress;
+  EmptySettingsStore settings;
+  MainForm form(tree, dialogs, progress, settings, MainFormDirs{{}, tempDir, {}});
+
+  // Everything that can be checked is checked before anything is made on disk, the whole
+  // register included.
+  if (!options.project.empty()) CheckProjectFile(options.project, form.MessagesBox);
+  std::error_code ec;
+  if (fs::exists(target, ec)) {
+    throw Error(W("Soubor ") + PathToText(target) + W(" už existuje."));
+  }
+  const std::vector<RegisterImportRow> rows = ReadRegisterCsv(options.csv, form.MessagesBox);
+
+  form.ProjectDir = form.MakeWorkingDirectory();
+  struct RemoveOnExit {
+    MainForm& form;
+    ~RemoveOnExit() {
+      if (form.DataTable.IsOpen()) form.DataTable.Close();
+      RemoveWorkingDirectory(form.ProjectDir);
+    }
+  } removeWorkDir{form};
+  if (!options.project.empty()) {
+    LoadProjectFile(options.project, form.ProjectDir, progress, form.MessagesBox);
+    OpenWorkingTable(form.DataTable, form.ProjectDir);
+  } else {
+    form.DataTable.SetPath(form.ProjectDir / kWorkingTableName);
+    CreateProjectTable(form.DataTable);
+  }
+  form.BuildTree();
+  form.ShowSelected();
+  if (options.select) {
+    const TreeControl::Item item = tree.FindByData(*options.select);
+    if (item == nullptr) NoSuchItem(*options.select);
+    tree.Select(item);
+  }
+
+  form.ImportTableRows(rows);
+
+  ClearFilter(form.DataTable);
+  form.DataTable.Close();
+  SaveProjectFile(form.ProjectDir, target, progress, form.MessagesBox);
+}
+
+template <typename Run>
+int Guarded(std::ostream& err, Run run) {
+  try {
+    run();
+  } catch (const Error& error) {
+    err << "orvenda: " << Cp1250ToUtf8(error.what()) << "\n";
+    return 1;
+  } catch (const std::exception& error) {
+    err << "orvenda: " << error.what() << "\n";
+    return 1;
+  }
+  return 0;
+}
+
+// The system's temporary directory, or nullopt with the error told.
+std::optional<fs::path> SystemTempDir(std::ostream& err) {
+  std::error_code ec;
+  fs::path dir = fs::temp_directory_path(ec);
+  if (ec) {
+    err << "orvenda: no temporary directory: " << ec.message() << "\n";
+    return std::nullopt;
+  }
+  return dir;
+}
+
+}  // namespace
+
+int RunExportTable(const ExportTableOptions& options, std::ostream& err, const fs::path& tempDir) {
+  return Guarded(err, [&] { ExportTable(options, tempDir); });
+}
+
+int RunExportTable(const ExportTableOptions& options, std::ostream& err) {
+  const auto tempDir = SystemTempDir(err);
+  return tempDir ? RunExportTable(options, err, *tempDir) : 1;
+}
+
+int RunImportTable(const ImportTableOptions& options, std::ostream& err, const fs::path& tempDir) {
+  return Guarded(err, [&] { ImportTable(options, tempDir); });
+}
+
+int RunImportTable(const ImportTableOptions& options, std::ostream& err) {
+  const auto tempDir = SystemTempDir(err);
+  return tempDir ? RunImportTable(options, err, *tempDir) : 1;
+}
+
+}  // namespace orvenda
