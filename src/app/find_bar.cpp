@@ -1,6 +1,9 @@
 #include "app/find_bar.h"
 
+#include <algorithm>
+
 #include "app/main_form.h"
+#include "model/project_table.h"
 
 namespace orvenda {
 namespace {
@@ -31,7 +34,9 @@ void PreOrder(const TreeControl& tree, TreeControl::Item parent,
 }  // namespace
 
 std::string FindTexts::Count(int at, int of) {
-  return std::to_string(at) + " " + W(kTexts[0]) + " " + std::to_string(of);
+  // The selection is none of the matches (moved away before the count came): no place.
+  const std::string place = at > 0 ? std::to_string(at) : "-";
+  return place + " " + W(kTexts[0]) + " " + std::to_string(of);
 }
 
 std::string FindTexts::NotFound() { return W(kTexts[1]); }
@@ -61,6 +66,7 @@ void FindBar::CloseClick() {
   FindPanel.visible = false;
   matches_.clear();
   current_ = -1;
+  counted_ = true;
   // The texts go with the bar; the next opening takes them again.
   texts_.Clear();
   texts_built_ = false;
@@ -80,6 +86,7 @@ void FindBar::RefreshTexts() {
 void FindBar::Search(int direction) {
   matches_.clear();
   current_ = -1;
+  counted_ = true;
   FindCountLabel.text.clear();
   const TextMatcher matcher = Matcher();
   // While an edit is open the tree waits, and so does finding.
@@ -88,29 +95,64 @@ void FindBar::Search(int direction) {
   TreeControl& tree = form_.TreeNT1;
   order_.clear();
   PreOrder(tree, nullptr, order_);
+  const size_t n = order_.size();
   TreeControl::Item selected = tree.Selected();
-  // The selection's place in tree order, and where the match to go to lies.
-  int selectedAt = -1;
-  int target = -1;
-  for (size_t i = 0; i < order_.size(); ++i) {
-    TreeControl::Item item = order_[i];
-    if (item == selected) selectedAt = static_cast<int>(i);
-    if (!texts_.Matches(tree.Data(item), matcher)) continue;
-    const int at = static_cast<int>(matches_.size());
-    matches_.push_back(item);
-    const bool afterSelection = selectedAt >= 0 && (direction == 0 || item != selected);
-    if (direction >= 0 && target < 0 && afterSelection) target = at;
-    if (direction < 0 && selectedAt < 0) target = at;  // the last one before the selection
+  size_t at = n;  // the selection's place in tree order; n for none
+  if (selected != nullptr) at = std::find(order_.begin(), order_.end(), selected) - order_.begin();
+  // From the selection on (0 includes it, 1 not) or back from it, around the end; the first
+  // match found is shown at once, the count may come later.
+  TreeControl::Item found = nullptr;
+  if (n != 0) {
+    if (direction >= 0) {
+      const size_t first = at == n ? 0 : direction == 0 ? at : at + 1;
+      for (size_t k = 0; k < n && found == nullptr; ++k) {
+        TreeControl::Item item = order_[(first + k) % n];
+        if (texts_.Matches(tree.Data(item), matcher)) found = item;
+      }
+    } else {
+      const size_t last = at == n ? n - 1 : at + n - 1;
+      for (size_t k = 0; k < n && found == nullptr; ++k) {
+        TreeControl::Item item = order_[(last - k) % n];
+        if (texts_.Matches(tree.Data(item), matcher)) found = item;
+      }
+    }
   }
-  if (matches_.empty()) {
+  if (found == nullptr) {
     FindCountLabel.text = FindTexts::NotFound();
     return;
   }
-  // Around the end: the first after the last, the last before the first.
-  if (target < 0) target = direction < 0 ? static_cast<int>(matches_.size()) - 1 : 0;
-  current_ = target;
-  if (tree.Selected() != matches_[target]) tree.Select(matches_[target]);
-  FindCountLabel.text = FindTexts::Count(current_ + 1, static_cast<int>(matches_.size()));
+  if (tree.Selected() != found) tree.Select(found);
+  counted_ = false;
+  if (CountLater) {
+    CountLater();
+  } else {
+    CountMatches();
+  }
+}
+
+void FindBar::CountMatches() {
+  if (counted_) return;
+  counted_ = true;
+  matches_.clear();
+  current_ = -1;
+  const TextMatcher matcher = Matcher();
+  if (matcher.Empty() || !form_.DataTable.IsOpen()) return;
+  RefreshTexts();
+  // The tree may have changed since the search: walked again.
+  TreeControl& tree = form_.TreeNT1;
+  order_.clear();
+  PreOrder(tree, nullptr, order_);
+  TreeControl::Item selected = tree.Selected();
+  for (TreeControl::Item item : order_) {
+    if (!texts_.Matches(tree.Data(item), matcher)) continue;
+    if (item == selected) current_ = static_cast<int>(matches_.size());
+    matches_.push_back(item);
+  }
+  if (matches_.empty()) {
+    FindCountLabel.text = FindTexts::NotFound();
+  } else {
+    FindCountLabel.text = FindTexts::Count(current_ + 1, static_cast<int>(matches_.size()));
+  }
 }
 
 }  // namespace orvenda

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -50,8 +51,14 @@ class FindBar {
   void FindPrevClick();
   void OptionChange() { FindEditChange(); }
 
-  // The matches of the last search in tree order, and the selected one's place among them
-  // (-1: the selection is none of them).
+  // Counts the matches of the query (FindCountLabel, Matches, Current) after a search found
+  // one, unless counted since; a search counts at once unless CountLater is set.
+  void CountMatches();
+  // Asks for CountMatches soon, so that the first match shows before the count is done.
+  std::function<void()> CountLater;
+
+  // The matches counted last in tree order, and the selected one's place among them (-1:
+  // the selection is none of them).
   const std::vector<TreeControl::Item>& Matches() const { return matches_; }
   int Current() const { return current_; }
   // The matcher of the bar's query and options.
@@ -69,6 +76,7 @@ class FindBar {
   std::vector<TreeControl::Item> order_;  // scratch: the items in tree order
   std::vector<TreeControl::Item> matches_;
   int current_ = -1;
+  bool counted_ = true;
   std::vector<std::pair<std::string_view, Control*>> controls_;
 };
 

@@ -3,18 +3,22 @@
 #include <QAction>
 #include <QLabel>
 #include <QLineEdit>
+#include <QTimer>
 #include <QWidget>
 #include <functional>
 #include <memory>
 
 #include "app/find_bar.h"
+#include "app/show_filter.h"
 #include "form_binding.h"
 
 namespace orvenda {
 
-// The find bar under the main window's tree, bound to a FindBar. Ctrl+F is its action
-// "FindAction" on the window; Esc in the bar closes it; Enter and F3 find the next match,
-// Shift+F3 the previous one. `afterHandler` pushes the window's state after each command.
+// The find bar under the main window's tree, bound to a FindBar, and the "Zobrazit" choice
+// below it, bound to a ShowFilter. Ctrl+F is the action "FindAction" on the window and opens
+// the bar; Esc in the bar closes it; Enter and F3 find the next match, Shift+F3 the previous
+// one. A filter on shows in the window's status bar. `afterHandler` pushes the window's state
+// after each command.
 class FindBarWidget : public QWidget {
   Q_OBJECT
  public:
@@ -22,6 +26,7 @@ class FindBarWidget : public QWidget {
   ~FindBarWidget() override;
 
   FindBar& Form() { return *form_; }
+  ShowFilter& Filter() { return *show_; }
   QAction* FindAction() const { return find_action_; }
   // Binds the bar's controls through the window's binding.
   void Bind(FormBinding& binding);
@@ -35,10 +40,14 @@ class FindBarWidget : public QWidget {
   void Run(void (FindBar::*command)());
 
   std::unique_ptr<FindBar> form_;
+  std::unique_ptr<ShowFilter> show_;
   std::function<void()> after_;
   QLineEdit* edit_;
   QLabel* count_;
+  QLabel* filter_status_;
   QAction* find_action_;
+  // The count of a search follows once the found item is shown; typing on restarts it.
+  QTimer count_timer_;
 };
 
 }  // namespace orvenda

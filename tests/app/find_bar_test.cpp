@@ -115,5 +115,28 @@ TEST_F(FindBarTest, FindsWhatTheTableHoldsNowAndWaitsForAnOpenEdit) {
   EXPECT_EQ(SelectedIndex(), 2);
 }
 
+TEST_F(FindBarTest, TheCountMayFollowTheFoundItem) {
+  int asked = 0;
+  bar->CountLater = [&] { ++asked; };
+  Type("riz");
+  EXPECT_EQ(SelectedIndex(), 2);  // shown before anything is counted
+  EXPECT_EQ(asked, 1);
+  EXPECT_EQ(bar->FindCountLabel.text, "");
+  bar->CountMatches();
+  EXPECT_EQ(bar->FindCountLabel.text, W("1 z 3"));
+  EXPECT_EQ(bar->Matches().size(), 3u);
+  bar->FindNextClick();
+  EXPECT_EQ(asked, 2);
+  // The user moved on before the count came: no place among the matches.
+  Select(5);
+  bar->CountMatches();
+  EXPECT_EQ(bar->FindCountLabel.text, W("- z 3"));
+  EXPECT_EQ(bar->Current(), -1);
+  // Nothing found needs no count.
+  Type("zzz");
+  EXPECT_EQ(asked, 2);
+  EXPECT_EQ(bar->FindCountLabel.text, W("Nenalezeno"));
+}
+
 }  // namespace
 }  // namespace orvenda::test

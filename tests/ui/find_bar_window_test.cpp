@@ -2,9 +2,11 @@
 #include <gtest/gtest.h>
 
 #include <QCheckBox>
+#include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QStackedWidget>
+#include <QStatusBar>
 
 #include "base/cp1250.h"
 #include "find_bar_widget.h"
@@ -67,13 +69,17 @@ class FindBarWindowTest : public ::testing::Test {
     TreeControl::Item item = env.W().Tree().Selected();
     return item == nullptr ? 0 : env.W().Tree().Data(item);
   }
-  QString Count() { return env.W().FindBarWin()->findChild<QLabel*>()->text(); }
+  // The count follows the found item from the event loop.
+  QString Count() {
+    QApplication::processEvents();
+    return env.Find<QWidget>("FindPanel")->findChild<QLabel*>()->text();
+  }
 
   WindowEnv env;
 };
 
 TEST_F(FindBarWindowTest, CtrlFTypingF3AndShiftF3SelectTheMatches) {
-  auto* bar = env.Find<FindBarWidget>("FindPanel");
+  auto* bar = env.Find<QWidget>("FindPanel");
   auto* edit = env.Find<QLineEdit>("FindEdit");
   EXPECT_FALSE(bar->isVisible());
   Press(env.Tree(), QKeySequence::Find);
@@ -132,6 +138,27 @@ TEST_F(FindBarWindowTest, ItemsShowTheirCategoryAndNodesTheHighestBelow) {
   form.DataTable.Post();
   EXPECT_EQ(iconOf(5), BandTreeImage(TreeControl::kRisk, 4).cacheKey());
   EXPECT_EQ(iconOf(3), BandTreeImage(collapsed, 4).cacheKey());
+}
+
+TEST_F(FindBarWindowTest, ZobrazitFiltersTheTreeAndTheStatusBarSaysSo) {
+  auto* combo = env.Find<QComboBox>("ShowComboBox");
+  ASSERT_EQ(combo->count(), 7);
+  const auto filterStatus = [&] {
+    for (QLabel* label : env.W().statusBar()->findChildren<QLabel*>())
+      if (label->isVisible() && label->text().startsWith(U("Zobrazeno:"))) return label->text();
+    return QString();
+  };
+  EXPECT_EQ(test::Rows(env.Tree()), 3);
+  EXPECT_EQ(filterStatus(), "");
+  combo->setCurrentIndex(5);
+  emit combo->activated(5);
+  EXPECT_EQ(test::Rows(env.Tree()), 1);  // Dílna with its unacceptable risk
+  EXPECT_EQ(test::Rows(env.Tree(), env.W().Tree().IndexOf(env.W().Tree().FindByData(1))), 1);
+  EXPECT_TRUE(filterStatus().contains(U("Nepřijatelné riziko"))) << filterStatus().toStdString();
+  combo->setCurrentIndex(0);
+  emit combo->activated(0);
+  EXPECT_EQ(test::Rows(env.Tree()), 3);
+  EXPECT_EQ(filterStatus(), "");
 }
 
 }  // namespace
