@@ -42,32 +42,41 @@ void Run(const fs::path& scratch) {
     bar.FindEditChange();
   };
   Report("first keystroke, with lowering the texts of every record", TimeMs([&] { type("x"); }));
-  for (const char* query : {"p", "pá", "pád", "pád ", "pád z", "svařo", "zzzz"}) {
-    Timing best;
-    for (int round = 0; round < 3; ++round) Measure(best, [&] { type(query); });
-    Report(std::string("keystroke to \"") + query + "\": first match and count (" +
-               std::to_string(bar.Matches().size()) + ")",
-           best.wall);
+  // The window shows the first match at once and counts from the event loop afterwards:
+  // both figures apart, as processor time (the machine may be shared) beside the wall clock.
+  bar.CountLater = [] {};
+  const auto report = [](const std::string& what, const Timing& t) {
+    Report(what + " (cpu)", t.cpu);
+    Report(what + " (wall)", t.wall);
+  };
+  for (const char* query : {"p", "pá", "pád", "pád z", "svařo", "zzzz"}) {
+    Timing first, count;
+    for (int round = 0; round < 3; ++round) {
+      tree.Select(nullptr);  // from the top each round
+      Measure(first, [&] { type(query); });
+      Measure(count, [&] { bar.CountMatches(); });
+    }
+    report(std::string("keystroke to \"") + query + "\": first match", first);
+    report("  count (" + std::to_string(bar.Matches().size()) + ")", count);
   }
   bar.DiacriticsCheckBox.checked = true;
-  {
-    Timing best;
-    for (int round = 0; round < 3; ++round) Measure(best, [&] { type("pád"); });
-    Report("\"pád\" with diacritics (" + std::to_string(bar.Matches().size()) + ")", best.wall);
-  }
   bar.WholeWordsCheckBox.checked = true;
   {
-    Timing best;
-    for (int round = 0; round < 3; ++round) Measure(best, [&] { type("lis"); });
-    Report("\"lis\" whole words with diacritics (" + std::to_string(bar.Matches().size()) + ")",
-           best.wall);
+    Timing first, count;
+    for (int round = 0; round < 3; ++round) {
+      Measure(first, [&] { type("lis"); });
+      Measure(count, [&] { bar.CountMatches(); });
+    }
+    report("\"lis\", whole words, diacritics: first match", first);
+    report("  count (" + std::to_string(bar.Matches().size()) + ")", count);
   }
   bar.DiacriticsCheckBox.checked = false;
   bar.WholeWordsCheckBox.checked = false;
   type("pád");
   Timing next;
   for (int round = 0; round < 5; ++round) Measure(next, [&] { bar.FindNextClick(); });
-  Report("F3 (next match)", next.wall);
+  report("F3 (next match)", next);
+  bar.CountLater = nullptr;
 
   // "Zobrazit": the tree built again and cut down to the choice.
   ShowFilter filter(form);
@@ -85,10 +94,11 @@ void Run(const fs::path& scratch) {
   };
   for (const int choice : {3, 5, ShowFilter::kUnrated, ShowFilter::kAll}) {
     filter.ShowComboBox.value = choice;
-    const double ms = TimeMs([&] { filter.ShowComboBoxChange(); });
-    Report("switch the filter to choice " + std::to_string(choice) + " (" +
+    Timing t;
+    Measure(t, [&] { filter.ShowComboBoxChange(); });
+    report("switch the filter to choice " + std::to_string(choice) + " (" +
                std::to_string(itemsShown()) + " items shown)",
-           ms);
+           t);
   }
   form.AfterBuildTree = nullptr;
 }

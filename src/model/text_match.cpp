@@ -110,38 +110,73 @@ size_t TextMatcher::FindLowered(std::string_view text, size_t from) const {
   return std::string_view::npos;
 }
 
+void RecordTexts::Clear() {
+  buffer_.clear();
+  buffer_.shrink_to_fit();
+  dense_.clear();
+  dense_.shrink_to_fit();
+  sparse_.clear();
+  records_ = 0;
+}
+
+RecordTexts::Span& RecordTexts::Make(int32_t index) {
+  if (index >= 0 && static_cast<size_t>(index) < dense_.size())
+    return dense_[static_cast<size_t>(index)];
+  return sparse_[index];
+}
+
 void RecordTexts::Build(Table& table) {
-  texts_.clear();
+  Clear();
   ClearFilter(table);
   const int index = table.FieldNumber(fld::kIndex);
   const int fields[] = {table.FieldNumber(fld::kText), table.FieldNumber(fld::kComment),
                         table.FieldNumber(fld::kSource), table.FieldNumber(fld::kIdent),
                         table.FieldNumber(fld::kOpatreni)};
-  texts_.reserve(static_cast<size_t>(table.RecordCount()));
-  std::string text;
+  // Index numbers are mostly 1..records; an odd huge one goes to the hash.
+  const size_t count = static_cast<size_t>(table.RecordCount());
+  dense_.resize(4 * count + 1024);
+  const ByteTable& lower = LowerTable();
   for (table.First(); !table.Eof(); table.Next()) {
-    text.clear();
+    const size_t start = buffer_.size();
+    bool first = true;
     for (int field : fields) {
-      if (field < 0) continue;
       // A zero byte between the fields: no query holds one, so no match spans two fields.
-      if (!text.empty()) text.push_back('\0');
-      text += table.TextView(field);
+      if (!first) buffer_.push_back('\0');
+      first = false;
+      for (const char c : table.TextView(field))
+        buffer_.push_back(static_cast<char>(lower[static_cast<unsigned char>(c)]));
     }
-    std::string& kept = texts_[table.GetInt(index)];
-    // Two records with one Index (a damaged table): both are found.
-    if (!kept.empty()) kept.push_back('\0');
-    kept += LowerText(text);
+    Span* span = &Make(table.GetInt(index));
+    if (span->used) {
+      // Two records with one Index (a damaged table): both are found.
+      const std::string both = buffer_.substr(span->offset, span->length) + '\0' +
+                               buffer_.substr(start, buffer_.size() - start);
+      buffer_.resize(start);
+      span->offset = buffer_.size();
+      buffer_ += both;
+    } else {
+      span->offset = start;
+      span->used = true;
+      ++records_;
+    }
+    span->length = buffer_.size() - span->offset;
   }
 }
 
-const std::string* RecordTexts::Find(int32_t index) const {
-  const auto it = texts_.find(index);
-  return it == texts_.end() ? nullptr : &it->second;
+std::optional<std::string_view> RecordTexts::Find(int32_t index) const {
+  const Span* span = nullptr;
+  if (index >= 0 && static_cast<size_t>(index) < dense_.size()) {
+    span = &dense_[static_cast<size_t>(index)];
+  } else if (const auto it = sparse_.find(index); it != sparse_.end()) {
+    span = &it->second;
+  }
+  if (span == nullptr || !span->used) return std::nullopt;
+  return std::string_view(buffer_).substr(span->offset, span->length);
 }
 
 bool RecordTexts::Matches(int32_t index, const TextMatcher& matcher) const {
-  const std::string* text = Find(index);
-  return text != nullptr && matcher.FindLowered(*text) != std::string_view::npos;
+  const auto text = Find(index);
+  return text && matcher.FindLowered(*text) != std::string_view::npos;
 }
 
 }  // namespace orvenda

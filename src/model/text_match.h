@@ -1,9 +1,11 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <vector>
 
 #include "model/table.h"
 
@@ -44,20 +46,31 @@ class TextMatcher {
 };
 
 // The lowered texts of every record of a table of tree records (Text, Comment, Source, Ident,
-// Opatreni, kept apart so that no match spans two fields), by Index. About the size of the
-// texts themselves.
+// Opatreni, kept apart so that no match spans two fields), by Index: one buffer of about the
+// size of the texts, and a table by Index for the usual small numbers, so that a walk over the
+// tree finds each record's text without a hash lookup.
 class RecordTexts {
  public:
   // Reads every record; the table's filter is switched off.
   void Build(Table& table);
-  void Clear() { texts_.clear(); }
-  // nullptr for an Index without a record.
-  const std::string* Find(int32_t index) const;
+  void Clear();
+  // nullopt for an Index without a record.
+  std::optional<std::string_view> Find(int32_t index) const;
   bool Matches(int32_t index, const TextMatcher& matcher) const;
-  size_t Size() const { return texts_.size(); }
+  size_t Size() const { return records_; }
 
  private:
-  std::unordered_map<int32_t, std::string> texts_;
+  struct Span {
+    size_t offset = 0;
+    size_t length = 0;
+    bool used = false;
+  };
+  Span& Make(int32_t index);
+
+  std::string buffer_;
+  std::vector<Span> dense_;
+  std::unordered_map<int32_t, Span> sparse_;
+  size_t records_ = 0;
 };
 
 }  // namespace orvenda

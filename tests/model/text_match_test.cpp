@@ -87,13 +87,15 @@ TEST(TextMatchTest, RecordTextsSearchEveryFieldButNoneAcross) {
   add(3, fld::kSource, "Zdroj prachu");
   add(4, fld::kIdent, "Pořezání");
   add(5, fld::kOpatreni, "Rukavice\r\nBrýle");
+  add(1 << 30, fld::kText, "Daleko");  // far beyond the others
+  add(3, fld::kText, "Druhý záznam");  // the same Index twice: both are found
   table.Locate(fld::kIndex, 1);
   table.Edit();
   table.SetText(fld::kComment, W("s"));  // "Lis" then "s": no "liss" across the fields
   table.Post();
   RecordTexts texts;
   texts.Build(table);
-  EXPECT_EQ(texts.Size(), 5u);
+  EXPECT_EQ(texts.Size(), 6u);
   const auto found = [&](const char* query, MatchOptions options = {}) {
     const TextMatcher matcher(W(query), options);
     std::string indexes;
@@ -105,12 +107,16 @@ TEST(TextMatchTest, RecordTextsSearchEveryFieldButNoneAcross) {
   EXPECT_EQ(found("liss"), "");
   EXPECT_EQ(found("HLUK"), "2");
   EXPECT_EQ(found("prach"), "3");
+  EXPECT_EQ(found("druhy"), "3");
+  EXPECT_TRUE(texts.Matches(1 << 30, TextMatcher("DALEKO", {})));
   EXPECT_EQ(found("porez"), "4");
   EXPECT_EQ(found("porez", {.diacritics = true}), "");
   EXPECT_EQ(found("brýle"), "5");
   EXPECT_EQ(found("rukavice", {.wholeWords = true}), "5");
   EXPECT_EQ(found("a"), "2345");
-  EXPECT_EQ(texts.Find(6), nullptr);
+  EXPECT_FALSE(texts.Find(6).has_value());
+  EXPECT_FALSE(texts.Find(-3).has_value());
+  EXPECT_FALSE(texts.Find(1 << 30).has_value());
 }
 
 }  // namespace
