@@ -5,7 +5,7 @@ set -euo pipefail
 packages=(
   build-essential cmake ninja-build pkg-config
   zlib1g-dev nettle-dev libre2-dev libxlsxwriter-dev
-  libgtest-dev libgmock-dev
+  libgtest-dev libgmock-dev libcli11-dev
   qt6-base-dev qt6-translations-l10n
   python3 python3-dbfread python3-dbf python3-openpyxl
   clang libclang-rt-14-dev

@@ -1,10 +1,12 @@
 #include "app/build_library_command.h"
 
+#include <CLI/CLI.hpp>
 #include <exception>
 #include <fstream>
 #include <sstream>
 #include <system_error>
 
+#include "app/list_library_command.h"
 #include "base/cp1250.h"
 #include "base/error.h"
 #include "base/messages.h"
@@ -17,10 +19,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-fs::path ArgumentPath(const std::string& arg) {
-  return fs::path(std::u8string_view(reinterpret_cast<const char8_t*>(arg.data()), arg.size()));
-}
-
 std::string ReadWholeFile(const fs::path& file) {
   std::error_code ec;
   if (!fs::is_regular_file(file, ec)) throw Error(W("Soubor nenalezen."));
@@ -31,33 +29,24 @@ std::string ReadWholeFile(const fs::path& file) {
   return content.str();
 }
 
-constexpr const char kUsage[] =
-    "usage: orvenda --build-library builtin|user FROM.tsv [--program-dir DIR]\n";
-
 }  // namespace
 
-int RunBuildLibraryCommand(const std::vector<std::string>& args, std::ostream& out,
-                           std::ostream& err, const fs::path& programDir, const fs::path& userDir) {
-  size_t at = !args.empty() && args[0] == "--build-library" ? 1 : 0;
-  int which = -1;
-  fs::path from;
-  fs::path dir = programDir;
-  for (; at < args.size(); ++at) {
-    if (args[at] == "--program-dir" && at + 1 < args.size()) {
-      dir = ArgumentPath(args[++at]);
-    } else if (which < 0 && (args[at] == "builtin" || args[at] == "user")) {
-      which = args[at] == "builtin" ? kBuiltInLibrary : kUserLibrary;
-    } else if (which >= 0 && from.empty() && !args[at].starts_with("--")) {
-      from = ArgumentPath(args[at]);
-    } else {
-      err << kUsage;
-      return 2;
-    }
-  }
-  if (which < 0 || from.empty()) {
-    err << kUsage;
-    return 2;
-  }
+void DeclareBuildLibraryOptions(CLI::App& group, BuildLibraryOptions& options) {
+  AddValuesOption(group, "--build-library", 2, "builtin|user LIBRARY.tsv",
+                  "the library replaced and the text file of its records",
+                  [&options](const std::vector<std::string>& values) {
+                    options.library = LibraryValue("--build-library", values[0]);
+                    options.source = PathValue("--build-library", values[1]);
+                  });
+  AddProgramDirOption(group, options.programDir);
+}
+
+int RunBuildLibraryCommand(const BuildLibraryOptions& options, const BatchContext& context) {
+  std::ostream& out = context.out;
+  std::ostream& err = context.err;
+  const int which = options.library;
+  const fs::path& from = options.source;
+  const fs::path dir = options.programDir.value_or(context.programDir);
 
   // The whole file is checked before any library file is opened, so a refusal changes nothing.
   std::vector<LibrarySourceRecord> records;
@@ -75,12 +64,13 @@ int RunBuildLibraryCommand(const std::vector<std::string>& args, std::ostream& o
 
   Libraries libs;
   try {
-    const Messages messages;
+    const Messages& messages = context.messages;
     NullProgress progress;
     libs.ProgramDir = dir;
-    libs.UserDir = userDir;
-    for (const std::string& warning :
-         libs.OpenLibraries(fs::temp_directory_path(), progress, messages)) {
+    libs.UserDir = context.userDir;
+    const fs::path tempDir = BatchTempDir(context, ec);
+    if (ec) throw fs::filesystem_error("temp_directory_path", ec);
+    for (const std::string& warning : libs.OpenLibraries(tempDir, progress, messages)) {
       err << Cp1250ToUtf8(warning) << "\n";
     }
     ReplaceLibraryRecords(libs.TableOf(which), records);
@@ -94,6 +84,12 @@ int RunBuildLibraryCommand(const std::vector<std::string>& args, std::ostream& o
     err << Cp1250ToUtf8(e.what()) << "\n";
     return 1;
   }
+}
+
+BatchCommand BuildLibraryCommand() {
+  return MakeBatchCommand<BuildLibraryOptions>("--build-library",
+                                               "replaces a library with the records of a text file",
+                                               DeclareBuildLibraryOptions, RunBuildLibraryCommand);
 }
 
 }  // namespace orvenda

@@ -1,5 +1,6 @@
 #include "app/convert_command.h"
 
+#include <CLI/CLI.hpp>
 #include <exception>
 #include <filesystem>
 #include <system_error>
@@ -19,7 +20,7 @@ namespace {
 
 class WorkingDirectory {
  public:
-  WorkingDirectory() : dir_(MakeWorkingDirectory(fs::temp_directory_path())) {}
+  explicit WorkingDirectory(const fs::path& tempDir) : dir_(MakeWorkingDirectory(tempDir)) {}
   ~WorkingDirectory() { RemoveWorkingDirectory(dir_); }
   WorkingDirectory(const WorkingDirectory&) = delete;
   WorkingDirectory& operator=(const WorkingDirectory&) = delete;
@@ -29,30 +30,34 @@ class WorkingDirectory {
   fs::path dir_;
 };
 
-// Command-line arguments are the host's text (UTF-8 here).
-fs::path ArgumentPath(const std::string& arg) {
-  return fs::path(std::u8string_view(reinterpret_cast<const char8_t*>(arg.data()), arg.size()));
-}
-
 }  // namespace
 
-int RunConvertCommand(const std::vector<std::string>& args, std::ostream& err) {
-  size_t first = !args.empty() && args[0] == "--convert" ? 1 : 0;
-  if (args.size() - first != 2) {
-    err << "usage: orvenda --convert SOURCE TARGET.RSK\n";
-    return 2;
-  }
+void DeclareConvertOptions(CLI::App& group, ConvertOptions& options) {
+  AddValuesOption(group, "--convert", 2, "OLD NEW.RSK",
+                  "the project (.RSK, .RZK with its .RZT and .RZX beside it, or a .ZLB backup) "
+                  "and the new project (.RSK added unless given)",
+                  [&options](const std::vector<std::string>& values) {
+                    options.source = PathValue("--convert", values[0]);
+                    options.target = PathValue("--convert", values[1]);
+                  });
+}
+
+int RunConvertCommand(const ConvertOptions& options, const BatchContext& context) {
+  std::ostream& err = context.err;
   try {
-    const Messages messages;
+    const Messages& messages = context.messages;
     NullProgress progress;
-    const fs::path source = ArgumentPath(args[first]);
-    const fs::path target = WithProjectExtension(ArgumentPath(args[first + 1]));
+    const fs::path& source = options.source;
+    const fs::path target = WithProjectExtension(options.target);
     CheckProjectFile(source, messages);
     std::error_code ec;
     if (fs::exists(target, ec)) {
       throw Error(W("Soubor ") + PathToText(target) + W(" už existuje."));
     }
-    WorkingDirectory work;
+    std::error_code tempError;
+    const fs::path tempDir = BatchTempDir(context, tempError);
+    if (tempError) throw fs::filesystem_error("temp_directory_path", tempError);
+    WorkingDirectory work(tempDir);
     LoadProjectFile(source, work.path(), progress, messages);
     {
       // The same check that the window makes before it takes a project over.
@@ -66,6 +71,13 @@ int RunConvertCommand(const std::vector<std::string>& args, std::ostream& err) {
     err << Cp1250ToUtf8(e.what()) << "\n";
     return 1;
   }
+}
+
+BatchCommand ConvertCommand() {
+  return MakeBatchCommand<ConvertOptions>(
+      "--convert",
+      "opens a project in any form \"Otevři...\" reads and saves it as an .RSK project",
+      DeclareConvertOptions, RunConvertCommand);
 }
 
 }  // namespace orvenda

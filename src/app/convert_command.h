@@ -1,16 +1,25 @@
 #pragma once
 
-#include <ostream>
-#include <string>
-#include <vector>
+#include <filesystem>
+
+#include "app/command_line.h"
 
 namespace orvenda {
 
 // orvenda --convert SOURCE TARGET: opens SOURCE (".RSK", or the older ".RZK" and ".ZLB") as
 // the Open command does and writes it as a project file, ".RSK" appended to TARGET unless it
-// ends in it, as Save as does. `args` are the arguments after "--convert" (a leading
-// "--convert" is skipped too). An existing target is not overwritten, since there is nobody to
-// ask. Errors go to `err` as UTF-8 text and give a non-zero result; nothing is written then.
-int RunConvertCommand(const std::vector<std::string>& args, std::ostream& err);
+// ends in it, as Save as does. An existing target is not overwritten, since there is nobody to
+// ask. Errors go to `context.err` as UTF-8 text and give a non-zero result; nothing is written
+// then.
+struct ConvertOptions {
+  std::filesystem::path source;
+  std::filesystem::path target;
+
+  bool operator==(const ConvertOptions&) const = default;
+};
+
+void DeclareConvertOptions(CLI::App& group, ConvertOptions& options);
+int RunConvertCommand(const ConvertOptions& options, const BatchContext& context);
+BatchCommand ConvertCommand();
 
 }  // namespace orvenda

@@ -1,9 +1,10 @@
 #pragma once
 
+#include <cstdint>
 #include <filesystem>
-#include <ostream>
-#include <string>
-#include <vector>
+#include <optional>
+
+#include "app/command_line.h"
 
 namespace orvenda {
 
@@ -12,13 +13,19 @@ namespace orvenda {
 // Opens BASE (an empty project without it), selects the item with Index INDEX (nothing
 // without it), imports the page as "Import HTML" does and saves the project as NEW.RSK
 // (".RSK" appended unless the name ends in it). An existing NEW.RSK is not overwritten,
-// since there is nobody to ask, and nothing is written when the import fails. `args` are the
-// arguments after the program name. Errors go to `err` as UTF-8 text; the result is 0 on
-// success, 1 on failure and 2 on a usage error.
-int RunImportHtmlCommand(const std::vector<std::string>& args, std::ostream& err);
+// since there is nobody to ask, and nothing is written when the import fails. Errors go to
+// `context.err` as UTF-8 text; the result is 0 on success, 1 on failure.
+struct ImportHtmlOptions {
+  std::filesystem::path page;
+  std::filesystem::path output;
+  std::optional<std::filesystem::path> project;
+  std::optional<int32_t> select;
 
-// The same with the temporary directory given.
-int RunImportHtmlCommand(const std::vector<std::string>& args, std::ostream& err,
-                         const std::filesystem::path& tempDir);
+  bool operator==(const ImportHtmlOptions&) const = default;
+};
+
+void DeclareImportHtmlOptions(CLI::App& group, ImportHtmlOptions& options);
+int RunImportHtmlCommand(const ImportHtmlOptions& options, const BatchContext& context);
+BatchCommand ImportHtmlCommand();
 
 }  // namespace orvenda

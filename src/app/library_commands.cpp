@@ -1,11 +1,9 @@
 #include "app/library_commands.h"
 
+#include <CLI/CLI.hpp>
 #include <algorithm>
-#include <charconv>
 #include <exception>
 #include <filesystem>
-#include <map>
-#include <optional>
 #include <system_error>
 
 #include "app/batch_seams.h"
@@ -24,77 +22,11 @@ namespace fs = std::filesystem;
 
 namespace {
 
-constexpr const char* kUsage =
-    "usage: orvenda --update-library FILE.akt [--program-dir DIR]\n"
-    "       orvenda --export-branch builtin|user INDEX --output FILE.akt [--program-dir DIR]\n"
-    "       orvenda --import-text FILE --library builtin|user [--select INDEX]\n"
-    "               [--program-dir DIR]\n"
-    "       orvenda --take-from-library builtin|user --tick INDEX[,INDEX...] --output NEW.RSK\n"
-    "               [--project BASE.RSK] [--select INDEX] [--program-dir DIR]\n";
-
-struct UsageError {
-  std::string text;
-};
-
-fs::path ArgumentPath(const std::string& arg) {
-  return fs::path(std::u8string_view(reinterpret_cast<const char8_t*>(arg.data()), arg.size()));
-}
-
-int32_t ParseIndex(const std::string& text) {
-  int32_t value = 0;
-  const char* end = text.data() + text.size();
-  const auto [ptr, ec] = std::from_chars(text.data(), end, value);
-  if (text.empty() || ec != std::errc() || ptr != end || value <= 0) {
-    throw UsageError{"not an item number: \"" + text + "\""};
-  }
-  return value;
-}
-
-int ParseLibrary(const std::string& text) {
-  if (text == "builtin") return kBuiltInLibrary;
-  if (text == "user") return kUserLibrary;
-  throw UsageError{"a library is builtin or user, not \"" + text + "\""};
-}
-
-fs::path ExecutableDir() {
-  std::error_code ec;
-  const fs::path exe = fs::read_symlink("/proc/self/exe", ec);
-  if (!ec && !exe.empty()) return exe.parent_path();
-  return fs::current_path(ec);
-}
-
-struct Options {
-  std::vector<std::string> positional;
-  std::map<std::string, std::string> named;
-};
-
-// The command's positional values and its named options; `known` lists the named ones.
-Options ParseOptions(const std::vector<std::string>& args, std::size_t positionals,
-                     const std::vector<std::string>& known) {
-  Options options;
-  for (std::size_t i = 1; i < args.size(); ++i) {
-    const std::string& arg = args[i];
-    if (arg.rfind("--", 0) == 0) {
-      if (std::find(known.begin(), known.end(), arg) == known.end()) {
-        throw UsageError{"unknown option " + arg};
-      }
-      if (i + 1 >= args.size()) throw UsageError{arg + " needs a value"};
-      if (!options.named.emplace(arg, args[++i]).second) throw UsageError{arg + " given twice"};
-    } else {
-      options.positional.push_back(arg);
-    }
-  }
-  if (options.positional.size() != positionals) {
-    throw UsageError{args[0] + " needs " + std::to_string(positionals) + " value(s)"};
-  }
-  return options;
-}
-
 // The main form as the window would start it, on the libraries of the program directory.
 class BatchSession {
  public:
-  explicit BatchSession(const Options& options)
-      : form_(tree_, dialogs_, progress_, settings_, Dirs(options)) {
+  BatchSession(const std::optional<fs::path>& programDir, const BatchContext& context)
+      : form_(tree_, dialogs_, progress_, settings_, Dirs(programDir, context)) {
     form_.AdminMarker = fs::path();
     try {
       form_.FormCreate();
@@ -125,12 +57,12 @@ class BatchSession {
   }
 
  private:
-  static MainFormDirs Dirs(const Options& options) {
-    const auto dir = options.named.find("--program-dir");
+  static MainFormDirs Dirs(const std::optional<fs::path>& programDir, const BatchContext& context) {
     std::error_code ec;
-    return MainFormDirs{
-        dir != options.named.end() ? fs::absolute(ArgumentPath(dir->second), ec) : ExecutableDir(),
-        fs::temp_directory_path(), DefaultUserDataDir()};
+    const fs::path tempDir = BatchTempDir(context, ec);
+    if (ec) throw fs::filesystem_error("temp_directory_path", ec);
+    return MainFormDirs{programDir ? fs::absolute(*programDir, ec) : context.programDir, tempDir,
+                        context.userDir};
   }
 
   HeadlessTreeControl tree_;
@@ -165,89 +97,57 @@ class BatchLibraryWindow {
   SelectTreeForm window_;
 };
 
-void UpdateLibraryCommand(const std::vector<std::string>& args) {
-  const Options options = ParseOptions(args, 1, {"--program-dir"});
-  BatchSession session(options);
-  session.form().UpdateLibrary(ArgumentPath(options.positional[0]));
+void UpdateLibrary(const UpdateLibraryOptions& options, const BatchContext& context) {
+  BatchSession session(options.programDir, context);
+  session.form().UpdateLibrary(options.file);
   session.Finish();
 }
 
-void ExportBranchCommand(const std::vector<std::string>& args) {
-  const Options options = ParseOptions(args, 2, {"--output", "--program-dir"});
-  const int which = ParseLibrary(options.positional[0]);
-  const int32_t index = ParseIndex(options.positional[1]);
-  const auto output = options.named.find("--output");
-  if (output == options.named.end()) throw UsageError{"--export-branch needs --output FILE.akt"};
-  BatchSession session(options);
+void ExportBranch(const ExportBranchOptions& options, const BatchContext& context) {
+  BatchSession session(options.programDir, context);
   MainForm& main = session.form();
   BatchLibraryWindow library(main);
   library.window().Execute(LibraryMode::Edit);
-  library.Activate(which);
-  library.window().ActiveTree().Select(library.Item(index));
+  library.Activate(options.library);
+  library.window().ActiveTree().Select(library.Item(options.index));
   const TreeControl::Item selected = library.window().ActiveTree().Selected();
   WriteUpdateFile(library.window().ActiveTable(), library.window().ActiveTree().Data(selected),
-                  ArgumentPath(output->second), main.TempDir, main.progress, main.MessagesBox);
+                  options.output, main.TempDir, main.progress, main.MessagesBox);
   session.Finish();
 }
 
-void ImportTextCommand(const std::vector<std::string>& args) {
-  const Options options = ParseOptions(args, 1, {"--library", "--select", "--program-dir"});
-  const auto library = options.named.find("--library");
-  if (library == options.named.end()) throw UsageError{"--import-text needs --library"};
-  const int which = ParseLibrary(library->second);
-  const auto select = options.named.find("--select");
-  // 0: nothing selected.
-  const int32_t selectIndex = select != options.named.end() ? ParseIndex(select->second) : 0;
-
-  BatchSession session(options);
+void ImportText(const ImportTextOptions& options, const BatchContext& context) {
+  BatchSession session(options.programDir, context);
   MainForm& main = session.form();
   BatchLibraryWindow window(main);
   SelectTreeForm& form = window.window();
   form.Execute(LibraryMode::Edit);
-  window.Activate(which);
+  window.Activate(options.library);
   // The batch command stands for the administrator, who may edit either library.
   form.Editable = true;
-  if (selectIndex != 0) form.ActiveTree().Select(window.Item(selectIndex));
+  if (options.select) form.ActiveTree().Select(window.Item(*options.select));
   // An empty risk page.
   form.RiskSourceEdit.text.clear();
   form.RiskMemo.text.clear();
   form.OpatreniMemo.text.clear();
   form.ExistenceSpinEdit.value = 0;
   form.NasledkySpinEdit.value = 0;
-  form.ImportTextFile(ArgumentPath(options.positional[0]));
-  if (which == kBuiltInLibrary) form.SaveLibSpeedButtonClick();
+  form.ImportTextFile(options.file);
+  if (options.library == kBuiltInLibrary) form.SaveLibSpeedButtonClick();
   session.Finish();
 }
 
-void TakeFromLibraryCommand(const std::vector<std::string>& args) {
-  const Options options =
-      ParseOptions(args, 1, {"--tick", "--output", "--project", "--select", "--program-dir"});
-  const int which = ParseLibrary(options.positional[0]);
-  const auto tick = options.named.find("--tick");
-  const auto output = options.named.find("--output");
-  if (tick == options.named.end() || output == options.named.end()) {
-    throw UsageError{"--take-from-library needs --tick and --output"};
-  }
-  std::vector<int32_t> ticks;
-  for (std::size_t at = 0; at <= tick->second.size();) {
-    const std::size_t comma = std::min(tick->second.find(',', at), tick->second.size());
-    ticks.push_back(ParseIndex(tick->second.substr(at, comma - at)));
-    at = comma + 1;
-  }
-  const auto select = options.named.find("--select");
-  // 0: nothing selected.
-  const int32_t selectIndex = select != options.named.end() ? ParseIndex(select->second) : 0;
-
-  BatchSession session(options);
+void TakeFromLibrary(const TakeFromLibraryOptions& options, const BatchContext& context) {
+  BatchSession session(options.programDir, context);
   MainForm& main = session.form();
-  if (const auto project = options.named.find("--project"); project != options.named.end()) {
-    main.OpenProject(ArgumentPath(project->second));
+  if (options.project) {
+    main.OpenProject(*options.project);
     main.BuildTree();
   }
-  if (selectIndex != 0) {
-    const TreeControl::Item item = main.TreeNT1.FindByData(selectIndex);
+  if (options.select) {
+    const TreeControl::Item item = main.TreeNT1.FindByData(*options.select);
     if (item == nullptr) {
-      throw Error(W("Položka ") + std::to_string(selectIndex) + W(" v projektu není."));
+      throw Error(W("Položka ") + std::to_string(*options.select) + W(" v projektu není."));
     }
     main.TreeNT1.Select(item);
   }
@@ -257,8 +157,10 @@ void TakeFromLibraryCommand(const std::vector<std::string>& args) {
   form.ShowModal = [&] {
     try {
       form.FormShow();
-      window.Activate(which);
-      for (const int32_t index : ticks) form.ActiveTree().SetChecked(window.Item(index), true);
+      window.Activate(options.library);
+      for (const int32_t index : options.ticks) {
+        form.ActiveTree().SetChecked(window.Item(index), true);
+      }
       form.OKBitBtnClick();
     } catch (...) {
       failure = std::current_exception();
@@ -266,33 +168,121 @@ void TakeFromLibraryCommand(const std::vector<std::string>& args) {
   };
   main.AddFromLibSpeedButtonClick();
   if (failure) std::rethrow_exception(failure);
-  main.ProjectFileName = WithProjectExtension(ArgumentPath(output->second));
+  main.ProjectFileName = WithProjectExtension(options.output);
   main.SaveProject();
   session.Finish();
 }
 
-}  // namespace
-
-bool IsLibraryCommand(const std::string& option) {
-  return option == "--update-library" || option == "--export-branch" || option == "--import-text" ||
-         option == "--take-from-library";
-}
-
-int RunLibraryCommand(const std::vector<std::string>& args, std::ostream& err) {
+// Runs a command; its failure is told to `context.err`.
+template <typename Options>
+int Run(void (*command)(const Options&, const BatchContext&), const Options& options,
+        const BatchContext& context) {
   try {
-    if (args.empty() || !IsLibraryCommand(args[0])) throw UsageError{"unknown command"};
-    if (args[0] == "--update-library") UpdateLibraryCommand(args);
-    if (args[0] == "--export-branch") ExportBranchCommand(args);
-    if (args[0] == "--import-text") ImportTextCommand(args);
-    if (args[0] == "--take-from-library") TakeFromLibraryCommand(args);
+    command(options, context);
     return 0;
-  } catch (const UsageError& e) {
-    err << "orvenda: " << e.text << "\n" << kUsage;
-    return 2;
   } catch (const std::exception& e) {
-    err << Cp1250ToUtf8(e.what()) << "\n";
+    context.err << Cp1250ToUtf8(e.what()) << "\n";
     return 1;
   }
+}
+
+// Item numbers are Index values, which start at 1.
+CLI::Option* AddItemOption(CLI::App& group, const std::string& name, std::optional<int32_t>& target,
+                           const std::string& help) {
+  return AddNumberOption(group, name, target, "INDEX", help, 1);
+}
+
+}  // namespace
+
+int RunUpdateLibraryCommand(const UpdateLibraryOptions& options, const BatchContext& context) {
+  return Run(UpdateLibrary, options, context);
+}
+
+int RunExportBranchCommand(const ExportBranchOptions& options, const BatchContext& context) {
+  return Run(ExportBranch, options, context);
+}
+
+int RunImportTextCommand(const ImportTextOptions& options, const BatchContext& context) {
+  return Run(ImportText, options, context);
+}
+
+int RunTakeFromLibraryCommand(const TakeFromLibraryOptions& options, const BatchContext& context) {
+  return Run(TakeFromLibrary, options, context);
+}
+
+BatchCommand UpdateLibraryCommand() {
+  return MakeBatchCommand<UpdateLibraryOptions>(
+      "--update-library",
+      "\"Knihovny\" → \"Aktualizace\": checks an update file completely and appends it to the "
+      "built-in library",
+      [](CLI::App& group, UpdateLibraryOptions& options) {
+        AddPathOption(group, "--update-library", options.file, "FILE.akt", "the update file");
+        AddProgramDirOption(group, options.programDir);
+      },
+      RunUpdateLibraryCommand);
+}
+
+BatchCommand ExportBranchCommand() {
+  return MakeBatchCommand<ExportBranchOptions>(
+      "--export-branch", "the library window's \"Export\": writes a branch as an update file",
+      [](CLI::App& group, ExportBranchOptions& options) {
+        AddValuesOption(group, "--export-branch", 2, "builtin|user INDEX",
+                        "the library and the Index of the branch's top item",
+                        [&options](const std::vector<std::string>& values) {
+                          options.library = LibraryValue("--export-branch", values[0]);
+                          options.index = NumberValue("--export-branch", values[1], 1);
+                        });
+        AddPathOption(group, "--output", options.output, "FILE.akt", "the update file written")
+            ->required();
+        AddProgramDirOption(group, options.programDir);
+      },
+      RunExportBranchCommand);
+}
+
+BatchCommand ImportTextCommand() {
+  return MakeBatchCommand<ImportTextOptions>(
+      "--import-text",
+      "\"Imp File\": reads risks from a windows-1250 text file into a library and writes its "
+      "archive",
+      [](CLI::App& group, ImportTextOptions& options) {
+        AddPathOption(group, "--import-text", options.file, "FILE", "the text file");
+        AddLibraryOption(group, "--library", options.library, "the library read into")->required();
+        AddItemOption(group, "--select", options.select,
+                      "the item the risks go under (the top level without it)");
+        AddProgramDirOption(group, options.programDir);
+      },
+      RunImportTextCommand);
+}
+
+BatchCommand TakeFromLibraryCommand() {
+  return MakeBatchCommand<TakeFromLibraryOptions>(
+      "--take-from-library",
+      "\"Přidat z knihovny\": ticks library items, takes them into a project and saves it",
+      [](CLI::App& group, TakeFromLibraryOptions& options) {
+        AddLibraryOption(group, "--take-from-library", options.library, "the library");
+        group
+            .add_option_function<std::string>(
+                "--tick",
+                [&options](const std::string& text) {
+                  options.ticks.clear();
+                  for (std::size_t at = 0; at <= text.size();) {
+                    const std::size_t comma = std::min(text.find(',', at), text.size());
+                    options.ticks.push_back(NumberValue("--tick", text.substr(at, comma - at), 1));
+                    at = comma + 1;
+                  }
+                },
+                "the Index values of the library items ticked, separated by commas")
+            ->type_name("INDEX[,INDEX...]")
+            ->required();
+        AddPathOption(group, "--output", options.output, "NEW.RSK", "the project saved")
+            ->required();
+        AddPathOption(group, "--project", options.project, "BASE.RSK",
+                      "the project opened first (an empty one without it)");
+        AddItemOption(group, "--select", options.select,
+                      "the project item selected before taking, by its Index");
+        AddProgramDirOption(group, options.programDir);
+      },
+      RunTakeFromLibraryCommand);
 }
 
 }  // namespace orvenda

@@ -1,5 +1,6 @@
 #include "app/list_library_command.h"
 
+#include <CLI/CLI.hpp>
 #include <cstdlib>
 #include <exception>
 
@@ -14,16 +15,6 @@
 namespace orvenda {
 namespace fs = std::filesystem;
 
-namespace {
-
-fs::path ArgumentPath(const std::string& arg) {
-  return fs::path(std::u8string_view(reinterpret_cast<const char8_t*>(arg.data()), arg.size()));
-}
-
-constexpr const char kUsage[] = "usage: orvenda --list-library builtin|user [--program-dir DIR]\n";
-
-}  // namespace
-
 fs::path DefaultUserDataDir() {
   if (const char* data = std::getenv("XDG_DATA_HOME"); data != nullptr && *data != '\0') {
     return fs::path(data) / "Tumbek" / "Orvenda";
@@ -34,38 +25,33 @@ fs::path DefaultUserDataDir() {
   return {};
 }
 
-int RunListLibraryCommand(const std::vector<std::string>& args, std::ostream& out,
-                          std::ostream& err, const fs::path& programDir, const fs::path& userDir) {
-  size_t at = !args.empty() && args[0] == "--list-library" ? 1 : 0;
-  int which = -1;
-  fs::path dir = programDir;
-  for (; at < args.size(); ++at) {
-    if (args[at] == "builtin" && which < 0) {
-      which = kBuiltInLibrary;
-    } else if (args[at] == "user" && which < 0) {
-      which = kUserLibrary;
-    } else if (args[at] == "--program-dir" && at + 1 < args.size()) {
-      dir = ArgumentPath(args[++at]);
-    } else {
-      err << kUsage;
-      return 2;
-    }
-  }
-  if (which < 0) {
-    err << kUsage;
-    return 2;
-  }
+CLI::Option* AddProgramDirOption(CLI::App& group, std::optional<fs::path>& target) {
+  return AddPathOption(group, "--program-dir", target, "DIR",
+                       "the program directory whose libraries are used (default: the "
+                       "executable's)");
+}
 
+void DeclareListLibraryOptions(CLI::App& group, ListLibraryOptions& options) {
+  AddLibraryOption(group, "--list-library", options.library, "the library listed");
+  AddProgramDirOption(group, options.programDir);
+}
+
+int RunListLibraryCommand(const ListLibraryOptions& options, const BatchContext& context) {
+  std::ostream& out = context.out;
+  std::ostream& err = context.err;
+  const int which = options.library;
+  const fs::path dir = options.programDir.value_or(context.programDir);
   Libraries libs;
   try {
-    const Messages messages;
+    const Messages& messages = context.messages;
     NullProgress progress;
     std::error_code ec;
     if (!fs::is_directory(dir, ec)) throw Error(W("Adresář neexistuje: ") + PathToText(dir));
     libs.ProgramDir = dir;
-    libs.UserDir = userDir;
-    for (const std::string& warning :
-         libs.OpenLibraries(fs::temp_directory_path(), progress, messages)) {
+    libs.UserDir = context.userDir;
+    const fs::path tempDir = BatchTempDir(context, ec);
+    if (ec) throw fs::filesystem_error("temp_directory_path", ec);
+    for (const std::string& warning : libs.OpenLibraries(tempDir, progress, messages)) {
       err << Cp1250ToUtf8(warning) << "\n";
     }
     // A library that could not be read is listed as nothing, which no check may take for its
@@ -84,6 +70,14 @@ int RunListLibraryCommand(const std::vector<std::string>& args, std::ostream& ou
     err << Cp1250ToUtf8(e.what()) << "\n";
     return 1;
   }
+}
+
+BatchCommand ListLibraryCommand() {
+  return MakeBatchCommand<ListLibraryOptions>(
+      "--list-library",
+      "prints a library as tab-separated UTF-8 text, one line per record, the enciphered texts "
+      "deciphered",
+      DeclareListLibraryOptions, RunListLibraryCommand);
 }
 
 }  // namespace orvenda

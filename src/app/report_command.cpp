@@ -1,8 +1,7 @@
 #include "app/report_command.h"
 
-#include <charconv>
-#include <cstdint>
-#include <optional>
+#include <CLI/CLI.hpp>
+#include <system_error>
 
 #include "base/cp1250.h"
 #include "base/error.h"
@@ -17,86 +16,6 @@
 
 namespace orvenda {
 namespace {
-
-constexpr const char* kUsage =
-    "usage: orvenda --report PROJECT --output PAGE.htm [--sorted] [--branch INDEX]\n"
-    "               [--object-row] [--hide-column N]... [--tree] [--tree-risks]\n"
-    "  --branch INDEX   only the branch below the item with that Index\n"
-    "  --object-row     the assessed object in a row of its own\n"
-    "  --hide-column N  hide report column N (0 object, 1 subsystem, 2 hazard, 3-6 P N H R,\n"
-    "                   7 measures, 8 note); may be repeated\n"
-    "  --tree           add the outline of the project tree\n"
-    "  --tree-risks     list the risks in the outline too (with --tree)\n";
-
-struct ReportOptions {
-  std::filesystem::path project;
-  std::filesystem::path output;
-  bool sorted = false;
-  std::optional<int32_t> branch;
-  bool objectRow = false;
-  std::vector<int> hiddenColumns;
-  bool tree = false;
-  bool treeRisks = false;
-
-  bool ChangesLayout() const { return objectRow || !hiddenColumns.empty() || tree || treeRisks; }
-};
-
-struct UsageError {
-  std::string text;
-};
-
-std::optional<int32_t> ParseInt(const std::string& text) {
-  int32_t value = 0;
-  const char* end = text.data() + text.size();
-  const auto [ptr, ec] = std::from_chars(text.data(), end, value);
-  if (ec != std::errc() || ptr != end || text.empty()) return std::nullopt;
-  return value;
-}
-
-ReportOptions ParseOptions(const std::vector<std::string>& args, const std::string& command) {
-  ReportOptions options;
-  bool haveProject = false, haveOutput = false;
-  for (size_t i = 0; i < args.size(); ++i) {
-    const std::string& arg = args[i];
-    auto value = [&]() -> const std::string& {
-      if (i + 1 >= args.size()) throw UsageError{arg + " needs a value"};
-      return args[++i];
-    };
-    if (arg == command) {
-      options.project = value();
-      haveProject = true;
-    } else if (arg == "--output") {
-      options.output = value();
-      haveOutput = true;
-    } else if (arg == "--sorted") {
-      options.sorted = true;
-    } else if (arg == "--branch") {
-      const std::string& text = value();
-      options.branch = ParseInt(text);
-      if (!options.branch) throw UsageError{"--branch needs a whole number, not \"" + text + "\""};
-    } else if (arg == "--object-row") {
-      options.objectRow = true;
-    } else if (arg == "--hide-column") {
-      const std::string& text = value();
-      const auto column = ParseInt(text);
-      if (!column || *column < 0 || *column >= kReportColumns) {
-        throw UsageError{"--hide-column needs a column number from 0 to 8, not \"" + text + "\""};
-      }
-      options.hiddenColumns.push_back(*column);
-    } else if (arg == "--tree") {
-      options.tree = true;
-    } else if (arg == "--tree-risks") {
-      options.treeRisks = true;
-    } else {
-      throw UsageError{"unknown argument \"" + arg + "\""};
-    }
-  }
-  if (!haveProject || options.project.empty()) {
-    throw UsageError{"no project given (" + command + ")"};
-  }
-  if (!haveOutput || options.output.empty()) throw UsageError{"no page given (--output)"};
-  return options;
-}
 
 // The layout dialog driven as a user would: opened, the choices clicked, OK.
 void ApplyLayoutChoices(const ReportOptions& options, const Messages& messages,
@@ -161,56 +80,76 @@ void RunReport(const ReportOptions& options, const Messages& messages,
   data.Close();
 }
 
-int RunReport(const std::vector<std::string>& args, std::ostream& err, const Messages& messages,
-              const std::filesystem::path& tempDir, const ReportOutputWriter& writeOutput,
-              const std::string& command, const std::string& usageText) {
-  ReportOptions options;
-  try {
-    options = ParseOptions(args, command);
-  } catch (const UsageError& usage) {
-    err << "orvenda: " << usage.text << "\n" << usageText;
-    return 2;
+}  // namespace
+
+void DeclareReportOptions(CLI::App& group, ReportOptions& options, const std::string& command,
+                          const std::string& outputValue, const std::string& outputHelp) {
+  AddPathOption(group, command, options.project, "PROJECT",
+                "the project (.RSK, or the older .RZK or a .ZLB backup)");
+  AddPathOption(group, "--output", options.output, outputValue, outputHelp)->required();
+  group.add_flag("--sorted", options.sorted, "the risks sorted by their level, highest first");
+  AddNumberOption(group, "--branch", options.branch, "INDEX",
+                  "only the branch below the item with that Index");
+  group.add_flag("--object-row", options.objectRow, "the assessed object in a row of its own");
+  group
+      .add_option_function<std::vector<std::string>>(
+          "--hide-column",
+          [&options](const std::vector<std::string>& texts) {
+            options.hiddenColumns.clear();
+            for (const std::string& text : texts) {
+              const int32_t column = NumberValue("--hide-column", text, 0);
+              if (column >= kReportColumns) {
+                throw CLI::ValidationError("--hide-column", "needs a column number from 0 to " +
+                                                                std::to_string(kReportColumns - 1) +
+                                                                ", not \"" + text + "\"");
+              }
+              options.hiddenColumns.push_back(column);
+            }
+          },
+          "hide report column N (0 object, 1 subsystem, 2 hazard, 3-6 P N H R, 7 measures, "
+          "8 note); may be repeated")
+      ->type_name("N")
+      ->expected(1)
+      ->allow_extra_args(false)
+      ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
+  group.add_flag("--tree", options.tree, "add the outline of the project tree");
+  group.add_flag("--tree-risks", options.treeRisks,
+                 "list the risks in the outline too (with --tree)");
+}
+
+int RunReportCommand(const ReportOptions& options, const BatchContext& context,
+                     const ReportOutputWriter& writeOutput) {
+  std::error_code ec;
+  const std::filesystem::path tempDir = BatchTempDir(context, ec);
+  if (ec) {
+    context.err << "orvenda: no temporary directory: " << ec.message() << "\n";
+    return 1;
   }
   try {
-    RunReport(options, messages, tempDir, writeOutput);
+    RunReport(options, context.messages, tempDir, writeOutput);
   } catch (const Error& error) {
-    err << "orvenda: " << Cp1250ToUtf8(error.what()) << "\n";
+    context.err << "orvenda: " << Cp1250ToUtf8(error.what()) << "\n";
     return 1;
   } catch (const std::exception& error) {
-    err << "orvenda: " << error.what() << "\n";
+    context.err << "orvenda: " << error.what() << "\n";
     return 1;
   }
   return 0;
 }
 
-int RunReport(const std::vector<std::string>& args, std::ostream& err,
-              const ReportOutputWriter& writeOutput, const std::string& command,
-              const std::string& usageText) {
-  const Messages messages;
-  std::error_code ec;
-  std::filesystem::path tempDir = std::filesystem::temp_directory_path(ec);
-  if (ec) {
-    err << "orvenda: no temporary directory: " << ec.message() << "\n";
-    return 1;
-  }
-  return RunReport(args, err, messages, tempDir, writeOutput, command, usageText);
+int RunReportCommand(const ReportOptions& options, const BatchContext& context) {
+  return RunReportCommand(options, context, CopyPageFile);
 }
 
-}  // namespace
-
-int RunReportCommand(const std::vector<std::string>& args, std::ostream& err,
-                     const Messages& messages, const std::filesystem::path& tempDir) {
-  return RunReport(args, err, messages, tempDir, CopyPageFile, "--report", kUsage);
-}
-
-int RunReportCommand(const std::vector<std::string>& args, std::ostream& err) {
-  return RunReport(args, err, CopyPageFile, "--report", kUsage);
-}
-
-int RunReportCommand(const std::vector<std::string>& args, std::ostream& err,
-                     const std::string& command, const ReportOutputWriter& writeOutput,
-                     const std::string& usage) {
-  return RunReport(args, err, writeOutput, command, usage);
+BatchCommand ReportCommand() {
+  return MakeBatchCommand<ReportOptions>(
+      "--report", "writes the report page exactly as the preview would",
+      [](CLI::App& group, ReportOptions& options) {
+        DeclareReportOptions(group, options, "--report", "PAGE.htm", "the page written");
+      },
+      [](const ReportOptions& options, const BatchContext& context) {
+        return RunReportCommand(options, context);
+      });
 }
 
 }  // namespace orvenda

@@ -1,5 +1,6 @@
 #include "app/web_export_command.h"
 
+#include <CLI/CLI.hpp>
 #include <exception>
 #include <functional>
 #include <system_error>
@@ -18,48 +19,24 @@ namespace fs = std::filesystem;
 
 namespace {
 
-struct ExportOptions {
-  fs::path project;
-  fs::path output;
-};
-
-// Command-line arguments are the host's text (UTF-8 here).
-fs::path ArgumentPath(const std::string& arg) {
-  return fs::path(std::u8string_view(reinterpret_cast<const char8_t*>(arg.data()), arg.size()));
-}
-
-// Parses "--<command> PROJECT --output TARGET" in any order; false on a usage error, told
-// to `err`.
-bool ParseOptions(const std::vector<std::string>& args, const std::string& command,
-                  const char* target, ExportOptions& options, std::ostream& err) {
-  const std::string usage = "usage: orvenda " + command + " PROJECT --output " + target + "\n";
-  for (size_t i = 0; i < args.size(); ++i) {
-    const std::string& arg = args[i];
-    if ((arg == command || arg == "--output") && i + 1 < args.size()) {
-      (arg == command ? options.project : options.output) = ArgumentPath(args[++i]);
-    } else {
-      err << "orvenda: "
-          << (arg == command || arg == "--output" ? arg + " needs a value"
-                                                  : "unknown argument \"" + arg + "\"")
-          << "\n"
-          << usage;
-      return false;
-    }
-  }
-  if (options.project.empty() || options.output.empty()) {
-    err << "orvenda: " << (options.project.empty() ? "no project given" : "no output given") << "\n"
-        << usage;
-    return false;
-  }
-  return true;
+void DeclareExportOptions(CLI::App& group, ExportOptions& options, const std::string& command,
+                          const std::string& outputValue, const std::string& outputHelp) {
+  AddPathOption(group, command, options.project, "PROJECT",
+                "the project (.RSK, or the older .RZK or a .ZLB backup)");
+  AddPathOption(group, "--output", options.output, outputValue, outputHelp)->required();
 }
 
 // Opens the project into a working directory of its own and hands its table to `write`.
-int RunExport(const std::vector<std::string>& args, std::ostream& err, const Messages& messages,
-              const fs::path& tempDir, const std::string& command, const char* target,
+int RunExport(const ExportOptions& options, const BatchContext& context,
               const std::function<void(Table&, const fs::path&)>& write) {
-  ExportOptions options;
-  if (!ParseOptions(args, command, target, options, err)) return 2;
+  std::ostream& err = context.err;
+  const Messages& messages = context.messages;
+  std::error_code ec;
+  const fs::path tempDir = BatchTempDir(context, ec);
+  if (ec) {
+    err << "orvenda: no temporary directory: " << ec.message() << "\n";
+    return 1;
+  }
   try {
     NullProgress progress;
     CheckProjectFile(options.project, messages);  // before anything is made on disk
@@ -83,51 +60,39 @@ int RunExport(const std::vector<std::string>& args, std::ostream& err, const Mes
   return 0;
 }
 
-int WithDefaults(const std::function<int(const Messages&, const fs::path&)>& run,
-                 std::ostream& err) {
-  const Messages messages;
-  std::error_code ec;
-  const fs::path tempDir = fs::temp_directory_path(ec);
-  if (ec) {
-    err << "orvenda: no temporary directory: " << ec.message() << "\n";
-    return 1;
-  }
-  return run(messages, tempDir);
-}
-
 }  // namespace
 
-int RunWebExportCommand(const std::vector<std::string>& args, std::ostream& err,
-                        const Messages& messages, const fs::path& tempDir) {
-  return RunExport(args, err, messages, tempDir, "--web-export", "DIR",
-                   [&messages](Table& data, const fs::path& folder) {
-                     std::error_code ignored;  // a folder that cannot be made fails below
-                     fs::create_directories(folder, ignored);
-                     ExportWebSite(data, messages, folder);
-                   });
+int RunWebExportCommand(const ExportOptions& options, const BatchContext& context) {
+  return RunExport(options, context, [&context](Table& data, const fs::path& folder) {
+    std::error_code ignored;  // a folder that cannot be made fails below
+    fs::create_directories(folder, ignored);
+    ExportWebSite(data, context.messages, folder);
+  });
 }
 
-int RunFlatExportCommand(const std::vector<std::string>& args, std::ostream& err,
-                         const Messages& messages, const fs::path& tempDir) {
-  return RunExport(
-      args, err, messages, tempDir, "--flat-export", "FILE.htm",
-      [&messages](Table& data, const fs::path& file) { WriteFlatWebPage(data, messages, file); });
+int RunFlatExportCommand(const ExportOptions& options, const BatchContext& context) {
+  return RunExport(options, context, [&context](Table& data, const fs::path& file) {
+    WriteFlatWebPage(data, context.messages, file);
+  });
 }
 
-int RunWebExportCommand(const std::vector<std::string>& args, std::ostream& err) {
-  return WithDefaults(
-      [&](const Messages& messages, const fs::path& tempDir) {
-        return RunWebExportCommand(args, err, messages, tempDir);
+BatchCommand WebExportCommand() {
+  return MakeBatchCommand<ExportOptions>(
+      "--web-export", "writes the framed web site of \"Export HTM...\"",
+      [](CLI::App& group, ExportOptions& options) {
+        DeclareExportOptions(group, options, "--web-export", "DIR",
+                             "the folder of the site (made if missing)");
       },
-      err);
+      RunWebExportCommand);
 }
 
-int RunFlatExportCommand(const std::vector<std::string>& args, std::ostream& err) {
-  return WithDefaults(
-      [&](const Messages& messages, const fs::path& tempDir) {
-        return RunFlatExportCommand(args, err, messages, tempDir);
+BatchCommand FlatExportCommand() {
+  return MakeBatchCommand<ExportOptions>(
+      "--flat-export", "writes the page of \"Export na WEB\"",
+      [](CLI::App& group, ExportOptions& options) {
+        DeclareExportOptions(group, options, "--flat-export", "FILE.htm", "the page written");
       },
-      err);
+      RunFlatExportCommand);
 }
 
 }  // namespace orvenda

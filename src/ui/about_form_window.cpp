@@ -4,10 +4,10 @@
 #include <QHBoxLayout>
 #include <QVBoxLayout>
 
+#include "app/version_text.h"
 #include "qt_text.h"
 #include "qt_translation.h"
 #include "tree_images.h"
-#include "version_text.h"
 
 namespace orvenda {
 

@@ -5,7 +5,7 @@
 #include <QTranslator>
 #include <memory>
 #include <optional>
-#include <string_view>
+#include <vector>
 
 #include "app/command_line.h"
 #include "base/language_file.h"
@@ -17,12 +17,13 @@
 #include "tree_images.h"
 
 int main(int argc, char** argv) {
-  // The PDF report paints with Qt, so it is dispatched here rather than with the core's.
-  if (argc > 1 && std::string_view(argv[1]) == "--report-pdf") {
-    return orvenda::RunReportPdfCommand(argc, argv);
-  }
   // Options starting with "--" are batch commands: they run without a window or a display.
-  if (const std::optional<int> status = orvenda::RunBatchCommand(argc, argv)) return *status;
+  // The commands that paint with Qt join the core's here.
+  std::vector<orvenda::BatchCommand> commands = orvenda::CoreBatchCommands();
+  commands.push_back(orvenda::ReportPdfCommand());
+  if (const std::optional<int> status = orvenda::RunCommandLine(argc, argv, commands)) {
+    return *status;
+  }
 
   using namespace orvenda;
   OrvendaApplication app(argc, argv);

@@ -197,6 +197,13 @@ void MainFormWindow::BuildMenus() {
       ->setShortcuts(
           StandardKeys(QKeySequence::SaveAs, QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S)));
   AddSeparator(soubor_menu_, "N7");
+  AddAction(soubor_menu_, "ExportTable1", U("Export do tabulky..."),
+            [&f] { f.ExportTable1Click(); });
+  AddAction(soubor_menu_, "ExportTableBranch1", U("Export větve do tabulky..."),
+            [&f] { f.ExportTableBranch1Click(); });
+  AddAction(soubor_menu_, "ImportTable1", U("Import z tabulky..."),
+            [&f] { f.ImportTable1Click(); });
+  AddSeparator(soubor_menu_, "N8");
   // Hidden until "Switch export" shows them (the form's state says so).
   AddAction(soubor_menu_, "Export1", U("Export HTM..."), [&f] {
     f.Export1Click();

@@ -2,38 +2,38 @@
 
 #include <QGuiApplication>
 #include <QTextDocument>
-#include <iostream>
-#include <string>
-#include <vector>
 
-#include "app/report_command.h"
 #include "base/progress.h"
 #include "report_printing.h"
 
 namespace orvenda {
-namespace {
 
-constexpr const char* kUsage =
-    "usage: orvenda --report-pdf PROJECT --output FILE.pdf [--sorted] [--branch INDEX]\n"
-    "               [--object-row] [--hide-column N]... [--tree] [--tree-risks]\n"
-    "  the options as for --report; the page is printed into FILE.pdf\n";
-
-}  // namespace
-
-int RunReportPdfCommand(int argc, char** argv) {
+int RunReportPdfCommand(const ReportOptions& options, const BatchContext& context) {
   // A batch command needs no screen: without a platform named, paint offscreen.
   if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-  int qtArgc = 1;
-  QGuiApplication app(qtArgc, argv);
+  static char name[] = "orvenda";
+  static char* argv[] = {name, nullptr};
+  int argc = 1;
+  QGuiApplication app(argc, argv);
   QGuiApplication::setApplicationName("Orvenda");
-  const std::vector<std::string> args(argv + 1, argv + argc);
   const auto writePdf = [](const std::filesystem::path& page, const std::filesystem::path& output) {
     NullProgress progress;
     QTextDocument document;
     LoadReportDocument(document, page);
     WriteReportPdf(document, DesignedPrintSetup(), PageAddress(page), output, progress);
   };
-  return RunReportCommand(args, std::cerr, "--report-pdf", writePdf, kUsage);
+  return RunReportCommand(options, context, writePdf);
+}
+
+BatchCommand ReportPdfCommand() {
+  return MakeBatchCommand<ReportOptions>(
+      "--report-pdf",
+      "prints the report page into a PDF as the preview prints it (A4, the title at the top, "
+      "the address and the page numbers at the bottom)",
+      [](CLI::App& group, ReportOptions& options) {
+        DeclareReportOptions(group, options, "--report-pdf", "REPORT.pdf", "the PDF written");
+      },
+      RunReportPdfCommand);
 }
 
 }  // namespace orvenda

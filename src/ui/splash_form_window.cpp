@@ -4,9 +4,9 @@
 #include <QVBoxLayout>
 
 #include "about_form_window.h"
+#include "app/version_text.h"
 #include "qt_translation.h"
 #include "tree_images.h"
-#include "version_text.h"
 
 namespace orvenda {
 

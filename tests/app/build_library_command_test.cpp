@@ -32,17 +32,17 @@ class BuildLibraryTest : public ::testing::Test {
   }
   int Build(const std::string& which, const std::string& content) {
     WriteFileBytes(temp / "from.tsv", content);
-    return Run(RunBuildLibraryCommand, {"--build-library", which, (temp / "from.tsv").string()});
+    return Run(BuildLibraryCommand(), {"--build-library", which, (temp / "from.tsv").string()});
   }
   std::string List(const std::string& which) {
-    EXPECT_EQ(Run(RunListLibraryCommand, {"--list-library", which}), 0) << err.str();
+    EXPECT_EQ(Run(ListLibraryCommand(), {"--list-library", which}), 0) << err.str();
     return out.str();
   }
-  template <typename Command>
-  int Run(Command command, const std::vector<std::string>& args) {
+  int Run(const BatchCommand& command, const std::vector<std::string>& args) {
     out.str("");
     err.str("");
-    return command(args, out, err, prog, temp / "user");
+    return RunBatchCommand(command, args,
+                           BatchContext{out, err, messages, {}, prog, temp / "user"});
   }
   std::vector<std::string> Files() const {
     std::vector<std::string> names;
@@ -55,6 +55,7 @@ class BuildLibraryTest : public ::testing::Test {
 
   TempDir temp;
   fs::path prog = temp / "prog";
+  Messages messages;
   std::ostringstream out, err;
 };
 
@@ -90,10 +91,10 @@ TEST_F(BuildLibraryTest, RefusedFileNamesItsLineAndChangesNothing) {
   EXPECT_EQ(Files(), before);
 
   EXPECT_EQ(
-      Run(RunBuildLibraryCommand, {"--build-library", "builtin", (temp / "none.tsv").string()}), 1);
+      Run(BuildLibraryCommand(), {"--build-library", "builtin", (temp / "none.tsv").string()}), 1);
   EXPECT_NE(err.str().find("Soubor nenalezen."), std::string::npos) << err.str();
-  EXPECT_EQ(Run(RunBuildLibraryCommand, {"--build-library", "both", "x.tsv"}), 2);
-  EXPECT_EQ(Run(RunBuildLibraryCommand, {"--build-library", "user"}), 2);
+  EXPECT_EQ(Run(BuildLibraryCommand(), {"--build-library", "both", "x.tsv"}), 2);
+  EXPECT_EQ(Run(BuildLibraryCommand(), {"--build-library", "user"}), 2);
   EXPECT_EQ(Files(), before);
 }
 

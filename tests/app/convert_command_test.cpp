@@ -33,7 +33,10 @@ class ConvertTest : public DocumentsTest {
 
   int Convert(std::vector<std::string> args) {
     err.str("");
-    return RunConvertCommand(args, err);
+    if (args.empty() || args[0] != "--convert") args.insert(args.begin(), "--convert");
+    std::ostringstream out;
+    const Messages messages;
+    return RunBatchCommand(ConvertCommand(), args, BatchContext{out, err, messages, {}, {}, {}});
   }
   std::ostringstream err;
 };

@@ -43,9 +43,10 @@ class ImportHtmlCommandTest : public ::testing::Test {
   }
 
   int Run(std::vector<std::string> args) {
-    std::ostringstream err;
+    std::ostringstream out, err;
     fs::create_directories(temp / "tmp");
-    const int result = RunImportHtmlCommand(args, err, temp / "tmp");
+    const int result = RunBatchCommand(ImportHtmlCommand(), args,
+                                       BatchContext{out, err, messages, temp / "tmp", {}, {}});
     errors = err.str();
     return result;
   }

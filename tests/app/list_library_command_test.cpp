@@ -49,10 +49,12 @@ class ListLibraryTest : public ::testing::Test {
     fs::create_directories(temp / "prog");
     fs::create_directories(temp / "user");
   }
-  int List(const std::vector<std::string>& args) {
+  int List(std::vector<std::string> args) {
     out.str("");
     err.str("");
-    return RunListLibraryCommand(args, out, err, temp / "prog", temp / "user");
+    if (args.empty() || args[0] != "--list-library") args.insert(args.begin(), "--list-library");
+    return RunBatchCommand(ListLibraryCommand(), args,
+                           BatchContext{out, err, messages, {}, temp / "prog", temp / "user"});
   }
   // Writes loose library tables with python3-dbf; false when it is not installed.
   bool WriteForeign(const fs::path& dbf, const std::vector<std::string>& lines) {
@@ -69,6 +71,7 @@ class ListLibraryTest : public ::testing::Test {
   }
 
   TempDir temp;
+  Messages messages;
   std::ostringstream out, err;
 };
 

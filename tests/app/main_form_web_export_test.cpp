@@ -95,11 +95,10 @@ class WebExportCommandTest : public ::testing::Test {
     return files / "Projekt.RSK";
   }
 
-  int Run(int (*command)(const std::vector<std::string>&, std::ostream&, const Messages&,
-                         const fs::path&),
-          std::vector<std::string> args) {
-    std::ostringstream err;
-    const int result = command(args, err, messages, temp.path());
+  int Run(const BatchCommand& command, std::vector<std::string> args) {
+    std::ostringstream out, err;
+    const int result =
+        RunBatchCommand(command, args, BatchContext{out, err, messages, temp.path(), {}, {}});
     errors = err.str();
     return result;
   }
@@ -113,29 +112,28 @@ class WebExportCommandTest : public ::testing::Test {
 TEST_F(WebExportCommandTest, WritesWhatTheWindowCommandsWriteAndFailsClearly) {
   const fs::path rsk = MakeRsk();
   const fs::path site = files / "new" / "site";  // made when missing
-  ASSERT_EQ(Run(RunWebExportCommand, {"--web-export", rsk.string(), "--output", site.string()}), 0)
+  ASSERT_EQ(Run(WebExportCommand(), {"--web-export", rsk.string(), "--output", site.string()}), 0)
       << errors;
   EXPECT_EQ(errors, "");
   for (const char* page : {"index.htm", "tree.htm", "content.htm", "data/00000003.htm"}) {
     EXPECT_TRUE(fs::is_regular_file(site / page)) << page;
   }
   const fs::path flat = files / "flat.htm";
-  ASSERT_EQ(Run(RunFlatExportCommand, {"--output", flat.string(), "--flat-export", rsk.string()}),
-            0)
+  ASSERT_EQ(Run(FlatExportCommand(), {"--output", flat.string(), "--flat-export", rsk.string()}), 0)
       << errors;
   EXPECT_THAT(ReadFileBytes(flat), HasSubstr(W("<li><b>Lis</b><small> (1) </small></li>")));
   EXPECT_TRUE(fs::is_empty(temp.path()));  // no working directory left behind
 
-  EXPECT_EQ(Run(RunWebExportCommand,
+  EXPECT_EQ(Run(WebExportCommand(),
                 {"--web-export", (files / "chybi.RSK").string(), "--output", site.string()}),
             1);
   EXPECT_THAT(errors, HasSubstr("Soubor nenalezen."));
   // The output cannot be a folder: a file holds its name.
-  EXPECT_EQ(Run(RunWebExportCommand, {"--web-export", rsk.string(), "--output", flat.string()}), 1);
+  EXPECT_EQ(Run(WebExportCommand(), {"--web-export", rsk.string(), "--output", flat.string()}), 1);
   EXPECT_THAT(errors, HasSubstr((flat / "index.htm").string()));
-  EXPECT_EQ(Run(RunFlatExportCommand, {"--flat-export", rsk.string()}), 2);
+  EXPECT_EQ(Run(FlatExportCommand(), {"--flat-export", rsk.string()}), 2);
   EXPECT_THAT(errors, HasSubstr("usage: orvenda --flat-export PROJECT --output FILE.htm"));
-  EXPECT_EQ(Run(RunWebExportCommand, {"--web-export", rsk.string(), "--sorted"}), 2);
+  EXPECT_EQ(Run(WebExportCommand(), {"--web-export", rsk.string(), "--sorted"}), 2);
 }
 
 }  // namespace

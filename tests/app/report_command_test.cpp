@@ -51,8 +51,9 @@ class ReportCommandTest : public ::testing::Test {
   }
 
   int Run(std::vector<std::string> args) {
-    std::ostringstream err;
-    const int result = RunReportCommand(args, err, messages, temp.path());
+    std::ostringstream out, err;
+    const int result = RunBatchCommand(ReportCommand(), args,
+                                       BatchContext{out, err, messages, temp.path(), {}, {}});
     errors = err.str();
     return result;
   }

@@ -5,6 +5,7 @@
 #include <QApplication>
 #include <QCursor>
 
+#include "app/version_text.h"
 #include "base/cp1250.h"
 #include "base/error.h"
 #include "command_guard.h"
@@ -16,7 +17,6 @@
 #include "qt_tree_control.h"
 #include "support/test_support.h"
 #include "ui_support.h"
-#include "version_text.h"
 
 namespace orvenda {
 namespace {

@@ -63,4 +63,16 @@ grep -q "Elektro" "$dir/taken.htm" || fail "--take-from-library project lacks th
 
 "$orvenda" --no-such-option >/dev/null 2>&1
 [ $? -eq 2 ] || fail "an unknown option did not end with status 2"
-echo "batch commands: 5 passed, 0 failed"
+out=$("$orvenda" --report "$dir/taken.RSK" --outptu "$dir/x.htm" 2>&1)
+[ $? -eq 2 ] || fail "a misspelt option did not end with status 2: $out"
+echo "$out" | grep -q -- "did you mean --output?" || fail "a misspelt option got no suggestion: $out"
+[ -e "$dir/x.htm" ] && fail "a misspelt option wrote a page"
+
+# The help names the commands of the core and the Qt side alike; the version is the About one.
+out=$("$orvenda" --help) || fail "--help did not end with status 0"
+for command in --report --report-pdf --convert --take-from-library --import-text; do
+  echo "$out" | grep -q -- "^orvenda $command " || fail "--help does not list $command: $out"
+done
+out=$("$orvenda" --version) || fail "--version did not end with status 0"
+echo "$out" | grep -qx "Orvenda [0-9][0-9.]*" || fail "--version printed: $out"
+echo "batch commands: 8 passed, 0 failed"

@@ -16,6 +16,7 @@
 #include "base/settings.h"
 #include "nahled_form_window.h"
 #include "page_setup_dialog.h"
+#include "report_pdf_command.h"
 #include "reports/report_fixture.h"
 #include "reports/vzhled_rep_form.h"
 #include "ui_support.h"
@@ -163,6 +164,34 @@ TEST(ReportPdfCommand, PrintsEveryPageWithTitleAndPageNumbersWithoutADisplay) {
             0);
   EXPECT_NE(out.find("PDF"), std::string::npos) << out;
   EXPECT_EQ(test::ReadFileBytes(pdf), before);
+}
+
+// The PDF command takes the report's options under its own name and joins the core's help.
+TEST(ReportPdfCommand, ParsesTheReportsOptionsAndShowsInTheHelp) {
+  std::vector<BatchCommand> commands = CoreBatchCommands();
+  commands.push_back(ReportPdfCommand());
+  std::ostringstream out, err;
+  const CommandLine line = ParseCommandLine(
+      {"--report-pdf", "Dilna.RSK", "--output", "Dilna.pdf", "--sorted", "--hide-column", "8"},
+      commands, out, err);
+  ASSERT_TRUE(line.command.has_value()) << err.str();
+  EXPECT_EQ(line.command->name, "--report-pdf");
+  ReportOptions expected;
+  expected.project = "Dilna.RSK";
+  expected.output = "Dilna.pdf";
+  expected.sorted = true;
+  expected.hiddenColumns = {8};
+  EXPECT_EQ(std::any_cast<ReportOptions>(line.command->options), expected);
+
+  EXPECT_EQ(ParseCommandLine({"--help"}, commands, out, err).status, 0);
+  EXPECT_NE(out.str().find("orvenda --report-pdf PROJECT --output REPORT.pdf [--sorted]"),
+            std::string::npos)
+      << out.str();
+  EXPECT_EQ(
+      ParseCommandLine({"--report-pdf", "Dilna.RSK", "--output", "D.pdf", "--web-export", "x"},
+                       commands, out, err)
+          .status,
+      2);
 }
 
 // The preview and the layout dialog on a real project table, as the main window makes them.

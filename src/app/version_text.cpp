@@ -1,4 +1,4 @@
-#include "version_text.h"
+#include "app/version_text.h"
 
 namespace orvenda {
 
@@ -18,6 +18,11 @@ std::string ProgramVersion() {
 #else
   return {};
 #endif
+}
+
+std::string VersionText() {
+  const std::string version = ProgramVersion();
+  return version.empty() ? kProductName : std::string(kProductName) + ' ' + version;
 }
 
 }  // namespace orvenda

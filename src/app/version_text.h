@@ -12,5 +12,7 @@ inline constexpr const char* kProductName = "Orvenda";
 std::string ShortVersion(std::string_view fileVersion);
 // ShortVersion of the version this program was built as.
 std::string ProgramVersion();
+// The product name and ProgramVersion, as `orvenda --version` prints them: "Orvenda 2.9".
+std::string VersionText();
 
 }  // namespace orvenda
