@@ -1,5 +1,6 @@
 #include "app/find_command.h"
 
+#include <CLI/CLI.hpp>
 #include <vector>
 
 #include "app/headless_tree_control.h"
@@ -95,6 +96,31 @@ int RunFind(const FindOptions& options, std::ostream& out, std::ostream& err) {
     err << "orvenda: " << error.what() << "\n";
     return 1;
   }
+}
+
+void DeclareFindOptions(CLI::App& group, FindOptions& options) {
+  AddValuesOption(group, "--find", 2, "PROJECT TEXT",
+                  "the project (.RSK, .RZK or .ZLB) and the text to find in every text field",
+                  [&options](const std::vector<std::string>& values) {
+                    options.project = PathValue("--find", values[0]);
+                    options.text = values[1];
+                  });
+  AddNumberOption(group, "--category", options.category, "N",
+                  "only risks of category N and above (1..5); 0: only the unrated ones", 0);
+  group.add_flag("--whole-words", options.wholeWords, "whole words only");
+  group.add_flag("--diacritics", options.diacritics, "accented letters differ from plain ones");
+}
+
+BatchCommand FindCommand() {
+  return MakeBatchCommand<FindOptions>(
+      "--find",
+      "prints the records whose texts hold TEXT, as the find bar finds them, in tree order: "
+      "Index, path and caption",
+      DeclareFindOptions, [](const FindOptions& options, const BatchContext& context) {
+        FindOptions run = options;
+        if (run.tempDir.empty()) run.tempDir = context.tempDir;
+        return RunFind(run, context.out, context.err);
+      });
 }
 
 }  // namespace orvenda

@@ -5,6 +5,8 @@
 #include <ostream>
 #include <string>
 
+#include "app/command_line.h"
+
 namespace orvenda {
 
 // The batch find:
@@ -20,10 +22,15 @@ struct FindOptions {
   bool wholeWords = false;
   bool diacritics = false;
   std::filesystem::path tempDir;  // for the working copy; empty: the system's
+
+  bool operator==(const FindOptions&) const = default;
 };
 
 // 0 on success (also when nothing is found), 1 on failure with the error on `err`, 2 for a
 // category outside 0..5.
 int RunFind(const FindOptions& options, std::ostream& out, std::ostream& err);
+
+void DeclareFindOptions(CLI::App& group, FindOptions& options);
+BatchCommand FindCommand();
 
 }  // namespace orvenda

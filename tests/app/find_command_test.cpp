@@ -85,5 +85,23 @@ TEST_F(FindCommandTest, AMissingProjectFailsWithoutOutput) {
   EXPECT_NE(err.str().find("Neni.RSK"), std::string::npos) << err.str();
 }
 
+TEST_F(FindCommandTest, RunsFromTheCommandLine) {
+  const Messages messages;
+  const BatchContext context{out, err, messages, files / "tmp", files.path(), files.path()};
+  const auto run = [&](std::vector<std::string> args) {
+    out.str("");
+    err.str("");
+    return RunCommandLine(args, CoreBatchCommands(), context);
+  };
+  const std::string project = (files / "Projekt.RSK").string();
+  EXPECT_EQ(run({"--find", project, "rez", "--category", "4"}), 0) << err.str();
+  EXPECT_EQ(out.str(), "3\tDílna / Lis\tŘezné poranění\n");
+  EXPECT_EQ(run({"--find", project, "řezu", "--whole-words", "--diacritics"}), 0) << err.str();
+  EXPECT_EQ(out.str(), "5\tDílna\tPrach\n");
+  EXPECT_EQ(run({"--find", project}), 2);  // the text is missing
+  EXPECT_EQ(run({"--find", project, "x", "--category", "-1"}), 2);
+  EXPECT_EQ(out.str(), "");
+}
+
 }  // namespace
 }  // namespace orvenda
