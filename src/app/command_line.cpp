@@ -9,6 +9,7 @@
 
 #include "app/build_library_command.h"
 #include "app/convert_command.h"
+#include "app/find_command.h"
 #include "app/import_html_command.h"
 #include "app/library_commands.h"
 #include "app/list_library_command.h"
@@ -230,11 +231,11 @@ fs::path ExecutableDir(const char* argv0) {
 }  // namespace
 
 std::vector<BatchCommand> CoreBatchCommands() {
-  return {ReportCommand(),       ConvertCommand(),         WebExportCommand(),
-          FlatExportCommand(),   ImportHtmlCommand(),      ListLibraryCommand(),
-          BuildLibraryCommand(), ExportBranchCommand(),    UpdateLibraryCommand(),
-          ImportTextCommand(),   TakeFromLibraryCommand(), ExportTableCommand(),
-          ImportTableCommand()};
+  return {
+      ReportCommand(),        ConvertCommand(),     WebExportCommand(),       FlatExportCommand(),
+      ImportHtmlCommand(),    ListLibraryCommand(), BuildLibraryCommand(),    ExportBranchCommand(),
+      UpdateLibraryCommand(), ImportTextCommand(),  TakeFromLibraryCommand(), ExportTableCommand(),
+      ImportTableCommand(),   FindCommand()};
 }
 
 CommandLine ParseCommandLine(const std::vector<std::string>& args,

@@ -134,6 +134,8 @@ class MainForm {
   // --- Tree and pages --------------------------------------------------------------------------
   // Rebuilds TreeNT1 from DataTable (TreeUpdating set meanwhile).
   void BuildTree();
+  // Runs at the end of every BuildTree, still with TreeUpdating set (the "Zobrazit" choice).
+  std::function<void()> AfterBuildTree;
   // Shows the page of the selected item and fills it from its record.
   void ShowSelected();
   void TreeNT1Change();

@@ -163,6 +163,7 @@ void MainForm::BuildTree() {
   TreeUpdating = true;
   try {
     orvenda::BuildTree(TreeNT1, DataTable, NodeIndexes, progress, MessagesBox);
+    if (AfterBuildTree) AfterBuildTree();
   } catch (...) {
     TreeUpdating = wasUpdating;
     throw;

@@ -25,8 +25,23 @@ NodeSums::NodeSums(Table& table) : table_(table) { table_.SetRowObserver(this); 
 
 NodeSums::~NodeSums() { table_.SetRowObserver(nullptr); }
 
+void NodeSums::Totals::Add(const Totals& other, int sign) {
+  risks.sum += sign * other.risks.sum;
+  risks.count += sign * other.risks.count;
+  for (size_t i = 0; i < bands.size(); ++i) bands[i] += sign * other.bands[i];
+}
+
+NodeSums::Totals NodeSums::OneRisk(int32_t level) {
+  Totals one;
+  one.risks = {level, 1};
+  one.bands[static_cast<size_t>(RatedBand(level))] = 1;
+  return one;
+}
+
 void NodeSums::Reset(const Table& table) {
+  ++changes_;
   entries_.clear();
+  risk_bands_.clear();
   const auto& fields = table.Fields();
   const auto find = [&](const char* name, bool integer) {
     for (size_t i = 0; i < fields.size(); ++i)
@@ -51,12 +66,12 @@ void NodeSums::Loaded() {
   loading_ = false;
   if (!usable_) return;
   if (!IsForest()) return Unusable();
-  std::vector<std::pair<int32_t, RiskSum>> direct;
+  std::vector<std::pair<int32_t, Totals>> direct;
   for (const auto& [index, e] : entries_) {
-    if (e.below.count != 0 && e.nodeRecords != 0 && e.parent != index)
+    if (e.below.risks.count != 0 && e.nodeRecords != 0 && e.parent != index)
       direct.emplace_back(e.parent, e.below);
   }
-  for (const auto& [parent, sum] : direct) AddToChain(parent, sum.sum, sum.count);
+  for (const auto& [parent, below] : direct) AddToChain(parent, below, 1);
 }
 
 // No node below itself: every chain of parents ends at a root or at a missing parent.
@@ -88,12 +103,11 @@ bool NodeSums::IsForest() {
   return true;
 }
 
-void NodeSums::AddToChain(int32_t from, int64_t sum, int64_t count) {
+void NodeSums::AddToChain(int32_t from, const Totals& delta, int sign) {
   int32_t at = from;
   for (;;) {
     Entry& e = entries_[at];
-    e.below.sum += sum;
-    e.below.count += count;
+    e.below.Add(delta, sign);
     if (e.nodeRecords == 0 || e.parent == at) return;
     at = e.parent;
   }
@@ -111,17 +125,15 @@ bool NodeSums::InChain(int32_t from, int32_t node) const {
 }
 
 void NodeSums::Added(const RowValues& row) {
+  ++changes_;
   if (!usable_) return;
   const int32_t type = row.Int(type_);
   const int32_t up = row.Int(uplink_);
   if (type == kRiskType) {
-    if (loading_) {
-      RiskSum& below = entries_[up].below;
-      below.sum += RiskLevel(row.Int(p_), row.Int(n_), row.Int(h_));
-      ++below.count;
-      return;
-    }
-    AddToChain(up, RiskLevel(row.Int(p_), row.Int(n_), row.Int(h_)), 1);
+    const int32_t level = RiskLevel(row.Int(p_), row.Int(n_), row.Int(h_));
+    risk_bands_[row.Int(index_)] = static_cast<int8_t>(RatedBand(level));
+    if (loading_) return entries_[up].below.Add(OneRisk(level), 1);
+    AddToChain(up, OneRisk(level), 1);
   } else if (type == kNodeType) {
     const int32_t index = row.Int(index_);
     Entry& e = entries_[index];
@@ -146,26 +158,29 @@ void NodeSums::Added(const RowValues& row) {
     if (up != index && InChain(up, index)) return Unusable();
     e.nodeRecords = 1;
     e.parent = up;
-    const RiskSum below = e.below;
-    if (below.count != 0 && up != index) AddToChain(up, below.sum, below.count);
+    const Totals below = e.below;
+    if (below.risks.count != 0 && up != index) AddToChain(up, below, 1);
   }
 }
 
 void NodeSums::Removed(const RowValues& row) {
+  ++changes_;
   Loaded();
   if (!usable_) return;
   const int32_t type = row.Int(type_);
   const int32_t up = row.Int(uplink_);
   if (type == kRiskType) {
-    AddToChain(up, -static_cast<int64_t>(RiskLevel(row.Int(p_), row.Int(n_), row.Int(h_))), -1);
+    const int32_t level = RiskLevel(row.Int(p_), row.Int(n_), row.Int(h_));
+    risk_bands_.erase(row.Int(index_));
+    AddToChain(up, OneRisk(level), -1);
   } else if (type == kNodeType) {
     const int32_t index = row.Int(index_);
     Entry& e = entries_[index];
     if (e.nodeRecords == 0 || e.parent != up) return Unusable();
     if (--e.nodeRecords != 0) return;
     e.parent = 0;
-    const RiskSum below = e.below;
-    if (below.count != 0 && up != index) AddToChain(up, -below.sum, -below.count);
+    const Totals below = e.below;
+    if (below.risks.count != 0 && up != index) AddToChain(up, below, -1);
   }
 }
 
@@ -173,19 +188,42 @@ void NodeSums::Unusable() {
   usable_ = false;
   loading_ = false;
   entries_.clear();
+  risk_bands_.clear();
 }
 
 std::optional<RiskSum> NodeSums::Sum(int32_t node) {
   Loaded();
   if (!usable_ || !table_.IsOpen()) return std::nullopt;
   const auto it = entries_.find(node);
-  return it == entries_.end() ? RiskSum{} : it->second.below;
+  return it == entries_.end() ? RiskSum{} : it->second.below.risks;
 }
 
 int32_t NodeSums::Average(int32_t node) {
   const auto kept = Sum(node);
   if (!kept) return NodeAverage(table_, node);
   return kept->count == 0 ? 0 : static_cast<int32_t>(kept->sum / kept->count);
+}
+
+std::optional<NodeSums::BandCounts> NodeSums::Bands(int32_t node) {
+  Loaded();
+  if (!usable_ || !table_.IsOpen()) return std::nullopt;
+  const auto it = entries_.find(node);
+  return it == entries_.end() ? BandCounts{} : it->second.below.bands;
+}
+
+int NodeSums::HighestBand(int32_t node) {
+  const auto bands = Bands(node);
+  if (!bands) return -1;
+  for (int band = 5; band >= 0; --band)
+    if ((*bands)[static_cast<size_t>(band)] > 0) return band;
+  return -1;
+}
+
+int NodeSums::RiskBandOf(int32_t index) {
+  Loaded();
+  if (!usable_ || !table_.IsOpen()) return -1;
+  const auto it = risk_bands_.find(index);
+  return it == risk_bands_.end() ? -1 : it->second;
 }
 
 }  // namespace orvenda

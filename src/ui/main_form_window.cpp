@@ -19,6 +19,7 @@
 #include "client_report_dialog.h"
 #include "command_guard.h"
 #include "documents/recent_files.h"
+#include "find_bar_widget.h"
 #include "help_window.h"
 #include "mnemonics.h"
 #include "nahled_form_window.h"
@@ -87,6 +88,11 @@ MainFormWindow::MainFormWindow(MainFormDirs dirs, SettingsStore& settings, Dialo
     return form_->TreeNT1DragOver(target);
   };
   tree_widget_->OnDragDrop = [this](TreeControl::Item target) { form_->TreeNT1DragDrop(target); };
+  // Each item shows its category, a node the highest below it, from the kept sums.
+  tree_widget_->Model()->BandOf = [this](const TreeNode& node) {
+    return node.image == TreeControl::kRisk ? form_->DataTableSums.RiskBandOf(node.data)
+                                            : form_->DataTableSums.HighestBand(node.data);
+  };
 
   RestoreWindowPlace();
   RunCommand([this] { form_->FormCreate(); });
@@ -101,6 +107,7 @@ MainFormWindow::~MainFormWindow() {
   form_->setupForm = nullptr;
   tree_widget_->OnDragOver = nullptr;
   tree_widget_->OnDragDrop = nullptr;
+  tree_widget_->Model()->BandOf = nullptr;
   try {
     form_->FormDestroy();
   } catch (const std::exception&) {
@@ -431,6 +438,8 @@ void MainFormWindow::BuildCentre() {
   left->setSpacing(4);
   left->addWidget(objectLabel);
   left->addWidget(tree_widget_, 1);
+  find_bar_ = new FindBarWidget(*form_, this, [this] { PushState(); });
+  left->addWidget(find_bar_);
   left->addWidget(buttonPanel);
 
   // Right: the pages without tabs, the buttons below them.
@@ -567,6 +576,7 @@ void MainFormWindow::BindControls() {
         return handlers;
       });
   binding_.BindCaption(f.Caption);
+  find_bar_->Bind(binding_);
   // Enter in a one-line field or rating control means Uložit (see eventFilter).
   for (QWidget* field : findChildren<QWidget*>()) {
     if (qobject_cast<QLineEdit*>(field) != nullptr || qobject_cast<QSpinBox*>(field) != nullptr) {
@@ -621,6 +631,9 @@ void MainFormWindow::PushState() {
   pages_->setCurrentWidget(page_widgets_[static_cast<int>(f.ActivePage)]);
   for (int i = 0; i < 2; ++i) status_panels_[i]->setText(FromCp1250(f.StatusBar1.Panels[i]));
   store_button_->setDefault(f.StoreBitBtn.enabled);
+  find_bar_->Refresh();
+  // A stored rating may change the colours of the item and of every node above it.
+  tree_widget_->viewport()->update();
   pushing_ = false;
   binding_.Focus(f.FocusControl, true);
 }

@@ -26,6 +26,7 @@
 namespace orvenda {
 
 class AboutFormWindow;
+class FindBarWidget;
 class HelpWindow;
 class NahledForm;
 class NahledFormWindow;
@@ -52,6 +53,7 @@ class MainFormWindow : public QMainWindow {
   QtProgress& ProgressSeam() { return *progress_; }
   ProgressFormWindow* ProgressWindow() const { return progress_window_; }
   QLabel* StatusPanel(int index) const { return status_panels_[index]; }
+  FindBarWidget* FindBarWin() const { return find_bar_; }
   std::filesystem::path LanguageFile() const;
 
   // Makes the windows that live as long as this one, in the program's order: AboutForm,
@@ -128,6 +130,7 @@ class MainFormWindow : public QMainWindow {
   QLabel* status_panels_[2] = {};
   QPushButton* store_button_ = nullptr;
   QPushButton* cancel_button_ = nullptr;
+  FindBarWidget* find_bar_ = nullptr;
 
   AboutFormWindow* about_ = nullptr;
   SetupFormWindow* setup_ = nullptr;

@@ -262,8 +262,12 @@ QVariant TreeModel::data(const QModelIndex& index, int role) const {
     case Qt::DisplayRole:
     case Qt::EditRole:
       return FromCp1250(node->caption);
-    case Qt::DecorationRole:
-      return node->image >= 0 && node->image < 3 ? QVariant(TreeImages()[node->image]) : QVariant();
+    case Qt::DecorationRole: {
+      if (node->image < 0 || node->image >= 3) return {};
+      const int band = BandOf ? BandOf(*node) : -1;
+      return band >= 0 ? QVariant(BandTreeImage(node->image, band))
+                       : QVariant(TreeImages()[node->image]);
+    }
     case Qt::CheckStateRole:
       return check_boxes_ ? QVariant(node->checked ? Qt::Checked : Qt::Unchecked) : QVariant();
     case Qt::BackgroundRole:

@@ -78,6 +78,9 @@ class TreeModel : public QAbstractItemModel {
   void SetCheckBoxes(bool on);
   bool CheckBoxes() const { return check_boxes_; }
   void SetMarked(TreeNode* node, const QColor& color);
+  // The risk category an item shows (RatedBand, -1 for none), asked at paint time; without
+  // it the items show the plain images.
+  std::function<int(const TreeNode& node)> BandOf;
 
   void BeginBatch() { ++batch_; }
   void EndBatch();

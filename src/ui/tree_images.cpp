@@ -1,5 +1,7 @@
 #include "tree_images.h"
 
+#include "model/risk.h"
+
 #include <QPainter>
 #include <QPainterPath>
 #include <QPixmap>
@@ -62,7 +64,7 @@ QPixmap OpenFolder() {
   return pixmap;
 }
 
-QPixmap Risk() {
+QPixmap Risk(const QColor& fill = QColor(0xe8, 0x3a, 0x1e), const QColor& mark = Qt::white) {
   QPixmap pixmap = Blank();
   QPainter p(&pixmap);
   p.setRenderHint(QPainter::Antialiasing, true);
@@ -72,17 +74,44 @@ QPixmap Risk() {
   triangle.lineTo(1, 14.5);
   triangle.closeSubpath();
   p.setPen(QPen(QColor(0x6b, 0x1a, 0x10), 1.2));
-  p.setBrush(QColor(0xe8, 0x3a, 0x1e));
+  p.setBrush(fill);
   p.drawPath(triangle);
   p.setRenderHint(QPainter::Antialiasing, false);
   p.setPen(Qt::NoPen);
-  p.setBrush(Qt::white);
+  p.setBrush(mark);
   p.drawRect(7, 5, 2, 5);
   p.drawRect(7, 11, 2, 2);
   return pixmap;
 }
 
+// A node's image with the category disc in its lower right corner, over the folder.
+QPixmap WithDisc(QPixmap pixmap, const QColor& fill) {
+  QPainter p(&pixmap);
+  p.setRenderHint(QPainter::Antialiasing, true);
+  p.setPen(QPen(QColor(0x40, 0x40, 0x40), 1));
+  p.setBrush(fill);
+  p.drawEllipse(QRectF(8.5, 8.5, 7, 7));
+  return pixmap;
+}
+
 }  // namespace
+
+const QIcon& BandTreeImage(int image, int band) {
+  static const auto images = [] {
+    std::array<std::array<QIcon, 6>, 3> all;
+    for (int b = 0; b < 6; ++b) {
+      const BandColor color = RiskBandColor(b);
+      const QColor fill(color.fill);
+      all[0][b] = QIcon(WithDisc(ClosedFolder(), fill));
+      all[1][b] = QIcon(WithDisc(OpenFolder(), fill));
+      all[2][b] = QIcon(Risk(fill, color.dark ? QColor(Qt::white) : QColor(0x30, 0x30, 0x30)));
+    }
+    return all;
+  }();
+  if (image < 0 || image > 2) image = 2;
+  if (band < 0 || band > 5) band = 0;
+  return images[static_cast<size_t>(image)][static_cast<size_t>(band)];
+}
 
 const std::array<QIcon, 3>& TreeImages() {
   static const std::array<QIcon, 3> images = {QIcon(ClosedFolder()), QIcon(OpenFolder()),

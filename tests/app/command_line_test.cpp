@@ -208,34 +208,34 @@ TEST(CommandLine, WrongLinesAreRefusedWithStatus2AndSayWhy) {
 
 // Another part of the program adds its commands to the same line: they show in the help, take
 // their options and keep their exit status.
-struct FindOptions {
+struct SearchOptions {
   std::string text;
   int library = 0;
 };
 
 TEST(CommandLine, AddedCommandsJoinTheHelpAndRun) {
   std::vector<BatchCommand> commands = CoreBatchCommands();
-  commands.push_back(MakeBatchCommand<FindOptions>(
-      "--find", "finds a text",
-      [](CLI::App& group, FindOptions& options) {
-        AddValuesOption(group, "--find", 1, "TEXT", "the text",
+  commands.push_back(MakeBatchCommand<SearchOptions>(
+      "--search", "finds a text",
+      [](CLI::App& group, SearchOptions& options) {
+        AddValuesOption(group, "--search", 1, "TEXT", "the text",
                         [&options](const Args& values) { options.text = values[0]; });
         AddLibraryOption(group, "--in", options.library, "the library searched");
       },
-      [](const FindOptions& options, const BatchContext& context) {
+      [](const SearchOptions& options, const BatchContext& context) {
         context.out << "found " << options.text;
         return options.text == "nic" ? 1 : 0;
       }));
   EXPECT_THAT(Parse({"--help"}, commands).out,
-              HasSubstr("orvenda --find TEXT [--in builtin|user]"));
+              HasSubstr("orvenda --search TEXT [--in builtin|user]"));
 
   std::ostringstream out, err;
   const Messages messages;
   const BatchContext context{out, err, messages, {}, {}, {}};
-  EXPECT_EQ(RunCommandLine({"--find", "Lis"}, commands, context), 0);
+  EXPECT_EQ(RunCommandLine({"--search", "Lis"}, commands, context), 0);
   EXPECT_EQ(out.str(), "found Lis");
-  EXPECT_EQ(RunCommandLine({"--find", "nic"}, commands, context), 1);
-  EXPECT_EQ(RunCommandLine({"--find", "Lis", "--sorted"}, commands, context), 2);
+  EXPECT_EQ(RunCommandLine({"--search", "nic"}, commands, context), 1);
+  EXPECT_EQ(RunCommandLine({"--search", "Lis", "--sorted"}, commands, context), 2);
   EXPECT_THAT(err.str(), HasSubstr("--sorted is an option of --report"));
   EXPECT_EQ(RunCommandLine({"Lis.RSK"}, commands, context), std::nullopt);
 }

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <random>
+#include <unordered_set>
 #include <vector>
 
 #include "model/project_table.h"
@@ -27,15 +28,55 @@ class NodeSumsTest : public ::testing::Test {
     table.SetInt(fld::kHodnocen, 1);
     table.Post();
   }
-  // Every node, placeholder parent and unknown Index agrees with the walk.
+  // The risks below `node` by band, counted by walking the child filters as the sums' own
+  // walk does.
+  NodeSums::BandCounts BandsByWalk(int32_t node) {
+    NodeSums::BandCounts bands{};
+    std::vector<int32_t> pending{node};
+    std::unordered_set<int32_t> seen{node};
+    while (!pending.empty()) {
+      const int32_t at = pending.back();
+      pending.pop_back();
+      std::vector<int32_t> children;
+      table.SetFilter(ChildNodesFilter(at));
+      table.SetFiltered(true);
+      for (table.First(); !table.Eof(); table.Next()) children.push_back(table.GetInt(fld::kIndex));
+      for (int32_t child : children)
+        if (seen.insert(child).second) pending.push_back(child);
+      table.SetFilter(ChildRisksFilter(at));
+      for (table.First(); !table.Eof(); table.Next())
+        ++bands[static_cast<size_t>(RatedBand(RiskLevel(table)))];
+    }
+    ClearFilter(table);
+    return bands;
+  }
+  // Every node, placeholder parent and unknown Index agrees with the walk, in sums, band
+  // counts and highest band; every risk has its own band.
   void ExpectSumsMatchTheWalk(NodeSums& sums, int32_t maxIndex, bool kept) {
     for (int32_t node = 0; node <= maxIndex + 1; ++node) {
       const RiskSum walk = SumRisks(table, node);
       const auto fast = sums.Sum(node);
       ASSERT_EQ(fast.has_value(), kept) << "node " << node;
-      if (!fast) continue;
+      ASSERT_EQ(sums.Bands(node).has_value(), kept) << "node " << node;
+      if (!fast) {
+        EXPECT_EQ(sums.HighestBand(node), -1);
+        continue;
+      }
       ASSERT_EQ(fast->sum, walk.sum) << "node " << node;
       ASSERT_EQ(fast->count, walk.count) << "node " << node;
+      const NodeSums::BandCounts bands = BandsByWalk(node);
+      ASSERT_EQ(*sums.Bands(node), bands) << "node " << node;
+      int highest = -1;
+      for (int band = 0; band < 6; ++band)
+        if (bands[static_cast<size_t>(band)] != 0) highest = band;
+      ASSERT_EQ(sums.HighestBand(node), highest) << "node " << node;
+    }
+    ClearFilter(table);
+    for (table.First(); !table.Eof(); table.Next()) {
+      const int32_t index = table.GetInt(fld::kIndex);
+      const int expected =
+          table.GetInt(fld::kType) == kRiskType && kept ? RatedBand(RiskLevel(table)) : -1;
+      ASSERT_EQ(sums.RiskBandOf(index), expected) << "record " << index;
     }
   }
   test::TempDir dir;
@@ -56,7 +97,7 @@ TEST_F(NodeSumsTest, KeptSumsEqualTheWalkAfterRandomEdits) {
       const int32_t up = nodes.empty() || pick(10) == 0 ? (pick(2) ? 0 : 9000 + pick(5))
                                                         : nodes[pick(nodes.size())];
       const bool node = pick(3) == 0;
-      Add(next, node ? kNodeType : kRiskType, up, 1 + pick(5));
+      Add(next, node ? kNodeType : kRiskType, up, pick(6));
       if (node) nodes.push_back(next);
       ++next;
     } else if (what < 55) {
@@ -67,6 +108,7 @@ TEST_F(NodeSumsTest, KeptSumsEqualTheWalkAfterRandomEdits) {
         table.SetNull(fld::kPravdep);
       } else {
         table.SetInt(fld::kPravdep, 1 + pick(5));
+        table.SetInt(fld::kNasledky, 1 + pick(5));
         table.SetInt(fld::kHodnocen, 1 + pick(5));
       }
       table.Post();
@@ -115,6 +157,17 @@ TEST_F(NodeSumsTest, AttachesToAnOpenTableAndLeavesDamagedTreesToTheWalk) {
   Add(4, kRiskType, 3, 2);
   {
     NodeSums sums(table);  // rows already there are counted at once
+    // Every row change counts; a reopen that keeps the rows changes nothing.
+    const uint64_t before = sums.Changes();
+    Add(9, kRiskType, 1, 1);
+    EXPECT_GT(sums.Changes(), before);
+    table.Locate(fld::kIndex, 9);
+    table.Delete();
+    const uint64_t afterDelete = sums.Changes();
+    EXPECT_GT(afterDelete, before + 1);
+    table.Close();
+    table.Open();
+    EXPECT_EQ(sums.Changes(), afterDelete);
     ASSERT_TRUE(sums.Sum(1).has_value());
     EXPECT_EQ(sums.Sum(1)->sum, 7);
     EXPECT_EQ(sums.Average(1), 3);
