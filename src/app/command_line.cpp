@@ -15,6 +15,7 @@
 #include "app/report_command.h"
 #include "app/version_text.h"
 #include "app/web_export_command.h"
+#include "base/language_file.h"
 #include "library/libraries.h"
 
 namespace orvenda {
@@ -107,6 +108,9 @@ class Parser {
     app_.set_help_flag("--help", "print this help and exit");
     app_.set_help_all_flag("--help-all", "the same");
     app_.set_version_flag("--version", VersionText(), "print the version and exit");
+    AddPathOption(app_, "--language", language_, "FILE",
+                  "the language file for this run, in place of Language.lng")
+        ->check(CLI::ExistingFile);
     for (const BatchCommand& command : commands_) {
       CLI::App* group = app_.add_option_group(command.name, command.help);
       groups_.push_back(group);
@@ -164,7 +168,7 @@ class Parser {
       err_ << "orvenda: no batch command given\n";
       return Failed(selected);
     }
-    return CommandLine{std::nullopt, results_[*selected]()};
+    return CommandLine{std::nullopt, results_[*selected](), language_};
   }
 
  private:
@@ -190,7 +194,7 @@ class Parser {
       err_ << "orvenda: " << name << " is an option of " << owners << '\n';
       return;
     }
-    std::vector<std::string> known = {"--help", "--help-all", "--version"};
+    std::vector<std::string> known = {"--help", "--help-all", "--version", "--language"};
     for (size_t i = 0; i < groups_.size(); ++i) {
       if (selected && i != selected) continue;
       if (!selected) {
@@ -217,7 +221,17 @@ class Parser {
   CLI::App app_{"", "orvenda"};
   std::vector<CLI::App*> groups_;
   std::vector<std::function<ParsedCommand()>> results_;
+  std::optional<fs::path> language_;
 };
+
+// Runs the parsed command, with the messages of --language when it names a file.
+int RunParsed(const CommandLine& line, const BatchContext& context) {
+  if (!line.language) return line.command->run(context);
+  const Messages messages = MessagesOf(*line.language);
+  const BatchContext translated{context.out,        context.err,        messages,
+                                context.tempDir,    context.programDir, context.userDir};
+  return line.command->run(translated);
+}
 
 fs::path ExecutableDir(const char* argv0) {
   std::error_code ec;
@@ -247,7 +261,7 @@ std::optional<int> RunCommandLine(const std::vector<std::string>& args,
                                   const BatchContext& context) {
   const CommandLine line = ParseCommandLine(args, commands, context.out, context.err);
   if (line.status) return line.status;
-  if (line.command) return line.command->run(context);
+  if (line.command) return RunParsed(line, context);
   return std::nullopt;
 }
 
@@ -255,9 +269,11 @@ std::optional<int> RunCommandLine(int argc, char** argv,
                                   const std::vector<BatchCommand>& commands) {
   const std::vector<std::string> args(argv + 1, argv + argc);
   if (args.empty() || !args[0].starts_with("--")) return std::nullopt;
-  const Messages messages;
-  const BatchContext context{
-      std::cout, std::cerr, messages, fs::path(), ExecutableDir(argv[0]), DefaultUserDataDir()};
+  const fs::path programDir = ExecutableDir(argv[0]);
+  const fs::path userDir = DefaultUserDataDir();
+  // The texts of the window: a batch command writes its pages and messages in the same language.
+  const Messages messages = MessagesOf(FindLanguageFile(programDir, userDir));
+  const BatchContext context{std::cout, std::cerr, messages, fs::path(), programDir, userDir};
   return RunCommandLine(args, commands, context);
 }
 
@@ -265,7 +281,7 @@ int RunBatchCommand(const BatchCommand& command, const std::vector<std::string>&
                     const BatchContext& context) {
   const std::vector<BatchCommand> commands = {command};
   const CommandLine line = Parser(commands, context.out, context.err).Parse(args);
-  return line.command ? line.command->run(context) : line.status.value_or(2);
+  return line.command ? RunParsed(line, context) : line.status.value_or(2);
 }
 
 fs::path BatchTempDir(const BatchContext& context, std::error_code& ec) {
