@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Builds the Debian package orvenda_VERSION_amd64.deb in the source directory (or OUTDIR) from a
-# Release build of its own (build-package/): `cmake --install` into a staging root, Depends from
+# build of its own (build-package/): `cmake --install --strip` into a staging root, Depends from
 # dpkg-shlibdeps, then dpkg-deb, a check of the package's contents and lintian.
+# The build has the flags of tools/test.sh's (RelWithDebInfo, stripped on install) so that ccache
+# hands it the objects of that build instead of compiling the tree again.
 # Usage: tools/package.sh [OUTDIR]
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
@@ -20,8 +22,10 @@ build="${ORVENDA_PACKAGE_BUILD_DIR:-$root/build-package}"
 launcher=()
 if command -v ccache >/dev/null; then
   launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache -DCMAKE_C_COMPILER_LAUNCHER=ccache)
+  # The debug information is stripped, so the build directory's name need not match.
+  export CCACHE_NOHASHDIR=1 CCACHE_BASEDIR="${CCACHE_BASEDIR:-$root}"
 fi
-cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX=/usr \
+cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_INSTALL_PREFIX=/usr \
   -DORVENDA_BUILD_TESTS=OFF -DORVENDA_BUILD_BENCH=OFF "${launcher[@]}" >/dev/null
 cmake --build "$build" --target orvenda risk_library -j "$(nproc)"
 
