@@ -228,8 +228,8 @@ class Parser {
 int RunParsed(const CommandLine& line, const BatchContext& context) {
   if (!line.language) return line.command->run(context);
   const Messages messages = MessagesOf(*line.language);
-  const BatchContext translated{context.out,        context.err,        messages,
-                                context.tempDir,    context.programDir, context.userDir};
+  const BatchContext translated{context.out,     context.err,        messages,
+                                context.tempDir, context.programDir, context.userDir};
   return line.command->run(translated);
 }
 

@@ -26,11 +26,11 @@ std::string LanguageOf(const IniFile& language) {
   // nothing else is taken.
   const size_t primary = std::min(value.find_first_of("_-"), value.size());
   const auto letters = [](std::string_view part) {
-    return std::all_of(part.begin(), part.end(), [](char c) {
-      return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
-    });
+    return std::all_of(part.begin(), part.end(),
+                       [](char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); });
   };
-  const std::string_view region = std::string_view(value).substr(std::min(primary + 1, value.size()));
+  const std::string_view region =
+      std::string_view(value).substr(std::min(primary + 1, value.size()));
   if (primary < 2 || primary > 3 || !letters(std::string_view(value).substr(0, primary)) ||
       (primary < value.size() && (region.size() < 2 || region.size() > 3 || !letters(region)))) {
     return kDefaultLanguage;
@@ -258,8 +258,7 @@ class MessagesOnlyTarget final : public TranslationTarget {
   std::vector<std::string> GetList(const std::string&, const std::string&) const override {
     return {};
   }
-  void SetList(const std::string&, const std::string&, const std::vector<std::string>&) override {
-  }
+  void SetList(const std::string&, const std::string&, const std::vector<std::string>&) override {}
 };
 
 }  // namespace

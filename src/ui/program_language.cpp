@@ -23,8 +23,7 @@ bool LoadQtTranslations(const std::string& code, QTranslator& translator) {
   const QLocale locale(QString::fromStdString(code));
   // QLocale falls back to "C" for a code it does not know; Qt's texts are English already.
   if (locale.language() == QLocale::English || locale.language() == QLocale::C) return false;
-  return translator.load(locale, "qtbase", "_",
-                         QLibraryInfo::path(QLibraryInfo::TranslationsPath));
+  return translator.load(locale, "qtbase", "_", QLibraryInfo::path(QLibraryInfo::TranslationsPath));
 }
 
 std::optional<AnswerTexts> AnswerTextsFor(const std::string& code) {

@@ -256,9 +256,9 @@ TEST_F(ReportCommandTest, LanguageFileGivesItsTextsForOneRun) {
   const fs::path english = fs::path(ORVENDA_SOURCE_DIR) / "src/ui/resources/Language.en.lng";
   ASSERT_EQ(Run({"--report", rsk.string(), "--output", output.string()}), 0) << errors;
   const std::string czech = Output();
-  ASSERT_EQ(Run({"--language", english.string(), "--report", rsk.string(), "--output",
-                 output.string()}),
-            0)
+  ASSERT_EQ(
+      Run({"--language", english.string(), "--report", rsk.string(), "--output", output.string()}),
+      0)
       << errors;
   const std::string page = Output();
   // The legend and the column heads in English, as the preview shows them under that file.

@@ -395,11 +395,10 @@ TEST(LanguageOf, TheFileNamesItsLanguageOrIsCzech) {
   EXPECT_EQ(of("[Language]\r\nLanguage=pt-br\r\n"), "pt_BR");
   EXPECT_EQ(of("[Language]\r\nLanguage=\"sr_Latn\"\r\n"), "cs");  // a script is no region
   // Absent, empty, or no language code (it names one of Qt's files): Czech.
-  for (const char* text :
-       {"", "[Translations]\r\nLanguage=en\r\n", "[Language]\r\nLanguage=\r\n",
-        "[Language]\r\nLanguage=e\r\n", "[Language]\r\nLanguage=engl\r\n",
-        "[Language]\r\nLanguage=../../x\r\n", "[Language]\r\nLanguage=en_\r\n",
-        "[Language]\r\nLanguage=en_GB/x\r\n", "[Language]\r\nLanguage=e1\r\n"}) {
+  for (const char* text : {"", "[Translations]\r\nLanguage=en\r\n", "[Language]\r\nLanguage=\r\n",
+                           "[Language]\r\nLanguage=e\r\n", "[Language]\r\nLanguage=engl\r\n",
+                           "[Language]\r\nLanguage=../../x\r\n", "[Language]\r\nLanguage=en_\r\n",
+                           "[Language]\r\nLanguage=en_GB/x\r\n", "[Language]\r\nLanguage=e1\r\n"}) {
     EXPECT_EQ(of(text), "cs") << text;
   }
 
