@@ -421,7 +421,7 @@ TEST(MessagesOf, TheMainWindowsListReplacesTheCzechOne) {
 
   WriteFileBytes(dir / "Language.lng",
                  "[Translations]\r\nMainForm.Caption=Main\r\n"
-                 "mainform.messagesbox.items=Building~~Insignificant~~\r\n");
+                 "MainForm.messagesbox.items=Building~~Insignificant~~\r\n");
   const Messages english = MessagesOf(dir / "Language.lng");
   EXPECT_EQ(english.Get(0), "Building");
   EXPECT_EQ(english.Get(1), "Insignificant");
