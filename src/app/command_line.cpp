@@ -146,13 +146,13 @@ class Parser {
       app_.parse(reversed);
     } catch (const CLI::CallForHelp&) {
       out_ << app_.help();
-      return CommandLine{0, std::nullopt};
+      return CommandLine{0, std::nullopt, std::nullopt};
     } catch (const CLI::CallForAllHelp&) {
       out_ << app_.help("", CLI::AppFormatMode::All);
-      return CommandLine{0, std::nullopt};
+      return CommandLine{0, std::nullopt, std::nullopt};
     } catch (const CLI::CallForVersion& version) {
       out_ << version.what() << '\n';
-      return CommandLine{0, std::nullopt};
+      return CommandLine{0, std::nullopt, std::nullopt};
     } catch (const CLI::ParseError& error) {
       // A misspelt option also leaves a required one missing; the misspelling is the news.
       const std::vector<std::string> extras = InLineOrder(app_.remaining(), args);
@@ -176,7 +176,7 @@ class Parser {
     if (!selected && commands_.size() == 1) selected = 0;
     if (selected) err_ << "usage: " << Synopsis(*groups_[*selected]) << '\n';
     err_ << "orvenda --help lists the commands and their options.\n";
-    return CommandLine{2, std::nullopt};
+    return CommandLine{2, std::nullopt, std::nullopt};
   }
 
   // For an option not taken: the commands it belongs to, or the nearest name it may be a
