@@ -108,9 +108,17 @@ class Parser {
     app_.set_help_flag("--help", "print this help and exit");
     app_.set_help_all_flag("--help-all", "the same");
     app_.set_version_flag("--version", VersionText(), "print the version and exit");
-    AddPathOption(app_, "--language", language_, "FILE",
-                  "the language file for this run, in place of Language.lng")
-        ->check(CLI::ExistingFile);
+    app_.add_option_function<std::string>(
+            "--language",
+            [this](const std::string& text) {
+              language_ = PathValue("--language", text);
+              std::error_code ec;
+              if (!fs::is_regular_file(*language_, ec)) {
+                throw CLI::ValidationError("--language", "no such file: " + text);
+              }
+            },
+            "the language file for this run, in place of Language.lng")
+        ->type_name("FILE");
     for (const BatchCommand& command : commands_) {
       CLI::App* group = app_.add_option_group(command.name, command.help);
       groups_.push_back(group);
