@@ -26,6 +26,7 @@ if command -v ccache >/dev/null; then
   export CCACHE_NOHASHDIR=1 CCACHE_BASEDIR="${CCACHE_BASEDIR:-$root}"
 fi
 cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_INSTALL_PREFIX=/usr \
+  -DCMAKE_INSTALL_LIBDIR=lib \
   -DORVENDA_BUILD_TESTS=OFF -DORVENDA_BUILD_BENCH=OFF "${launcher[@]}" >/dev/null
 cmake --build "$build" --target orvenda risk_library -j "$(nproc)"
 
