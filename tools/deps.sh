@@ -11,6 +11,7 @@ packages=(
   clang libclang-rt-14-dev
   xvfb xauth
   poppler-utils
+  dpkg-dev fakeroot lintian
   chromium chromium-driver python3-selenium
 )
 

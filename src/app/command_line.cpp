@@ -17,6 +17,7 @@
 #include "app/table_commands.h"
 #include "app/version_text.h"
 #include "app/web_export_command.h"
+#include "base/language_file.h"
 #include "documents/earlier_runs.h"
 #include "library/libraries.h"
 
@@ -110,6 +111,17 @@ class Parser {
     app_.set_help_flag("--help", "print this help and exit");
     app_.set_help_all_flag("--help-all", "the same");
     app_.set_version_flag("--version", VersionText(), "print the version and exit");
+    app_.add_option_function<std::string>(
+            "--language",
+            [this](const std::string& text) {
+              language_ = PathValue("--language", text);
+              std::error_code ec;
+              if (!fs::is_regular_file(*language_, ec)) {
+                throw CLI::ValidationError("--language", "no such file: " + text);
+              }
+            },
+            "the language file for this run, in place of Language.lng")
+        ->type_name("FILE");
     for (const BatchCommand& command : commands_) {
       CLI::App* group = app_.add_option_group(command.name, command.help);
       groups_.push_back(group);
@@ -145,13 +157,13 @@ class Parser {
       app_.parse(reversed);
     } catch (const CLI::CallForHelp&) {
       out_ << app_.help();
-      return CommandLine{0, std::nullopt};
+      return CommandLine{0, std::nullopt, std::nullopt};
     } catch (const CLI::CallForAllHelp&) {
       out_ << app_.help("", CLI::AppFormatMode::All);
-      return CommandLine{0, std::nullopt};
+      return CommandLine{0, std::nullopt, std::nullopt};
     } catch (const CLI::CallForVersion& version) {
       out_ << version.what() << '\n';
-      return CommandLine{0, std::nullopt};
+      return CommandLine{0, std::nullopt, std::nullopt};
     } catch (const CLI::ParseError& error) {
       // A misspelt option also leaves a required one missing; the misspelling is the news.
       const std::vector<std::string> extras = InLineOrder(app_.remaining(), args);
@@ -167,7 +179,7 @@ class Parser {
       err_ << "orvenda: no batch command given\n";
       return Failed(selected);
     }
-    return CommandLine{std::nullopt, results_[*selected]()};
+    return CommandLine{std::nullopt, results_[*selected](), language_};
   }
 
  private:
@@ -175,7 +187,7 @@ class Parser {
     if (!selected && commands_.size() == 1) selected = 0;
     if (selected) err_ << "usage: " << Synopsis(*groups_[*selected]) << '\n';
     err_ << "orvenda --help lists the commands and their options.\n";
-    return CommandLine{2, std::nullopt};
+    return CommandLine{2, std::nullopt, std::nullopt};
   }
 
   // For an option not taken: the commands it belongs to, or the nearest name it may be a
@@ -193,7 +205,7 @@ class Parser {
       err_ << "orvenda: " << name << " is an option of " << owners << '\n';
       return;
     }
-    std::vector<std::string> known = {"--help", "--help-all", "--version"};
+    std::vector<std::string> known = {"--help", "--help-all", "--version", "--language"};
     for (size_t i = 0; i < groups_.size(); ++i) {
       if (selected && i != selected) continue;
       if (!selected) {
@@ -220,7 +232,17 @@ class Parser {
   CLI::App app_{"", "orvenda"};
   std::vector<CLI::App*> groups_;
   std::vector<std::function<ParsedCommand()>> results_;
+  std::optional<fs::path> language_;
 };
+
+// Runs the parsed command, with the messages of --language when it names a file.
+int RunParsed(const CommandLine& line, const BatchContext& context) {
+  if (!line.language) return line.command->run(context);
+  const Messages messages = MessagesOf(*line.language);
+  const BatchContext translated{context.out,     context.err,        messages,
+                                context.tempDir, context.programDir, context.userDir};
+  return line.command->run(translated);
+}
 
 fs::path ExecutableDir(const char* argv0) {
   std::error_code ec;
@@ -262,7 +284,7 @@ std::optional<int> RunCommandLine(const std::vector<std::string>& args,
       } catch (const std::exception&) {
       }
     }
-    return line.command->run(context);
+    return RunParsed(line, context);
   }
   return std::nullopt;
 }
@@ -271,9 +293,11 @@ std::optional<int> RunCommandLine(int argc, char** argv,
                                   const std::vector<BatchCommand>& commands) {
   const std::vector<std::string> args(argv + 1, argv + argc);
   if (args.empty() || !args[0].starts_with("--")) return std::nullopt;
-  const Messages messages;
-  const BatchContext context{
-      std::cout, std::cerr, messages, fs::path(), ExecutableDir(argv[0]), DefaultUserDataDir()};
+  const fs::path programDir = ExecutableDir(argv[0]);
+  const fs::path userDir = DefaultUserDataDir();
+  // The texts of the window: a batch command writes its pages and messages in the same language.
+  const Messages messages = MessagesOf(FindLanguageFile(programDir, userDir));
+  const BatchContext context{std::cout, std::cerr, messages, fs::path(), programDir, userDir};
   return RunCommandLine(args, commands, context);
 }
 
@@ -281,7 +305,7 @@ int RunBatchCommand(const BatchCommand& command, const std::vector<std::string>&
                     const BatchContext& context) {
   const std::vector<BatchCommand> commands = {command};
   const CommandLine line = Parser(commands, context.out, context.err).Parse(args);
-  return line.command ? line.command->run(context) : line.status.value_or(2);
+  return line.command ? RunParsed(line, context) : line.status.value_or(2);
 }
 
 fs::path BatchTempDir(const BatchContext& context, std::error_code& ec) {

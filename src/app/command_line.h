@@ -73,6 +73,8 @@ std::vector<BatchCommand> CoreBatchCommands();
 struct CommandLine {
   std::optional<int> status;             // answered already: help, version or a usage error (2)
   std::optional<ParsedCommand> command;  // the batch command to run
+  // --language FILE: the language file of this run instead of the one the window would read.
+  std::optional<std::filesystem::path> language;
   // Neither: the window starts (no arguments, or a project file first).
 };
 
@@ -87,7 +89,8 @@ std::optional<int> RunCommandLine(const std::vector<std::string>& args,
                                   const std::vector<BatchCommand>& commands,
                                   const BatchContext& context);
 
-// The program's own: the libraries beside the executable, the messages built in, the
+// The program's own: the libraries beside the executable, the numbered messages of the
+// language file the window would read (the per-user one, else the program directory's), the
 // system's temporary directory, stdout and stderr.
 std::optional<int> RunCommandLine(int argc, char** argv, const std::vector<BatchCommand>& commands);
 

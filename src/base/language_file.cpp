@@ -19,6 +19,35 @@ std::filesystem::path FindLanguageFile(const std::filesystem::path& programDir,
   return programDir / kLanguageFileName;
 }
 
+std::string LanguageOf(const IniFile& language) {
+  const std::string value =
+      language.ReadString(kLanguageSection, kLanguageKey, kValueBufferSize).value_or("");
+  // Letters, then an optional region ("pt_BR", "pt-BR"); the code names a file of Qt's, so
+  // nothing else is taken.
+  const size_t primary = std::min(value.find_first_of("_-"), value.size());
+  const auto letters = [](std::string_view part) {
+    return std::all_of(part.begin(), part.end(),
+                       [](char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); });
+  };
+  const std::string_view region =
+      std::string_view(value).substr(std::min(primary + 1, value.size()));
+  if (primary < 2 || primary > 3 || !letters(std::string_view(value).substr(0, primary)) ||
+      (primary < value.size() && (region.size() < 2 || region.size() > 3 || !letters(region)))) {
+    return kDefaultLanguage;
+  }
+  std::string code;
+  for (size_t i = 0; i < primary; ++i) code += static_cast<char>(value[i] | 0x20);
+  if (primary < value.size()) {
+    code += '_';
+    for (char c : region) code += static_cast<char>(c & ~0x20);
+  }
+  return code;
+}
+
+std::string LanguageOf(const std::filesystem::path& file) {
+  return LanguageOf(IniFile::Load(file));
+}
+
 namespace {
 
 constexpr std::array<const char*, 5> kWrittenTextProperties = {"Caption", "Hint", "Text", "Title",
@@ -211,6 +240,35 @@ void MessagesBoxTarget::SetList(const std::string& component, const std::string&
   } else if (property == kProperty) {
     messages_.Replace(entries);
   }
+}
+
+namespace {
+
+// The main window as far as the language file's messages go: a name and nothing else.
+class MessagesOnlyTarget final : public TranslationTarget {
+ public:
+  std::string FormName() const override { return "MainForm"; }
+  std::string FormCaption() const override { return {}; }
+  void SetFormCaption(const std::string&) override {}
+  std::vector<std::string> ComponentNames() const override { return {}; }
+  std::vector<std::string> TextProperties(const std::string&) const override { return {}; }
+  std::vector<std::string> ListProperties(const std::string&) const override { return {}; }
+  std::string GetText(const std::string&, const std::string&) const override { return {}; }
+  void SetText(const std::string&, const std::string&, const std::string&) override {}
+  std::vector<std::string> GetList(const std::string&, const std::string&) const override {
+    return {};
+  }
+  void SetList(const std::string&, const std::string&, const std::vector<std::string>&) override {}
+};
+
+}  // namespace
+
+Messages MessagesOf(const std::filesystem::path& file) {
+  Messages messages;
+  MessagesOnlyTarget window;
+  MessagesBoxTarget target(window, messages);
+  TranslateForm(target, file);
+  return messages;
 }
 
 }  // namespace orvenda

@@ -22,6 +22,15 @@ inline constexpr const char kTranslationsSection[] = "Translations";
 // directory an ordinary user cannot write), else the program directory's.
 std::filesystem::path FindLanguageFile(const std::filesystem::path& programDir,
                                        const std::filesystem::path& userDir);
+// The language the file is written in: "Language=en" in the section [Language], which holds
+// nothing else. A file without it (or with a value that is no language code) is Czech, the
+// language of the program's own texts. The code comes back as "en" or "pt_BR".
+inline constexpr const char kLanguageSection[] = "Language";
+inline constexpr const char kLanguageKey[] = "Language";
+inline constexpr const char kDefaultLanguage[] = "cs";
+std::string LanguageOf(const IniFile& language);
+std::string LanguageOf(const std::filesystem::path& file);
+
 // Limits of the reader: all key names with their terminating zeros (and one closing zero) go
 // through one buffer, each value through another, so keys beyond the first and characters
 // beyond the second are not seen.
@@ -98,5 +107,9 @@ class MessagesBoxTarget final : public TranslationTarget {
   TranslationTarget& window_;
   Messages& messages_;
 };
+
+// The numbered messages as the main window shows them under `file` (its list
+// "MainForm.MessagesBox.Items"): the Czech defaults with the file's list put in their place.
+Messages MessagesOf(const std::filesystem::path& file);
 
 }  // namespace orvenda

@@ -5,6 +5,9 @@
 #include <QUrl>
 #include <QVBoxLayout>
 
+#include "base/language_file.h"
+#include "program_language.h"
+
 namespace orvenda {
 
 HelpWindow::HelpWindow(QWidget* parent) : QDialog(parent) {
@@ -31,8 +34,21 @@ HelpWindow::HelpWindow(QWidget* parent) : QDialog(parent) {
   resize(640, 560);
 }
 
+std::filesystem::path HelpWindow::HelpFile(const std::filesystem::path& programDir,
+                                           const std::string& language) {
+  std::error_code error;
+  if (language != kDefaultLanguage) {
+    // "Hanvik.en.htm"; the code is letters and "_" only (see LanguageOf).
+    const std::filesystem::path own =
+        programDir / (std::filesystem::path(kHelpFileName).stem().string() + "." + language +
+                      std::filesystem::path(kHelpFileName).extension().string());
+    if (std::filesystem::is_regular_file(own, error)) return own;
+  }
+  return programDir / kHelpFileName;
+}
+
 bool HelpWindow::ShowContents(const std::filesystem::path& programDir) {
-  const std::filesystem::path file = programDir / kHelpFileName;
+  const std::filesystem::path file = HelpFile(programDir, ProgramLanguage());
   std::error_code error;
   if (!std::filesystem::is_regular_file(file, error)) return false;
   browser_->setSource(QUrl::fromLocalFile(QString::fromStdString(file.string())));

@@ -1,6 +1,4 @@
 #include <QDir>
-#include <QLibraryInfo>
-#include <QLocale>
 #include <QStandardPaths>
 #include <QTranslator>
 #include <memory>
@@ -12,6 +10,7 @@
 #include "client_report_command.h"
 #include "command_guard.h"
 #include "main_form_window.h"
+#include "program_language.h"
 #include "qt_settings_store.h"
 #include "report_pdf_command.h"
 #include "splash_form_window.h"
@@ -33,18 +32,17 @@ int main(int argc, char** argv) {
   QApplication::setApplicationName("Orvenda");
   QApplication::setApplicationVersion(ORVENDA_VERSION);
   QApplication::setWindowIcon(ApplicationIcon());
-  // Qt's own texts (file dialogs, standard buttons) in Czech, where Qt's translations are
-  // installed.
-  QTranslator qtTexts;
-  if (qtTexts.load(QLocale(QLocale::Czech), "qtbase", "_",
-                   QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
-    QCoreApplication::installTranslator(&qtTexts);
-  }
 
   const std::filesystem::path programDir = QStringToPath(QCoreApplication::applicationDirPath());
   const std::filesystem::path userDir =
       QStringToPath(QStandardPaths::writableLocation(QStandardPaths::AppDataLocation));
   const std::filesystem::path languageFile = FindLanguageFile(programDir, userDir);
+
+  // Qt's own texts (standard buttons, file, print and page-setup dialogs) in the language of
+  // the language file, where Qt's translations are installed.
+  SetProgramLanguage(LanguageOf(languageFile));
+  QTranslator qtTexts;
+  if (LoadQtTranslations(ProgramLanguage(), qtTexts)) QCoreApplication::installTranslator(&qtTexts);
 
   // The splash window first, painted at once; it goes when the windows are made.
   auto splash = std::make_unique<SplashFormWindow>(languageFile);

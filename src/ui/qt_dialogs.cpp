@@ -6,6 +6,7 @@
 #include <QPushButton>
 #include <QStringList>
 
+#include "program_language.h"
 #include "qt_text.h"
 
 namespace orvenda {
@@ -47,8 +48,10 @@ bool QtDialogs::AskYesNo(const std::string& text, const std::string& caption) {
   QMessageBox box(QMessageBox::Question, FromCp1250(caption), FromCp1250(text),
                   QMessageBox::Yes | QMessageBox::No, parent_);
   box.setDefaultButton(QMessageBox::Yes);
-  box.button(QMessageBox::Yes)->setText(QString::fromUtf8("&Ano"));
-  box.button(QMessageBox::No)->setText(QString::fromUtf8("&Ne"));
+  if (const auto texts = AnswerTextsFor(ProgramLanguage())) {
+    box.button(QMessageBox::Yes)->setText(texts->yes);
+    box.button(QMessageBox::No)->setText(texts->no);
+  }
   return box.exec() == QMessageBox::Yes;
 }
 
@@ -57,9 +60,11 @@ Dialogs::Answer QtDialogs::AskYesNoCancel(const std::string& text, const std::st
                   QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel, parent_);
   box.setDefaultButton(QMessageBox::Yes);
   box.setEscapeButton(QMessageBox::Cancel);
-  box.button(QMessageBox::Yes)->setText(QString::fromUtf8("&Ano"));
-  box.button(QMessageBox::No)->setText(QString::fromUtf8("&Ne"));
-  box.button(QMessageBox::Cancel)->setText(QString::fromUtf8("Storno"));
+  if (const auto texts = AnswerTextsFor(ProgramLanguage())) {
+    box.button(QMessageBox::Yes)->setText(texts->yes);
+    box.button(QMessageBox::No)->setText(texts->no);
+    box.button(QMessageBox::Cancel)->setText(texts->cancel);
+  }
   switch (box.exec()) {
     case QMessageBox::Yes:
       return Answer::Yes;

@@ -18,6 +18,7 @@ using test::RowSummary;
 using test::TempDir;
 using ::testing::ElementsAre;
 using ::testing::HasSubstr;
+using ::testing::Not;
 
 class ReportCommandTest : public ::testing::Test {
  protected:
@@ -248,6 +249,42 @@ TEST_F(ReportCommandTest, FailuresLeaveTheOldPageAndNoLeftovers) {
   ASSERT_EQ(Run({"--report", rsk.string(), "--output", output.string()}), 0);
   EXPECT_NE(Output(), "old page");
   EXPECT_TRUE(fs::is_empty(temp.path()));
+}
+
+TEST_F(ReportCommandTest, LanguageFileGivesItsTextsForOneRun) {
+  const fs::path rsk = MakeRsk();
+  const fs::path english = fs::path(ORVENDA_SOURCE_DIR) / "src/ui/resources/Language.en.lng";
+  ASSERT_EQ(Run({"--report", rsk.string(), "--output", output.string()}), 0) << errors;
+  const std::string czech = Output();
+  ASSERT_EQ(
+      Run({"--language", english.string(), "--report", rsk.string(), "--output", output.string()}),
+      0)
+      << errors;
+  const std::string page = Output();
+  // The legend and the column heads in English, as the preview shows them under that file.
+  EXPECT_THAT(page, HasSubstr("Key:"));
+  EXPECT_THAT(page, HasSubstr("<b>P</b> - Likelihood that the risk arises and exists"));
+  EXPECT_THAT(page, HasSubstr("<li>0 - 3: Insignificant risk</li>"));
+  EXPECT_THAT(czech, Not(HasSubstr("Key:")));
+  EXPECT_NE(page, czech);
+  // The next run without it is Czech again.
+  ASSERT_EQ(Run({"--report", rsk.string(), "--output", output.string()}), 0) << errors;
+  EXPECT_EQ(Output(), czech);
+
+  // Its messages on stderr too.
+  EXPECT_EQ(Run({"--report", (files / "none.RSK").string(), "--output", output.string(),
+                 "--language=" + english.string()}),
+            1);
+  EXPECT_THAT(errors, HasSubstr("File not found."));
+
+  // A language file that is not there is a wrong command line, and nothing is written.
+  fs::remove(output);
+  EXPECT_EQ(Run({"--report", rsk.string(), "--output", output.string(), "--language",
+                 (files / "missing.lng").string()}),
+            2);
+  EXPECT_FALSE(fs::exists(output));
+  EXPECT_EQ(Run({"--report", rsk.string(), "--output", output.string(), "--language"}), 2);
+  EXPECT_FALSE(fs::exists(output));
 }
 
 }  // namespace

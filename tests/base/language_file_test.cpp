@@ -388,5 +388,45 @@ TEST(FindLanguageFile, APerUserFileWinsOverTheProgramDirectorysOne) {
   EXPECT_EQ(FindLanguageFile(dir / "prog", dir / "user2"), dir / "user2" / "Language.lng");
 }
 
+TEST(LanguageOf, TheFileNamesItsLanguageOrIsCzech) {
+  const auto of = [](const std::string& text) { return LanguageOf(IniFile::Parse(text)); };
+  EXPECT_EQ(of("[Language]\r\nLanguage=en\r\n[Translations]\r\nMainForm.Caption=X\r\n"), "en");
+  EXPECT_EQ(of("[Translations]\r\nMainForm.Caption=X\r\n[language]\r\nLANGUAGE = DE\r\n"), "de");
+  EXPECT_EQ(of("[Language]\r\nLanguage=pt-br\r\n"), "pt_BR");
+  EXPECT_EQ(of("[Language]\r\nLanguage=\"sr_Latn\"\r\n"), "cs");  // a script is no region
+  // Absent, empty, or no language code (it names one of Qt's files): Czech.
+  for (const char* text : {"", "[Translations]\r\nLanguage=en\r\n", "[Language]\r\nLanguage=\r\n",
+                           "[Language]\r\nLanguage=e\r\n", "[Language]\r\nLanguage=engl\r\n",
+                           "[Language]\r\nLanguage=../../x\r\n", "[Language]\r\nLanguage=en_\r\n",
+                           "[Language]\r\nLanguage=en_GB/x\r\n", "[Language]\r\nLanguage=e1\r\n"}) {
+    EXPECT_EQ(of(text), "cs") << text;
+  }
+
+  TempDir dir;
+  EXPECT_EQ(LanguageOf(dir / "missing.lng"), "cs");
+  WriteFileBytes(dir / "Language.lng", "[Language]\r\nLanguage=en\r\n");
+  EXPECT_EQ(LanguageOf(dir / "Language.lng"), "en");
+}
+
+TEST(MessagesOf, TheMainWindowsListReplacesTheCzechOne) {
+  TempDir dir;
+  const Messages czech;
+  EXPECT_EQ(MessagesOf(dir / "missing.lng").Items(), czech.Items());
+
+  // Another window's list of the same name, or a list of another name, changes nothing.
+  WriteFileBytes(dir / "other.lng",
+                 "[Translations]\r\nNahledForm.MessagesBox.Items=A~~B~~\r\n"
+                 "MainForm.OtherBox.Items=A~~B~~\r\n");
+  EXPECT_EQ(MessagesOf(dir / "other.lng").Items(), czech.Items());
+
+  WriteFileBytes(dir / "Language.lng",
+                 "[Translations]\r\nMainForm.Caption=Main\r\n"
+                 "MainForm.messagesbox.items=Building~~Insignificant~~\r\n");
+  const Messages english = MessagesOf(dir / "Language.lng");
+  EXPECT_EQ(english.Get(0), "Building");
+  EXPECT_EQ(english.Get(1), "Insignificant");
+  EXPECT_EQ(english.Get(2), "");  // a list cut short, as the window reads it
+}
+
 }  // namespace
 }  // namespace orvenda

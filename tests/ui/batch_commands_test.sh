@@ -75,4 +75,18 @@ for command in --report --report-pdf --convert --take-from-library --import-text
 done
 out=$("$orvenda" --version) || fail "--version did not end with status 0"
 echo "$out" | grep -qx "Orvenda [0-9][0-9.]*" || fail "--version printed: $out"
-echo "batch commands: 8 passed, 0 failed"
+# The language file the window would read (here the per-user one) gives the batch commands
+# their texts too; --language overrides it for one run.
+mkdir -p "$XDG_DATA_HOME/Tumbek/Orvenda"
+cp "$(dirname "$orvenda")/Language.en.lng" "$XDG_DATA_HOME/Tumbek/Orvenda/Language.lng"
+out=$("$orvenda" --report "$dir/missing.RSK" --output "$dir/page.htm" 2>&1) &&
+  fail "--report of a missing file succeeded in English"
+echo "$out" | grep -q "File not found." || fail "--report did not speak the language file: $out"
+"$orvenda" --report "$dir/taken.RSK" --output "$dir/english.htm" >/dev/null 2>&1 ||
+  fail "--report in English failed"
+grep -q "Key:" "$dir/english.htm" || fail "--report wrote no English legend"
+printf '[Translations]\r\nMainForm.MessagesBox.Items=\r\n' >"$dir/czech.lng"
+out=$("$orvenda" --language "$dir/czech.lng" --report "$dir/missing.RSK" --output "$dir/page.htm" 2>&1)
+echo "$out" | grep -q "Soubor nenalezen." || fail "--language did not override the language file: $out"
+rm "$XDG_DATA_HOME/Tumbek/Orvenda/Language.lng"
+echo "batch commands: 9 passed, 0 failed"
