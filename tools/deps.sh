@@ -10,7 +10,7 @@ packages=(
   python3 python3-dbfread python3-dbf python3-openpyxl
   clang libclang-rt-14-dev
   xvfb xauth
-  poppler-utils
+  poppler-utils libreoffice-writer-nogui
   dpkg-dev fakeroot lintian
   chromium chromium-driver python3-selenium
 )
