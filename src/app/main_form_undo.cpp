@@ -141,8 +141,6 @@ void MainForm::SetUpEditMenu() {
   Kopirovat1.text = undo_text::Copy();
   Vlozit1.text = undo_text::Paste();
   Najit1.text = undo_text::Find();
-  // Nothing to find in yet.
-  Najit1.enabled = false;
   UpdateEditMenu();
 }
 

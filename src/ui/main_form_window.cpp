@@ -243,9 +243,9 @@ void MainFormWindow::BuildMenus() {
     f.Vlozit1Click();
   })->setShortcuts(StandardKeys(QKeySequence::Paste, QKeySequence(Qt::CTRL | Qt::Key_V)));
   AddSeparator(upravy, "N10");
-  // Disabled by the form until the find bar comes.
-  AddAction(upravy, "Najit1", U("Najít"), [&f] {
-    f.Najit1Click();
+  // Opens the find bar through the bar's own action.
+  AddAction(upravy, "Najit1", U("Najít"), [this] {
+    if (auto* find = findChild<QAction*>("FindAction")) find->trigger();
   })->setShortcuts(StandardKeys(QKeySequence::Find, QKeySequence(Qt::CTRL | Qt::Key_F)));
 
   auto* knihovny = new QMenu(U("Knihovny"), bar);
@@ -439,6 +439,8 @@ void MainFormWindow::BuildCentre() {
   left->addWidget(objectLabel);
   left->addWidget(tree_widget_, 1);
   find_bar_ = new FindBarWidget(*form_, this, [this] { PushState(); });
+  // Ctrl+F belongs to "Úpravy" -> "Najít" alone (two owners and Qt fires neither).
+  if (auto* find = findChild<QAction*>("FindAction")) find->setShortcuts({});
   left->addWidget(find_bar_);
   left->addWidget(buttonPanel);
 
