@@ -119,6 +119,16 @@ TEST(CommandLine, TheDocumentedLinesParseToTheirCommandsAndOptions) {
       {{"--import-text", "r.txt", "--select", "4", "--library", "builtin"},
        Is("--import-text", ImportTextOptions{"r.txt", kBuiltInLibrary, 4, {}})},
   };
+  // The examples' program directory exists, as --program-dir demands.
+  std::error_code ec;
+  const bool madeProg = std::filesystem::create_directory("prog", ec);
+  struct RemoveProg {
+    bool made;
+    ~RemoveProg() {
+      std::error_code ignored;
+      if (made) std::filesystem::remove("prog", ignored);
+    }
+  } removeProg{madeProg};
   for (const auto& [args, expected] : cases) {
     const Parsed parsed = Parse(args);
     ASSERT_TRUE(parsed.line.command.has_value()) << PrintToString(args) << "\n" << parsed.err;

@@ -119,7 +119,9 @@ TEST_F(ListLibraryTest, DamagedValuesAndLibrariesFailWithoutAListing) {
 
   EXPECT_EQ(List({}), 2);
   EXPECT_EQ(List({"both"}), 2);
-  EXPECT_EQ(List({"user", "--program-dir", (temp / "missing").string()}), 1);
+  // A misspelt program directory is a usage error: no library is made for it.
+  EXPECT_EQ(List({"user", "--program-dir", (temp / "missing").string()}), 2);
+  EXPECT_FALSE(std::filesystem::exists(temp / "missing"));
 }
 
 }  // namespace
