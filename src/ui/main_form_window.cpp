@@ -439,6 +439,8 @@ void MainFormWindow::BuildCentre() {
   left->addWidget(objectLabel);
   left->addWidget(tree_widget_, 1);
   find_bar_ = new FindBarWidget(*form_, this, [this] { PushState(); });
+  // The bar must not widen the window: narrow, it shows what fits.
+  find_bar_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
   // Ctrl+F belongs to "Úpravy" -> "Najít" alone (two owners and Qt fires neither).
   if (auto* find = findChild<QAction*>("FindAction")) find->setShortcuts({});
   left->addWidget(find_bar_);

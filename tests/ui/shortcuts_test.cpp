@@ -138,7 +138,7 @@ TEST(Shortcuts, EditKeysReachUndoRedoClipboardInsertAndF2) {
   EXPECT_EQ(env.Find<QAction>("InsertRiziko1")->shortcut(), QKeySequence(Qt::Key_Insert));
   EXPECT_EQ(form.Upravy1.text, W("Úpravy"));
   EXPECT_EQ(form.Vyjmout1.text, W("Vyjmout"));
-  EXPECT_FALSE(env.Find<QAction>("Najit1")->isEnabled());
+  EXPECT_TRUE(env.Find<QAction>("Najit1")->isEnabled()) << "it opens the find bar";
 
   AddNode(env, U("Dílna"));
   ASSERT_EQ(test::Rows(tree), 1);
