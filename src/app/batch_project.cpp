@@ -1,7 +1,6 @@
 #include "app/batch_project.h"
 
 #include "documents/project_file.h"
-#include "documents/working_directory.h"
 
 namespace orvenda {
 
@@ -10,8 +9,9 @@ BatchProject::BatchProject(const std::filesystem::path& file, const std::filesys
   CheckProjectFile(file, messages);
   workDir_ = MakeWorkingDirectory(tempDir);
   try {
+    mark_ = WorkingDirectoryMark::Mark(workDir_);
     LoadProjectFile(file, workDir_, progress, messages);
-    OpenWorkingTable(data_, workDir_);
+    OpenWorkingTable(data_, workDir_, file);
   } catch (...) {
     data_.Close();
     RemoveWorkingDirectory(workDir_);

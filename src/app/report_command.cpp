@@ -1,4 +1,5 @@
 #include "app/report_command.h"
+#include "app/batch_project.h"
 
 #include <CLI/CLI.hpp>
 #include <system_error>
@@ -44,18 +45,9 @@ void ApplyLayoutChoices(const ReportOptions& options, const Messages& messages,
 void RunReport(const ReportOptions& options, const Messages& messages,
                const std::filesystem::path& tempDir, const ReportOutputWriter& writeOutput) {
   NullProgress progress;
-  CheckProjectFile(options.project, messages);  // before anything is made on disk
   RefuseOutputOverInputs(options.output, {options.project});
-  const std::filesystem::path workDir = MakeWorkingDirectory(tempDir);
-  const WorkingDirectoryMark mark = WorkingDirectoryMark::Mark(workDir);
-  struct RemoveOnExit {
-    std::filesystem::path dir;
-    ~RemoveOnExit() { RemoveWorkingDirectory(dir); }
-  } removeWorkDir{workDir};
-
-  LoadProjectFile(options.project, workDir, progress, messages);
-  Table data;
-  OpenWorkingTable(data, workDir);
+  BatchProject project(options.project, tempDir, messages, progress);
+  Table& data = project.Data();
   if (options.branch) {
     ClearFilter(data);
     // The tree shows an item for every record and a "$$" item for every missing parent that
@@ -80,7 +72,6 @@ void RunReport(const ReportOptions& options, const Messages& messages,
   preview.BuildReport(options.branch);
   writeOutput(preview.ReportPagePath(), options.output);
   preview.DiscardReportFiles();
-  data.Close();
 }
 
 }  // namespace

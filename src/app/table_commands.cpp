@@ -1,7 +1,9 @@
 #include "app/table_commands.h"
+#include "app/batch_project.h"
 
 #include <CLI/CLI.hpp>
 #include <chrono>
+#include <functional>
 #include <string>
 #include <system_error>
 #include <vector>
@@ -36,18 +38,10 @@ void ExportTable(const ExportTableOptions& options, const fs::path& tempDir) {
   NullProgress progress;
   CheckProjectFile(options.project, messages);  // before anything is made on disk
   CheckRegisterOutput(options.output, options.project);
-  const fs::path workDir = MakeWorkingDirectory(tempDir);
-  const WorkingDirectoryMark mark = WorkingDirectoryMark::Mark(workDir);
-  struct RemoveOnExit {
-    fs::path dir;
-    ~RemoveOnExit() { RemoveWorkingDirectory(dir); }
-  } removeWorkDir{workDir};
-  LoadProjectFile(options.project, workDir, progress, messages);
-  Table data;
-  OpenWorkingTable(data, workDir);
+  BatchProject project(options.project, tempDir, messages, progress);
+  Table& data = project.Data();
   if (options.branch && !BranchExists(data, *options.branch)) NoSuchItem(*options.branch);
   WriteRegister(data, options.output, options.branch, messages, options.project);
-  data.Close();
 }
 
 void ImportTable(const ImportTableOptions& options, const fs::path& tempDir) {
@@ -146,6 +140,22 @@ int RunImportTable(const ImportTableOptions& options, std::ostream& err) {
   return tempDir ? RunImportTable(options, err, *tempDir) : 1;
 }
 
+namespace {
+
+// Runs `run` with the batch temporary directory, or fails when there is none.
+int InTempDir(const BatchContext& context,
+              const std::function<int(const std::filesystem::path&)>& run) {
+  std::error_code ec;
+  const std::filesystem::path tempDir = BatchTempDir(context, ec);
+  if (ec) {
+    context.err << "orvenda: no temporary directory: " << ec.message() << "\n";
+    return 1;
+  }
+  return run(tempDir);
+}
+
+}  // namespace
+
 BatchCommand ExportTableCommand() {
   return MakeBatchCommand<ExportTableOptions>(
       "--export-table",
@@ -159,13 +169,9 @@ BatchCommand ExportTableCommand() {
                         "only the branch below the item with this Index");
       },
       [](const ExportTableOptions& options, const BatchContext& context) {
-        std::error_code ec;
-        const std::filesystem::path tempDir = BatchTempDir(context, ec);
-        if (ec) {
-          context.err << "orvenda: no temporary directory: " << ec.message() << "\n";
-          return 1;
-        }
-        return RunExportTable(options, context.err, tempDir);
+        return InTempDir(context, [&](const std::filesystem::path& tempDir) {
+          return RunExportTable(options, context.err, tempDir);
+        });
       });
 }
 
@@ -184,13 +190,9 @@ BatchCommand ImportTableCommand() {
                         "the item selected before the import, by its Index");
       },
       [](const ImportTableOptions& options, const BatchContext& context) {
-        std::error_code ec;
-        const std::filesystem::path tempDir = BatchTempDir(context, ec);
-        if (ec) {
-          context.err << "orvenda: no temporary directory: " << ec.message() << "\n";
-          return 1;
-        }
-        return RunImportTable(options, context.err, tempDir);
+        return InTempDir(context, [&](const std::filesystem::path& tempDir) {
+          return RunImportTable(options, context.err, tempDir);
+        });
       });
 }
 

@@ -1,4 +1,5 @@
 #include "app/web_export_command.h"
+#include "app/batch_project.h"
 
 #include <CLI/CLI.hpp>
 #include <exception>
@@ -40,19 +41,9 @@ int RunExport(const ExportOptions& options, const BatchContext& context,
   }
   try {
     NullProgress progress;
-    CheckProjectFile(options.project, messages);  // before anything is made on disk
     RefuseOutputOverInputs(options.output, {options.project});
-    const fs::path workDir = MakeWorkingDirectory(tempDir);
-    const WorkingDirectoryMark mark = WorkingDirectoryMark::Mark(workDir);
-    struct RemoveOnExit {
-      fs::path dir;
-      ~RemoveOnExit() { RemoveWorkingDirectory(dir); }
-    } removeWorkDir{workDir};
-    LoadProjectFile(options.project, workDir, progress, messages);
-    Table data;
-    OpenWorkingTable(data, workDir);
-    write(data, options.output);
-    data.Close();
+    BatchProject project(options.project, tempDir, messages, progress);
+    write(project.Data(), options.output);
   } catch (const Error& error) {
     err << "orvenda: " << Cp1250ToUtf8(error.what()) << "\n";
     return 1;
