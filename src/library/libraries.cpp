@@ -1,16 +1,17 @@
 #include "library/libraries.h"
 
 #include <sys/stat.h>
+#include <unistd.h>
 #include <zlib.h>
 
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <ctime>
 #include <exception>
 #include <fstream>
 #include <optional>
-#include <random>
 #include <system_error>
 
 #include "archive/zlb_archive.h"
@@ -104,13 +105,12 @@ const LibraryNames& NamesOf(int which) { return kNames[which == kBuiltInLibrary 
 bool IsDirectoryWritable(const fs::path& dir) {
   std::error_code ec;
   if (!fs::is_directory(dir, ec)) return false;
-  static std::mt19937 random{std::random_device{}()};
-  char name[32];
-  std::snprintf(name, sizeof name, ".orvenda-%08X.tmp", static_cast<unsigned>(random()));
-  const fs::path probe = dir / name;
-  std::FILE* file = std::fopen(probe.c_str(), "wx");
-  if (file == nullptr) return false;
-  std::fclose(file);
+  // mkstemp picks a fresh name itself: runs probing the same folder at once (even forked
+  // ones that share a generator's state) must not take each other's probe for a refusal.
+  std::string probe = (dir / ".orvenda-XXXXXX").string();
+  const int fd = ::mkstemp(probe.data());
+  if (fd < 0) return false;
+  ::close(fd);
   fs::remove(probe, ec);
   return true;
 }
