@@ -25,7 +25,7 @@ std::string ReadWholeFile(const fs::path& file) {
   std::ifstream in(file, std::ios::binary);
   std::ostringstream content;
   content << in.rdbuf();
-  if (!in && !in.eof()) throw Error(W("Soubor nelze přečíst."));
+  if (!in && !in.eof()) throw Error(Msg(116));
   return content.str();
 }
 
@@ -58,7 +58,7 @@ int RunBuildLibraryCommand(const BuildLibraryOptions& options, const BatchContex
   }
   std::error_code ec;
   if (!fs::is_directory(dir, ec)) {
-    err << Cp1250ToUtf8(W("Adresář neexistuje: ")) << dir.string() << "\n";
+    err << Cp1250ToUtf8(Msg(117, {PathToText(dir)})) << "\n";
     return 1;
   }
 

@@ -237,8 +237,12 @@ class Parser {
 
 // Runs the parsed command, with the messages of --language when it names a file.
 int RunParsed(const CommandLine& line, const BatchContext& context) {
-  if (!line.language) return line.command->run(context);
+  if (!line.language) {
+    const Messages::InForce inForce(context.messages);
+    return line.command->run(context);
+  }
   const Messages messages = MessagesOf(*line.language);
+  const Messages::InForce inForce(messages);
   const BatchContext translated{context.out,     context.err,        messages,
                                 context.tempDir, context.programDir, context.userDir};
   return line.command->run(translated);

@@ -59,7 +59,7 @@ int RunConvertCommand(const ConvertOptions& options, const BatchContext& context
     const FileLock targetLock = FileLock::TakeOrFail(target, std::chrono::seconds(10));
     std::error_code ec;
     if (fs::exists(target, ec)) {
-      throw Error(W("Soubor ") + PathToText(target) + W(" už existuje."));
+      throw Error(Msg(113, {PathToText(target)}));
     }
     std::error_code tempError;
     const fs::path tempDir = BatchTempDir(context, tempError);
@@ -83,7 +83,7 @@ int RunConvertCommand(const ConvertOptions& options, const BatchContext& context
 BatchCommand ConvertCommand() {
   return MakeBatchCommand<ConvertOptions>(
       "--convert",
-      "opens a project in any form \"Otevři...\" reads and saves it as an .RSK project",
+      "opens a project in any form the window's Open reads and saves it as an .RSK project",
       DeclareConvertOptions, RunConvertCommand);
 }
 

@@ -4,6 +4,7 @@
 #include <chrono>
 #include <system_error>
 
+#include "base/messages.h"
 #include "app/batch_seams.h"
 #include "app/headless_tree_control.h"
 #include "app/main_form.h"
@@ -36,7 +37,7 @@ void RunImport(const ImportHtmlOptions& options, const fs::path& tempDir) {
   const FileLock outputLock = FileLock::TakeOrFail(target, std::chrono::seconds(10));
   std::error_code ec;
   if (fs::exists(target, ec)) {
-    throw Error(W("Soubor ") + PathToText(target) + W(" už existuje."));
+    throw Error(Msg(113, {PathToText(target)}));
   }
   std::string page = ReadHtmlPage(options.page);
 
@@ -62,7 +63,7 @@ void RunImport(const ImportHtmlOptions& options, const fs::path& tempDir) {
   if (options.select) {
     const TreeControl::Item item = tree.FindByData(*options.select);
     if (item == nullptr) {
-      throw Error(W("V projektu není položka s indexem ") + std::to_string(*options.select) + ".");
+      throw Error(Msg(114, {std::to_string(*options.select)}));
     }
     tree.Select(item);
   }

@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <system_error>
 
+#include "base/messages.h"
 #include "app/batch_seams.h"
 #include "app/headless_tree_control.h"
 #include "app/list_library_command.h"
@@ -91,7 +92,7 @@ class BatchLibraryWindow {
   TreeControl::Item Item(int32_t index) {
     const TreeControl::Item item = window_.ActiveTree().FindByData(index);
     if (item == nullptr) {
-      throw Error(W("Položka ") + std::to_string(index) + W(" v knihovně není."));
+      throw Error(Msg(118, {std::to_string(index)}));
     }
     return item;
   }
@@ -157,7 +158,7 @@ void TakeFromLibrary(const TakeFromLibraryOptions& options, const BatchContext& 
   if (options.select) {
     const TreeControl::Item item = main.TreeNT1.FindByData(*options.select);
     if (item == nullptr) {
-      throw Error(W("Položka ") + std::to_string(*options.select) + W(" v projektu není."));
+      throw Error(Msg(114, {std::to_string(*options.select)}));
     }
     main.TreeNT1.Select(item);
   }
@@ -225,7 +226,7 @@ int RunTakeFromLibraryCommand(const TakeFromLibraryOptions& options, const Batch
 BatchCommand UpdateLibraryCommand() {
   return MakeBatchCommand<UpdateLibraryOptions>(
       "--update-library",
-      "\"Knihovny\" → \"Aktualizace\": checks an update file completely and appends it to the "
+      "the library update of the window: checks an update file completely and appends it to the "
       "built-in library",
       [](CLI::App& group, UpdateLibraryOptions& options) {
         AddPathOption(group, "--update-library", options.file, "FILE.akt", "the update file");
@@ -269,7 +270,8 @@ BatchCommand ImportTextCommand() {
 BatchCommand TakeFromLibraryCommand() {
   return MakeBatchCommand<TakeFromLibraryOptions>(
       "--take-from-library",
-      "\"Přidat z knihovny\": ticks library items, takes them into a project and saves it",
+      "adding from a library as the window does: ticks library items, takes them into a project "
+      "and saves it",
       [](CLI::App& group, TakeFromLibraryOptions& options) {
         AddLibraryOption(group, "--take-from-library", options.library, "the library");
         group

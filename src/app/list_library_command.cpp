@@ -48,7 +48,7 @@ int RunListLibraryCommand(const ListLibraryOptions& options, const BatchContext&
     const Messages& messages = context.messages;
     NullProgress progress;
     std::error_code ec;
-    if (!fs::is_directory(dir, ec)) throw Error(W("Adresář neexistuje: ") + PathToText(dir));
+    if (!fs::is_directory(dir, ec)) throw Error(Msg(117, {PathToText(dir)}));
     libs.ProgramDir = dir;
     libs.UserDir = context.userDir;
     const fs::path tempDir = BatchTempDir(context, ec);

@@ -62,7 +62,10 @@ class MainForm {
   std::filesystem::path TempDir;
   std::filesystem::path UserDir;
 
-  Messages MessagesBox;
+  // A batch run's form starts with the run's list; the window's is then read from the file.
+  Messages MessagesBox = Messages::Current();
+  // Texts raised away from the window (the table engine's, the archive's) read this list too.
+  Messages::InForce MessagesInForce{MessagesBox};
   // The working project table (RiskData.dbf); its AfterPost calls DataTableAfterPost.
   Table DataTable;
   // The risk sums below every node of DataTable, kept through every write to it.

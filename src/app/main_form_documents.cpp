@@ -3,6 +3,7 @@
 #include <chrono>
 #include <system_error>
 
+#include "base/messages.h"
 #include "app/main_form.h"
 #include "base/cp1250.h"
 #include "base/error.h"
@@ -88,9 +89,7 @@ void MainForm::OpenProject(const fs::path& fileName) {
       Batch ? FileLock() : FileLock::Take(fileName, std::chrono::milliseconds(0), &holder);
   const bool readOnly = !Batch && !lock.Held();
   if (readOnly &&
-      !dialogs.AskYesNo(W("Projekt ") + PathToText(fileName) + W(" má právě otevřený ") +
-                            LockHolderText(holder) +
-                            W(".\n\nOtevřít ho jen pro čtení? Uložit se pak zeptá na nový název."),
+      !dialogs.AskYesNo(Msg(148, {PathToText(fileName), LockHolderText(holder)}),
                         MessagesBox.Get(13))) {
     return;
   }

@@ -6,6 +6,7 @@
 #include <unordered_map>
 #include <utility>
 
+#include "base/messages.h"
 #include "app/main_form.h"
 #include "app/node_paths.h"
 #include "base/cp1250.h"
@@ -19,8 +20,8 @@ namespace {
 // Lets the pending paint events run this often, so that the window does not look hung.
 constexpr int kRowsBetweenEvents = 200;
 
-constexpr const char* kNoRiskRows =
-    "stránka neobsahuje žádný řádek rizika ve tvaru sestavy (sloupec Poznámka skrytý).";
+// "stránka neobsahuje žádný řádek rizika ve tvaru sestavy (sloupec Poznámka skrytý)."
+constexpr int kNoRiskRows = 139;
 
 bool HasHtmlRiskRow(const std::string& page) {
   HtmlRowScanner scanner(page);
@@ -40,12 +41,8 @@ std::string JoinedPath(const HtmlImportRow& row) {
 [[noreturn]] void ThrowBadRating(const std::string& text, const HtmlImportRow& row, int rowNumber,
                                  const char* column, const std::string& value) {
   const auto line = 1 + std::count(text.begin(), text.begin() + row.offset, '\n');
-  std::string message = W("Import HTML se zastavil na ") + std::to_string(rowNumber) +
-                        W(". řádku rizika (řádek ") + std::to_string(line) + W(" souboru");
-  if (!row.path.empty()) message += ", " + JoinedPath(row);
-  message += W("): hodnota „") + value + W("“ ve sloupci ") + column +
-             W(" není celé číslo. Řádky před ním zůstaly v projektu.");
-  throw Error(message);
+  const std::string where = row.path.empty() ? std::string() : ", " + JoinedPath(row);
+  throw Error(Msg(140, {std::to_string(rowNumber), std::to_string(line), where, value, column}));
 }
 
 }  // namespace
@@ -60,7 +57,7 @@ void MainForm::ImportHTML1Click() {
   StateScope scope(*this);
   if (EditState) {
     // Every row is stored through the page, which would throw the open edit away.
-    dialogs.Warning(W("Nejprve uložte nebo zrušte rozpracované změny."));
+    dialogs.Warning(Msg(138));
     return;
   }
   const auto chosen = dialogs.OpenFileTitled(
@@ -76,7 +73,7 @@ void MainForm::ImportHtmlFile(const std::filesystem::path& file) {
   StateScope scope(*this);
   std::string text = ReadHtmlPage(file);
   if (!HasHtmlRiskRow(text)) {
-    throw Error(PathToText(file) + ": " + W(kNoRiskRows));
+    throw Error(PathToText(file) + ": " + Msg(kNoRiskRows));
   }
   ImportHtmlText(std::move(text));
 }
@@ -84,7 +81,7 @@ void MainForm::ImportHtmlFile(const std::filesystem::path& file) {
 void MainForm::ImportHtmlText(std::string text) {
   StateScope scope(*this);
   // A page without a single risk row is not a report page (or not one of ours).
-  if (!HasHtmlRiskRow(text)) throw Error(W(kNoRiskRows));
+  if (!HasHtmlRiskRow(text)) throw Error(Msg(kNoRiskRows));
   EditAction action(*this, undo_text::ImportHtml());
   BusyCursor busy(progress);
   ActivePage = Page::TabSheet1;

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "base/messages.h"
 #include "app/main_form.h"
 #include "base/cp1250.h"
 #include "documents/earlier_runs.h"
@@ -34,14 +35,9 @@ std::string LocalTimeText(fs::file_time_type time) {
 
 std::string RecoveryQuestion(const DeadWorkingDirectory& dead) {
   const fs::path& file = *dead.projectFile;
-  const std::string when = W("Poslední změna: ") + LocalTimeText(dead.lastChange);
-  if (file.empty()) {
-    return W("Program nebyl minule řádně ukončen a zůstal po něm neuložený nový projekt.\n") +
-           when + W("\n\nObnovit projekt? Při odpovědi Ne bude zahozen.");
-  }
-  return W("Program nebyl minule řádně ukončen a v projektu „") + PathToText(file.stem()) +
-         W("“ zůstaly neuložené změny.\nSoubor: ") + PathToText(file) + "\n" + when +
-         W("\n\nObnovit změny? Při odpovědi Ne budou zahozeny.");
+  const std::string when = Msg(141, {LocalTimeText(dead.lastChange)});
+  if (file.empty()) return Msg(142, {when});
+  return Msg(143, {PathToText(file.stem()), PathToText(file), when});
 }
 
 const char* kRecoveryCaption = "Obnovit";
@@ -108,18 +104,12 @@ bool MainForm::RecoverEarlierWork() {
   if (!damaged.empty() || kept) {
     std::string text;
     if (!damaged.empty()) {
-      text = W(damaged.size() == 1
-                   ? "Neuložené změny z minulého běhu programu nelze obnovit, pracovní tabulka je "
-                     "poškozená. Zůstává na svém místě:"
-                   : "Neuložené změny z minulých běhů programu nelze obnovit, pracovní tabulky "
-                     "jsou poškozené. Zůstávají na svém místě:");
+      text = Msg(damaged.size() == 1 ? 144 : 145);
       for (const std::string& table : damaged) text += "\n" + table;
     }
     if (kept) {
       if (!text.empty()) text += "\n\n";
-      text +=
-          W("Další neuložená práce z minulých běhů programu zůstává uschována a bude "
-            "nabídnuta při příštím spuštění.");
+      text += Msg(146);
     }
     dialogs.Warning(text);
   }

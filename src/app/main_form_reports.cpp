@@ -1,5 +1,6 @@
 #include <optional>
 
+#include "base/messages.h"
 #include "app/main_form.h"
 #include "base/cp1250.h"
 #include "base/error.h"
@@ -8,7 +9,7 @@
 namespace orvenda {
 
 void MainForm::NahledClick() {
-  if (nahledForm == nullptr) throw Error(W("Náhled sestavy není k dispozici."));
+  if (nahledForm == nullptr) throw Error(Msg(147));
   std::optional<int32_t> selected;
   if (const TreeControl::Item item = TreeNT1.Selected()) selected = TreeNT1.Data(item);
   nahledForm->Execute(selected);

@@ -4,6 +4,7 @@
 #include <optional>
 #include <string>
 
+#include "base/messages.h"
 #include "app/main_form.h"
 #include "app/node_paths.h"
 #include "base/cp1250.h"
@@ -57,7 +58,7 @@ void MainForm::ImportTable1Click() {
   StateScope scope(*this);
   if (EditState) {
     // Every row is stored through the page, which would throw the open edit away.
-    dialogs.Warning(W("Nejprve uložte nebo zrušte rozpracované změny."));
+    dialogs.Warning(Msg(138));
     return;
   }
   const auto chosen =
@@ -70,7 +71,7 @@ void MainForm::ImportTable1Click() {
 
 void MainForm::ImportTableFile(const fs::path& file) {
   StateScope scope(*this);
-  if (EditState) throw Error(W("Nejprve uložte nebo zrušte rozpracované změny."));
+  if (EditState) throw Error(Msg(138));
   std::vector<RegisterImportRow> rows;
   {
     BusyCursor busy(progress);

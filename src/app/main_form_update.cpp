@@ -1,5 +1,6 @@
 // The main form's commands that take from the libraries: ticked items into the project and
 // update files into the built-in library.
+#include "base/messages.h"
 #include "app/main_form.h"
 #include "app/select_tree_form.h"
 #include "base/error.h"
@@ -36,7 +37,7 @@ void MainForm::Aktu1Click() {
 
 void MainForm::UpdateLibrary(const std::filesystem::path& file) {
   StateScope scope(*this);
-  if (!Libs.IsOpen()) throw Error(W("Knihovny nejsou otevřené."));
+  if (!Libs.IsOpen()) throw Error(Msg(115));
   BusyCursor busy(progress);
   const std::filesystem::path dir = orvenda::MakeWorkingDirectory(TempDir, "RZK");
   struct RemoveAtEnd {

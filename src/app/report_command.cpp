@@ -1,4 +1,5 @@
 #include "app/report_command.h"
+#include "base/messages.h"
 #include "app/batch_project.h"
 
 #include <CLI/CLI.hpp>
@@ -60,7 +61,7 @@ void RunReport(const ReportOptions& options, const Messages& messages,
       ClearFilter(data);
     }
     if (!shown) {
-      throw Error(W("V projektu není položka s indexem ") + std::to_string(*options.branch) + ".");
+      throw Error(Msg(114, {std::to_string(*options.branch)}));
     }
   }
 

@@ -4,6 +4,7 @@
 #include <iterator>
 #include <vector>
 
+#include "base/messages.h"
 #include "app/select_tree_form.h"
 #include "base/cp1250.h"
 #include "base/error.h"
@@ -144,8 +145,7 @@ void SelectTreeForm::ImportTextFile(const std::filesystem::path& file) {
   const std::string content((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
   in.close();
   if (!HasTextImportSection(content)) {
-    throw Error(PathToText(file) +
-                W(": soubor neobsahuje žádné riziko k importu (žádný řádek nezačíná <$$$)."));
+    throw Error(Msg(150, {PathToText(file)}));
   }
 
   TreeControl& tree = ActiveTree();

@@ -1,19 +1,16 @@
 #include "app/show_filter.h"
 
 #include "app/main_form.h"
+#include "base/messages.h"
 #include "model/project_table.h"
 #include "model/risk.h"
 
 namespace orvenda {
 namespace {
 
-// The Czech texts of the choice, UTF-8.
-constexpr const char* kTexts[] = {
-    "vše",                 // the whole tree
-    "od kategorie",        // "od kategorie Mírné riziko"
-    "nehodnocená rizika",  // R = 0
-    "Zobrazeno:",          // status bar: "Zobrazeno: od kategorie Mírné riziko"
-};
+// Numbered messages: "vše", "od kategorie", "nehodnocená rizika" and the status bar's
+// "Zobrazeno:".
+constexpr int kAllText = 134, kFromText = 135, kUnratedText = 136, kShownText = 137;
 
 }  // namespace
 
@@ -22,9 +19,11 @@ ShowFilter::ShowFilter(MainForm& form) : form_(form) {
 }
 
 std::vector<std::string> ShowFilter::Choices(const Messages& messages) {
-  std::vector<std::string> choices{W(kTexts[0])};
-  for (int band = 1; band <= 5; ++band) choices.push_back(W(kTexts[1]) + " " + messages.Get(band));
-  choices.push_back(W(kTexts[2]));
+  std::vector<std::string> choices{messages.Get(kAllText)};
+  for (int band = 1; band <= 5; ++band) {
+    choices.push_back(messages.Get(kFromText) + " " + messages.Get(band));
+  }
+  choices.push_back(messages.Get(kUnratedText));
   return choices;
 }
 
@@ -53,7 +52,7 @@ void ShowFilter::ShowComboBoxChange() {
 void ShowFilter::Apply() {
   applied_ = ShowComboBox.value;
   const std::vector<std::string> choices = Choices(form_.MessagesBox);
-  StatusText = applied_ == kAll ? std::string() : W(kTexts[3]) + " " + choices[applied_];
+  StatusText = applied_ == kAll ? std::string() : Msg(kShownText) + " " + choices[applied_];
   if (applied_ == kAll) return;
 
   TreeControl& tree = form_.TreeNT1;

@@ -1,4 +1,5 @@
 #include "app/table_commands.h"
+#include "base/messages.h"
 #include "app/batch_project.h"
 
 #include <CLI/CLI.hpp>
@@ -30,7 +31,7 @@ namespace fs = std::filesystem;
 namespace {
 
 [[noreturn]] void NoSuchItem(int32_t index) {
-  throw Error(W("V projektu není položka s indexem ") + std::to_string(index) + ".");
+  throw Error(Msg(114, {std::to_string(index)}));
 }
 
 void ExportTable(const ExportTableOptions& options, const fs::path& tempDir) {
@@ -60,7 +61,7 @@ void ImportTable(const ImportTableOptions& options, const fs::path& tempDir) {
   const FileLock outputLock = FileLock::TakeOrFail(target, std::chrono::seconds(10));
   std::error_code ec;
   if (fs::exists(target, ec)) {
-    throw Error(W("Soubor ") + PathToText(target) + W(" už existuje."));
+    throw Error(Msg(113, {PathToText(target)}));
   }
   const std::vector<RegisterImportRow> rows = ReadRegisterCsv(options.csv, form.MessagesBox);
 

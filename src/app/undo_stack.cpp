@@ -8,6 +8,7 @@
 
 #include "base/cp1250.h"
 #include "base/error.h"
+#include "base/messages.h"
 #include "model/project_table.h"
 
 namespace orvenda {
@@ -34,25 +35,11 @@ enum Text {
   kChangedMeanwhile,
 };
 
-constexpr const char* kTexts[] = {
-    "Zpět",
-    "Znovu",
-    "Uložit",
-    "Přidat uzel",
-    "Přidat riziko",
-    "Vymazat",
-    "Přesunout",
-    "Kopírovat",
-    "Vložit",
-    "Vyjmout",
-    "Najít",
-    "Úpravy",
-    "Přidat z knihovny",
-    "Import HTML",
-    "Krok nelze provést: záznamy projektu, kterých se týká, se mezitím změnily.",
-};
+// Their numbered messages follow each other from the first.
+constexpr int kFirstMessage = 119;
 
-std::string Get(Text text) { return W(kTexts[text]); }
+
+std::string Get(Text text) { return Msg(kFirstMessage + text); }
 
 }  // namespace
 

@@ -1,4 +1,5 @@
 #include "app/web_export_command.h"
+#include "base/messages.h"
 #include "app/batch_project.h"
 
 #include <CLI/CLI.hpp>
@@ -67,9 +68,7 @@ int RunWebExportCommand(const ExportOptions& options, const BatchContext& contex
     const fs::path dataDir = fs::weakly_canonical(folder / "data", ignored);
     const fs::path project = fs::weakly_canonical(options.project, ignored);
     if (!dataDir.empty() && project.string().starts_with(dataDir.string() + "/")) {
-      throw Error(PathToText(options.project) + W(": projekt leží ve složce ") +
-                  PathToText(folder / "data") +
-                  W(", kterou export nahrazuje; nic nebylo zapsáno."));
+      throw Error(Msg(149, {PathToText(options.project), PathToText(folder / "data")}));
     }
     fs::create_directories(folder, ignored);  // a folder that cannot be made fails below
     ExportWebSite(data, context.messages, folder);

@@ -14,6 +14,7 @@
 
 #include "base/cp1250.h"
 #include "base/error.h"
+#include "base/messages.h"
 
 namespace orvenda {
 namespace fs = std::filesystem;
@@ -53,9 +54,9 @@ LockHolder ReadHolder(const fs::path& lockFile) {
 }  // namespace
 
 std::string LockHolderText(const LockHolder& holder) {
-  if (holder.pid == 0) return W("jiný běh programu");
-  return W("uživatel ") + Utf8ToCp1250(holder.user) + W(" na počítači ") +
-         Utf8ToCp1250(holder.host) + " (" + W("proces ") + std::to_string(holder.pid) + ")";
+  if (holder.pid == 0) return Msg(107);
+  return Msg(108, {Utf8ToCp1250(holder.user), Utf8ToCp1250(holder.host),
+                   std::to_string(holder.pid)});
 }
 
 FileLock::FileLock(FileLock&& other) noexcept
@@ -100,8 +101,7 @@ FileLock FileLock::Take(const fs::path& file, std::chrono::milliseconds wait, Lo
         lock.held_ = true;  // a folder nobody may write into needs no lock
         return lock;
       }
-      throw Error(W("Nelze vytvořit soubor ") + Utf8ToCp1250(lockFile.string()) + ": " +
-                  std::strerror(errno));
+      throw Error(Msg(106, {Utf8ToCp1250(lockFile.string()), std::strerror(errno)}));
     }
     if (::flock(fd, LOCK_EX | LOCK_NB) == 0) {
       if (!SameFile(fd, lockFile)) {  // released and removed meanwhile: take the new one
@@ -130,8 +130,7 @@ FileLock FileLock::TakeOrFail(const fs::path& file, std::chrono::milliseconds wa
   LockHolder holder;
   FileLock lock = Take(file, wait, &holder);
   if (!lock.Held()) {
-    throw Error(Utf8ToCp1250(file.string()) + W(": soubor právě upravuje ") +
-                LockHolderText(holder) + W("; zkuste to později."));
+    throw Error(Msg(109, {Utf8ToCp1250(file.string()), LockHolderText(holder)}));
   }
   return lock;
 }

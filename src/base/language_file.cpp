@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <charconv>
 #include <optional>
 #include <string_view>
 #include <unordered_map>
@@ -152,6 +153,7 @@ void TranslateForm(TranslationTarget& window, const IniFile& language) {
       window.SetList(component, *list, SplitListText(text));
     }
   }
+  window.TranslateOwnSections(language);
 }
 
 void TranslateForm(TranslationTarget& window, const std::filesystem::path& file) {
@@ -189,6 +191,7 @@ void WriteFormTexts(const TranslationTarget& window, IniFile& language) {
       write(prefix + property, text);
     }
   }
+  window.WriteOwnSections(language);
 }
 
 void WriteFormTexts(const TranslationTarget& window, const std::filesystem::path& file) {
@@ -230,7 +233,8 @@ std::vector<std::string> MessagesBoxTarget::GetList(const std::string& component
                                                     const std::string& property) const {
   if (component != kComponent) return window_.GetList(component, property);
   if (property != kProperty) return {};
-  return messages_.Items();
+  const auto& items = messages_.Items();
+  return {items.begin(), items.begin() + std::min<size_t>(items.size(), Messages::kFirstAppended)};
 }
 
 void MessagesBoxTarget::SetList(const std::string& component, const std::string& property,
@@ -238,7 +242,29 @@ void MessagesBoxTarget::SetList(const std::string& component, const std::string&
   if (component != kComponent) {
     window_.SetList(component, property, entries);
   } else if (property == kProperty) {
-    messages_.Replace(entries);
+    messages_.SetFromList(entries);
+  }
+}
+
+void MessagesBoxTarget::TranslateOwnSections(const IniFile& language) {
+  window_.TranslateOwnSections(language);
+  for (const std::string& key : language.KeyNames(kMessagesSection, kKeyNamesBufferSize)) {
+    int n = 0;
+    const auto [end, error] = std::from_chars(key.data(), key.data() + key.size(), n);
+    if (error != std::errc() || end != key.data() + key.size() || n < 0 || n >= Messages::kCount) {
+      continue;
+    }
+    const auto value = language.ReadString(kMessagesSection, key, kValueBufferSize);
+    if (value && !value->empty()) messages_.Set(n, LineBreaksFromTildes(*value));
+  }
+}
+
+void MessagesBoxTarget::WriteOwnSections(IniFile& language) const {
+  window_.WriteOwnSections(language);
+  const auto& items = messages_.Items();
+  for (size_t n = Messages::kFirstAppended; n < items.size(); ++n) {
+    const std::string value = TildesFromLineBreaks(items[n]);
+    if (!value.empty()) language.WriteString(kMessagesSection, std::to_string(n), value);
   }
 }
 

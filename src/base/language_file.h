@@ -17,6 +17,7 @@ namespace orvenda {
 // entry.
 inline constexpr const char kLanguageFileName[] = "Language.lng";
 inline constexpr const char kTranslationsSection[] = "Translations";
+inline constexpr const char kMessagesSection[] = "Messages";
 
 // The language file in use: the per-user one when there is one (for an installed program whose
 // directory an ordinary user cannot write), else the program directory's.
@@ -60,6 +61,10 @@ class TranslationTarget {
                                            const std::string& property) const = 0;
   virtual void SetList(const std::string& component, const std::string& property,
                        const std::vector<std::string>& entries) = 0;
+  // Texts the window keeps in sections of their own, read after and written after the
+  // section "Translations".
+  virtual void TranslateOwnSections(const IniFile&) {}
+  virtual void WriteOwnSections(IniFile&) const {}
 };
 
 // Applies the language file to one window. A missing or unreadable file or section, keys of
@@ -81,6 +86,9 @@ std::vector<std::string> SplitListText(const std::string& text);
 // property "Items", so that the language file translates and writes it like any other list.
 // Wraps the main window's target, forwards everything else to it and lists "MessagesBox" after
 // the window's own components.
+// The list value holds the original 91 messages only: one value is read as at most 2,047
+// characters. Every later message is a line "n=text" of the section [Messages], which also
+// overrides any number of the list.
 class MessagesBoxTarget final : public TranslationTarget {
  public:
   static constexpr const char kComponent[] = "MessagesBox";
@@ -102,6 +110,8 @@ class MessagesBoxTarget final : public TranslationTarget {
                                    const std::string& property) const override;
   void SetList(const std::string& component, const std::string& property,
                const std::vector<std::string>& entries) override;
+  void TranslateOwnSections(const IniFile& language) override;
+  void WriteOwnSections(IniFile& language) const override;
 
  private:
   TranslationTarget& window_;

@@ -13,6 +13,7 @@
 
 #include "base/cp1250.h"
 #include "base/error.h"
+#include "base/messages.h"
 
 namespace orvenda {
 namespace {
@@ -45,8 +46,7 @@ RunLock RunLock::Create(const std::filesystem::path& file) {
   std::string pattern = file.string() + ".XXXXXX";
   const int fd = ::mkostemp(pattern.data(), O_CLOEXEC);
   if (fd < 0) {
-    throw Error(W("Nelze vytvořit soubor ") + Utf8ToCp1250(file.string()) + ": " +
-                std::strerror(errno));
+    throw Error(Msg(106, {Utf8ToCp1250(file.string()), std::strerror(errno)}));
   }
   RunLock lock(fd);
   const std::string pid = std::to_string(::getpid()) + "\n";
@@ -56,8 +56,7 @@ RunLock RunLock::Create(const std::filesystem::path& file) {
   if (!ok) {
     const int error = errno;
     ::unlink(pattern.c_str());
-    throw Error(W("Nelze vytvořit soubor ") + Utf8ToCp1250(file.string()) + ": " +
-                std::strerror(error));
+    throw Error(Msg(106, {Utf8ToCp1250(file.string()), std::strerror(error)}));
   }
   return lock;
 }

@@ -4,6 +4,7 @@
 
 #include "base/cp1250.h"
 #include "base/error.h"
+#include "base/messages.h"
 
 namespace orvenda {
 
@@ -14,8 +15,8 @@ void RefuseOutputOverInputs(const std::filesystem::path& output,
     std::error_code ec;
     // Either missing: nothing to destroy.
     if (std::filesystem::equivalent(output, input, ec) && !ec) {
-      throw Error(Utf8ToCp1250(output.string()) + W(": výstup je týž soubor jako vstup ") +
-                  Utf8ToCp1250(input.string()) + W("; nic nebylo zapsáno."));
+      throw Error(
+          Msg(105, {Utf8ToCp1250(output.string()), Utf8ToCp1250(input.string())}));
     }
   }
 }

@@ -5,6 +5,7 @@
 #include <system_error>
 #include <vector>
 
+#include "base/messages.h"
 #include "archive/zlb_archive.h"
 #include "base/cp1250.h"
 #include "base/error.h"
@@ -121,7 +122,7 @@ void LoadBackup(const fs::path& file, const fs::path& dir, Progress& progress,
       return;
     }
   }
-  throw Error(W("Záloha neobsahuje projekt rizik (*.RZK): ") + PathToText(file));
+  throw Error(Msg(110, {PathToText(file)}));
 }
 
 }  // namespace
@@ -138,7 +139,7 @@ void CheckProjectFile(const fs::path& file, const Messages& messages) {
   std::error_code ec;
   if (!fs::is_regular_file(file, ec)) throw Error(PathToText(file) + ": " + messages.Get(8));
   if (!ProjectFileKindOf(file)) {
-    throw Error(W("Soubor není projekt rizik (*.RSK, *.RZK, *.ZLB): ") + PathToText(file));
+    throw Error(Msg(111, {PathToText(file)}));
   }
 }
 
@@ -211,8 +212,7 @@ void OpenWorkingTable(Table& table, const fs::path& dir) {
     });
     if (!present) {
       table.Close();
-      throw Error(W("Tabulka ") + PathToText(dir / kWorkingTableName) +
-                  W(" není tabulka projektu rizik (chybí pole ") + needed + ").");
+      throw Error(Msg(112, {PathToText(dir / kWorkingTableName), needed}));
     }
   }
 }

@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "base/messages.h"
 #include "base/cp1250.h"
 #include "base/error.h"
 
@@ -152,7 +153,7 @@ std::string HtmlPageText(std::string bytes) {
 std::string ReadHtmlPage(const std::filesystem::path& file) {
   std::FILE* in = std::fopen(file.c_str(), "rb");
   if (in == nullptr) {
-    throw Error(W("Soubor ") + PathToText(file) + W(" nelze otevřít: ") + std::strerror(errno));
+    throw Error(Msg(160, {PathToText(file), std::strerror(errno)}));
   }
   std::string bytes;
   char buffer[1 << 16];
@@ -160,7 +161,7 @@ std::string ReadHtmlPage(const std::filesystem::path& file) {
   while ((got = std::fread(buffer, 1, sizeof buffer, in)) > 0) bytes.append(buffer, got);
   const bool failed = std::ferror(in) != 0;
   std::fclose(in);
-  if (failed) throw Error(W("Soubor ") + PathToText(file) + W(" nelze přečíst."));
+  if (failed) throw Error(Msg(161, {PathToText(file)}));
   return HtmlPageText(std::move(bytes));
 }
 

@@ -14,6 +14,7 @@
 #include <optional>
 #include <system_error>
 
+#include "base/messages.h"
 #include "archive/zlb_archive.h"
 #include "base/cp1250.h"
 #include "base/error.h"
@@ -133,7 +134,7 @@ void Libraries::OpenTable(int which) {
     });
     if (!present) {
       table.Close();
-      throw Error(W("Tabulka není knihovna rizik (chybí pole ") + wanted.name + ").");
+      throw Error(Msg(151, {wanted.name}));
     }
   }
 }
@@ -204,10 +205,7 @@ std::string Libraries::WriteBack(int which, bool onlyWhenChanged) {
         state.target.parent_path() / (std::string(NamesOf(which).base) + stamp + ".LIB");
     WriteArchive(which, aside);
     Remember(which);
-    return W("Knihovnu ") + PathToText(state.target) +
-           W(" mezitím změnil jiný běh programu; jeho změny zůstávají v ní. Změny tohoto běhu "
-             "jsou uloženy v souboru ") +
-           PathToText(aside) + ".";
+    return Msg(152, {PathToText(state.target), PathToText(aside)});
   }
   WriteArchive(which, state.target);
   Remember(which);
@@ -291,7 +289,7 @@ void Libraries::OpenOne(int which, Progress& progress, const Messages& messages,
     const fs::path dir =
         source->parent_path() == UserDir && !UserDir.empty() ? UserDir : writableDir;
     state.target = dir / ReplacementName(which);
-    std::string warning = W("Knihovnu ") + PathToText(*source) + W(" nelze načíst: ") + e.what();
+    std::string warning = Msg(153, {PathToText(*source), e.what()});
     ClearFilter(table);
     table.Close();
     RemoveWorkingFiles(WorkDir, names);
@@ -307,16 +305,12 @@ void Libraries::OpenOne(int which, Progress& progress, const Messages& messages,
         ClearFilter(table);
         table.Close();
         RemoveWorkingFiles(WorkDir, names);
-        warning += W("\nNáhradní knihovnu ") + PathToText(state.target) + W(" nelze načíst: ") +
-                   again.what();
+        warning += "\n" + Msg(154, {PathToText(state.target), again.what()});
         state.target = dir / (std::string(names.base) + "-new2.LIB");
       }
     }
     if (!replaced) CreateProjectTable(table);
-    warning += replaced ? W("\nPoškozený soubor zůstává beze změny; načtena náhradní knihovna ")
-                        : W("\nPoškozený soubor zůstává beze změny; program pokračuje s prázdnou "
-                            "knihovnou, která se bude ukládat do ");
-    warning += PathToText(state.target) + ".";
+    warning += "\n" + Msg(replaced ? 155 : 156, {PathToText(state.target)});
     warnings.push_back(warning);
   }
 
@@ -326,8 +320,7 @@ void Libraries::OpenOne(int which, Progress& progress, const Messages& messages,
     try {
       WriteArchive(which, state.target);
     } catch (const Error& e) {
-      warnings.push_back(W("Knihovnu nelze uložit do ") + PathToText(state.target) + ": " +
-                         e.what());
+      warnings.push_back(Msg(157, {PathToText(state.target), e.what()}));
     }
   }
   OpenTable(which);
@@ -392,8 +385,7 @@ void Libraries::CloseLibraries(Progress& progress, const Messages& messages) {
     try {
       std::rethrow_exception(failure);
     } catch (const std::exception& e) {
-      throw Error(std::string(e.what()) + W("\nPracovní kopie knihoven zůstávají v ") +
-                  PathToText(WorkDir));
+      throw Error(std::string(e.what()) + "\n" + Msg(158, {PathToText(WorkDir)}));
     }
   }
   RemoveWorkingDirectory(WorkDir);
@@ -420,7 +412,7 @@ void Libraries::DiscardLibraries() {
 }
 
 void Libraries::SaveLibrary(int which, Progress& progress, const std::string& text) {
-  if (!opened_) throw Error(W("Knihovny nejsou otevřeny."));
+  if (!opened_) throw Error(Msg(159));
   ProgressWindow window(progress, text, 100);
   Table& table = TableOf(which);
   ClearFilter(table);

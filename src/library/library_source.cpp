@@ -6,6 +6,7 @@
 #include <map>
 #include <set>
 
+#include "base/messages.h"
 #include "base/cp1250.h"
 #include "base/error.h"
 #include "library/library_cipher.h"
@@ -31,7 +32,7 @@ enum Column {
 };
 
 std::string LineError(int line, const std::string& what) {
-  return W("řádek ") + std::to_string(line) + ": " + what;
+  return Msg(221, {std::to_string(line), what});
 }
 
 std::vector<std::string_view> Split(std::string_view text, char separator) {
@@ -79,8 +80,7 @@ std::string StrictCp1250(std::string_view utf8, int line, const char* field) {
     if (length == 0) {
       char hex[8];
       std::snprintf(hex, sizeof hex, "0x%02X", static_cast<unsigned char>(utf8[at]));
-      throw Error(
-          LineError(line, W("pole ") + field + W(" není platné UTF-8 (bajt ") + hex + ")."));
+      throw Error(LineError(line, Msg(222, {field, hex})));
     }
     const std::string_view character = utf8.substr(at, length);
     const std::string converted = Utf8ToCp1250(character);
@@ -90,8 +90,7 @@ std::string StrictCp1250(std::string_view utf8, int line, const char* field) {
       for (size_t i = 1; i < length; ++i) code = code << 6 | (character[i] & 0x3F);
       char name[16];
       std::snprintf(name, sizeof name, "U+%04X", static_cast<unsigned>(code));
-      throw Error(LineError(line, W("pole ") + field + W(" obsahuje znak ") + name +
-                                      W(", který nelze uložit ve windows-1250.")));
+      throw Error(LineError(line, Msg(223, {field, name})));
     }
     out += converted;
     at += length;
@@ -121,15 +120,13 @@ std::string Shown(std::string_view field) {
 }
 
 int RequiredNumber(std::string_view field, int line, const char* name) {
-  if (field.empty()) throw Error(LineError(line, W("pole ") + name + W(" je prázdné.")));
+  if (field.empty()) throw Error(LineError(line, Msg(224, {name})));
   const auto value = ParseNumber(field);
   if (!value) {
     const std::string_view magnitude = field.substr(field[0] == '-' ? 1 : 0);
     const bool digits =
         !magnitude.empty() && magnitude.find_first_not_of("0123456789") == std::string_view::npos;
-    throw Error(LineError(
-        line, W("pole ") + name + (digits ? W(" je mimo rozsah: \"") : W(" není celé číslo: \"")) +
-                  Shown(field) + "\"."));
+    throw Error(LineError(line, Msg(digits ? 225 : 226, {name, Shown(field)})));
   }
   return *value;
 }
@@ -138,8 +135,7 @@ std::optional<int> Rating(std::string_view field, int line, const char* name) {
   if (field.empty()) return std::nullopt;
   const int value = RequiredNumber(field, line, name);
   if (value < 0 || value > 5) {
-    throw Error(LineError(
-        line, W("pole ") + name + W(" musí být 0 až 5, ne ") + std::to_string(value) + "."));
+    throw Error(LineError(line, Msg(227, {name, std::to_string(value)})));
   }
   return value;
 }
@@ -149,17 +145,16 @@ std::string TextField(std::string_view field, int line, const char* name, int si
   try {
     utf8 = UnescapeLibrarySourceText(field);
   } catch (const Error& e) {
-    throw Error(LineError(line, W("pole ") + name + ": " + e.what()));
+    throw Error(LineError(line, Msg(228, {name, e.what()})));
   }
   const std::string text = StrictCp1250(utf8, line, name);
   if (size > 0) {
     if (static_cast<int>(text.size()) > size) {
-      throw Error(LineError(
-          line, W("pole ") + name + W(" je delší než ") + std::to_string(size) + W(" znaků.")));
+      throw Error(LineError(line, Msg(229, {name, std::to_string(size)})));
     }
     // The table pads these fields with blanks and drops them on reading.
     if (!text.empty() && text.back() == ' ') {
-      throw Error(LineError(line, W("pole ") + name + W(" končí mezerou.")));
+      throw Error(LineError(line, Msg(230, {name})));
     }
   }
   return text;
@@ -229,10 +224,9 @@ std::string UnescapeLibrarySourceText(std::string_view field) {
         out += '\n';
         break;
       default:
-        if (next == '\0') throw Error(W("text končí samotným znakem \"\\\"."));
+        if (next == '\0') throw Error(Msg(231));
         const size_t length = std::max<size_t>(SequenceLength(field, at + 1), 1);
-        throw Error(W("neznámá posloupnost \"\\") + Utf8ToCp1250(field.substr(at + 1, length)) +
-                    "\".");
+        throw Error(Msg(232, {Utf8ToCp1250(field.substr(at + 1, length))}));
     }
     ++at;
   }
@@ -270,8 +264,7 @@ std::vector<LibrarySourceRecord> ReadLibrarySource(std::string_view content) {
   }
   const std::string header = LibrarySourceHeader();
   if (lines.empty() || lines[0] != std::string_view(header).substr(0, header.size() - 1)) {
-    throw Error(
-        LineError(1, W("hlavička musí být \"") + header.substr(0, header.size() - 1) + "\"."));
+    throw Error(LineError(1, Msg(233, {header.substr(0, header.size() - 1)})));
   }
 
   std::vector<LibrarySourceRecord> records;
@@ -281,8 +274,7 @@ std::vector<LibrarySourceRecord> ReadLibrarySource(std::string_view content) {
     const int line = static_cast<int>(i) + 1;
     const std::vector<std::string_view> fields = Split(lines[i], '\t');
     if (fields.size() != kColumnCount) {
-      throw Error(LineError(line, W("očekáváno 11 polí oddělených tabulátorem, nalezeno ") +
-                                      std::to_string(fields.size()) + "."));
+      throw Error(LineError(line, Msg(234, {std::to_string(fields.size())})));
     }
     LibrarySourceRecord r;
     r.line = line;
@@ -290,12 +282,10 @@ std::vector<LibrarySourceRecord> ReadLibrarySource(std::string_view content) {
     r.Type = RequiredNumber(fields[kTypeColumn], line, fld::kType);
     r.UpLink = RequiredNumber(fields[kUpLinkColumn], line, fld::kUpLink);
     if (r.Index < 1) {
-      throw Error(
-          LineError(line, W("Index musí být alespoň 1, ne ") + std::to_string(r.Index) + "."));
+      throw Error(LineError(line, Msg(235, {std::to_string(r.Index)})));
     }
     if (r.Type != kNodeType && r.Type != kRiskType) {
-      throw Error(LineError(
-          line, W("Type musí být 0 (uzel) nebo 1 (riziko), ne ") + std::to_string(r.Type) + "."));
+      throw Error(LineError(line, Msg(236, {std::to_string(r.Type)})));
     }
     r.Text = TextField(fields[kTextColumn], line, fld::kText, kTextSize);
     r.Comment = TextField(fields[kCommentColumn], line, fld::kComment, 0);
@@ -307,9 +297,8 @@ std::vector<LibrarySourceRecord> ReadLibrarySource(std::string_view content) {
     r.Hodnocen = Rating(fields[kHodnocenColumn], line, fld::kHodnocen);
     const auto [at, added] = byIndex.emplace(r.Index, records.size());
     if (!added) {
-      throw Error(LineError(line, W("Index ") + std::to_string(r.Index) +
-                                      W(" už má záznam na řádku ") +
-                                      std::to_string(records[at->second].line) + "."));
+      throw Error(LineError(
+          line, Msg(237, {std::to_string(r.Index), std::to_string(records[at->second].line)})));
     }
     records.push_back(std::move(r));
   }
@@ -319,13 +308,11 @@ std::vector<LibrarySourceRecord> ReadLibrarySource(std::string_view content) {
     if (r.UpLink == 0) continue;
     const auto parent = byIndex.find(r.UpLink);
     if (parent == byIndex.end()) {
-      throw Error(LineError(
-          r.line, W("UpLink ") + std::to_string(r.UpLink) + W(" neodkazuje na žádný záznam.")));
+      throw Error(LineError(r.line, Msg(238, {std::to_string(r.UpLink)})));
     }
     if (records[parent->second].Type != kNodeType) {
-      throw Error(LineError(
-          r.line, W("UpLink ") + std::to_string(r.UpLink) + W(" odkazuje na riziko (řádek ") +
-                      std::to_string(records[parent->second].line) + W("), ne na uzel.")));
+      throw Error(LineError(r.line, Msg(239, {std::to_string(r.UpLink),
+                                              std::to_string(records[parent->second].line)})));
     }
   }
   // A record on a cycle would never be reached from the top of the tree.
@@ -340,8 +327,7 @@ std::vector<LibrarySourceRecord> ReadLibrarySource(std::string_view content) {
       at = byIndex.at(records[at].UpLink);
       if (state[at] == 1) {
         const LibrarySourceRecord& r = records[at];
-        throw Error(LineError(r.line, W("Index ") + std::to_string(r.Index) +
-                                          W(" je svým vlastním předkem (cyklus v UpLink).")));
+        throw Error(LineError(r.line, Msg(240, {std::to_string(r.Index)})));
       }
     }
     for (const size_t seen : path) state[seen] = 2;

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <optional>
 
+#include "base/messages.h"
 #include "base/cp1250.h"
 #include "base/error.h"
 
@@ -35,8 +36,7 @@ class LineReader {
 };
 
 [[noreturn]] void NoDigit(const LineReader& reader, std::string_view line) {
-  throw Error(W("Import přerušen: řádek ") + std::to_string(reader.Number()) +
-              W(" nezačíná očekávanou číslicí: „") + std::string(line) + W("“"));
+  throw Error(Msg(162, {std::to_string(reader.Number()), line}));
 }
 
 void AppendLine(std::string& text, std::string_view line) {

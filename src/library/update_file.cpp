@@ -4,6 +4,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "base/messages.h"
 #include "archive/zlb_archive.h"
 #include "base/cp1250.h"
 #include "base/error.h"
@@ -43,8 +44,7 @@ class Refusal {
  public:
   explicit Refusal(const fs::path& file) : file_(file) {}
   [[noreturn]] void operator()(const std::string& reason) const {
-    throw Error(W("Soubor ") + PathToText(file_) + W(" není použitelný aktualizační soubor: ") +
-                reason);
+    throw Error(Msg(163, {PathToText(file_), reason}));
   }
 
  private:
@@ -69,7 +69,7 @@ void CheckBranch(Table& table, const Refusal& refuse) {
   for (const char* field :
        {fld::kIndex, fld::kType, fld::kText, fld::kComment, fld::kUpLink, fld::kSource, fld::kIdent,
         fld::kOpatreni, fld::kPravdep, fld::kNasledky, fld::kHodnocen}) {
-    if (table.FieldNumber(field) < 0) refuse(W("tabulka nemá pole ") + field + ".");
+    if (table.FieldNumber(field) < 0) refuse(Msg(164, {field}));
   }
   struct Record {
     int32_t type;
@@ -85,24 +85,23 @@ void CheckBranch(Table& table, const Refusal& refuse) {
     const int32_t index = table.GetInt(indexField);
     const int32_t type = table.GetInt(typeField);
     const int32_t upLink = table.GetInt(upLinkField);
-    if (index <= 0) refuse(W("záznam bez platného čísla Index."));
+    if (index <= 0) refuse(Msg(165));
     if (type != kNodeType && type != kRiskType) {
-      refuse(W("záznam ") + std::to_string(index) + W(" má neznámý typ ") + std::to_string(type) +
-             ".");
+      refuse(Msg(166, {std::to_string(index), std::to_string(type)}));
     }
     if (!records.emplace(index, Record{type, upLink}).second) {
-      refuse(W("číslo Index ") + std::to_string(index) + W(" se opakuje."));
+      refuse(Msg(167, {std::to_string(index)}));
     }
     for (const char* field : {fld::kIdent, fld::kOpatreni}) {
       if (!IsBase64Text(table.GetText(field))) {
-        refuse(W("záznam ") + std::to_string(index) + W(" má poškozené pole ") + field + ".");
+        refuse(Msg(168, {std::to_string(index), field}));
       }
     }
     order.push_back(index);
   }
   const auto root = records.find(1);
   if (root == records.end() || root->second.upLink != 0) {
-    refuse(W("chybí kořen větve (záznam s Index 1 a UpLink 0)."));
+    refuse(Msg(169));
   }
   // Every other record hangs under a node of the file and leads up to the root.
   std::unordered_map<int32_t, bool> reaches{{1, true}};
@@ -113,15 +112,13 @@ void CheckBranch(Table& table, const Refusal& refuse) {
       const Record& record = records.at(at);
       const auto parent = records.find(record.upLink);
       if (record.upLink == 0 || parent == records.end()) {
-        refuse(W("záznam ") + std::to_string(at) + W(" odkazuje na neexistující uzel ") +
-               std::to_string(record.upLink) + ".");
+        refuse(Msg(170, {std::to_string(at), std::to_string(record.upLink)}));
       }
       if (parent->second.type != kNodeType) {
-        refuse(W("záznam ") + std::to_string(at) + W(" leží pod rizikem ") +
-               std::to_string(record.upLink) + ".");
+        refuse(Msg(171, {std::to_string(at), std::to_string(record.upLink)}));
       }
       if (chain.size() > records.size()) {
-        refuse(W("záznam ") + std::to_string(start) + W(" leží v cyklu odkazů UpLink."));
+        refuse(Msg(172, {std::to_string(start)}));
       }
       chain.push_back(at);
       at = record.upLink;
@@ -213,7 +210,7 @@ void WriteUpdateFile(Table& library, int32_t index, const fs::path& target, cons
       }
     } closeAtEnd{exchange};
     if (CopyBranch(library, index, ConversionKind::None, nullptr, 0, exchange, progress) == 0) {
-      throw Error(W("Záznam ") + std::to_string(index) + W(" v knihovně není."));
+      throw Error(Msg(118, {std::to_string(index)}));
     }
     exchange.Close();
     exchange.Rename(work / kUpdateTableFile);
@@ -223,8 +220,7 @@ void WriteUpdateFile(Table& library, int32_t index, const fs::path& target, cons
   if (!target.parent_path().empty()) {
     fs::create_directories(target.parent_path(), ec);
     if (ec) {
-      throw Error(W("Složku ") + PathToText(target.parent_path()) + W(" nelze vytvořit: ") +
-                  ec.message());
+      throw Error(Msg(173, {PathToText(target.parent_path()), ec.message()}));
     }
   }
   TZLBArchive zlb;

@@ -7,6 +7,7 @@
 #include <system_error>
 #include <vector>
 
+#include "base/messages.h"
 #include "base/cp1250.h"
 #include "base/error.h"
 #include "model/project_table.h"
@@ -48,7 +49,7 @@ fs::path FindOrMakeClipboardDir(const fs::path& tempDir) {
     if (fs::create_directory(dir, makeError)) return dir;
     if (makeError && !fs::exists(dir)) break;
   }
-  throw Error(W("Nelze vytvořit adresář schránky v ") + tempDir.string());
+  throw Error(Msg(219, {PathToText(tempDir)}));
 }
 
 void PrepareClipboardTable(Table& table, const fs::path& dir) {

@@ -9,12 +9,13 @@
 
 #include "base/cp1250.h"
 #include "base/error.h"
+#include "base/messages.h"
 
 namespace orvenda::dbf {
 namespace {
 
 [[noreturn]] void Damaged(const std::string& fileName, const std::string& detail) {
-  throw Error(W("Soubor ") + fileName + W(" je poškozený: ") + W(detail) + ".");
+  throw Error(Msg(174, {fileName, detail}));
 }
 
 uint32_t Le16(const char* p) {
@@ -143,7 +144,7 @@ bool ParseNumber(std::string_view text, int32_t& value) {
 }
 
 Layout ParseHeader(std::string_view bytes, const std::string& fileName) {
-  if (bytes.size() < 32) Damaged(fileName, "záhlaví tabulky je neúplné");
+  if (bytes.size() < 32) Damaged(fileName, Msg(189));
   Layout layout;
   const char* h = bytes.data();
   layout.version = static_cast<uint8_t>(h[0]);
@@ -153,7 +154,7 @@ Layout ParseHeader(std::string_view bytes, const std::string& fileName) {
   if (level != 3 && level != 4) {
     char hex[8];
     std::snprintf(hex, sizeof hex, "%02X", layout.version);
-    throw Error(W("Tabulka ") + fileName + W(" má nepodporovaný formát (verze ") + hex + ").");
+    throw Error(Msg(192, {fileName, hex}));
   }
   layout.level7 = level == 4;
   layout.recordCount = Le32(h + 4);
@@ -165,14 +166,14 @@ Layout ParseHeader(std::string_view bytes, const std::string& fileName) {
   const uint32_t first = layout.level7 ? 68 : 32;
   const uint32_t descriptorSize = layout.level7 ? 48 : 32;
   if (layout.headerLength < first + 1 || layout.headerLength > bytes.size())
-    Damaged(fileName, "délka záhlaví neodpovídá souboru");
-  if (layout.recordLength < 2) Damaged(fileName, "délka záznamu je neplatná");
+    Damaged(fileName, Msg(176));
+  if (layout.recordLength < 2) Damaged(fileName, Msg(177));
 
   uint32_t offset = 1;  // after the deletion flag
   uint32_t pos = first;
   while (pos < layout.headerLength && h[pos] != '\r') {
     if (pos + descriptorSize > layout.headerLength)
-      Damaged(fileName, "popis polí přesahuje záhlaví");
+      Damaged(fileName, Msg(183));
     const char* d = h + pos;
     Field f;
     const size_t nameSize = layout.level7 ? 32 : 11;
@@ -181,27 +182,27 @@ Layout ParseHeader(std::string_view bytes, const std::string& fileName) {
     f.length = static_cast<unsigned char>(d[layout.level7 ? 33 : 16]);
     f.decimals = static_cast<uint8_t>(d[layout.level7 ? 34 : 17]);
     f.indexed = d[layout.level7 ? 37 : 31] != 0;
-    if (f.length == 0) Damaged(fileName, "pole " + Cp1250ToUtf8(f.name) + " má nulovou délku");
+    if (f.length == 0) Damaged(fileName, Msg(191, {f.name}));
     f.offset = offset;
     offset += f.length;
-    if (offset > layout.recordLength) Damaged(fileName, "pole přesahují délku záznamu");
+    if (offset > layout.recordLength) Damaged(fileName, Msg(181));
     switch (f.type) {
       case 'I':
       case '+':
-        if (f.length != 4) Damaged(fileName, "celočíselné pole nemá 4 bajty");
+        if (f.length != 4) Damaged(fileName, Msg(175));
         break;
       case 'O':
-        if (f.length != 8) Damaged(fileName, "pole s plovoucí čárkou nemá 8 bajtů");
+        if (f.length != 8) Damaged(fileName, Msg(182));
         break;
       case 'M':
       case 'B':
       case 'G':
         if (f.length != 10 && f.length != 4)
-          Damaged(fileName, "odkaz na poznámku má špatnou délku");
+          Damaged(fileName, Msg(179));
         break;
       case 'N':
       case 'F':
-        if (f.length > 20) Damaged(fileName, "číselné pole je delší než 20 znaků");
+        if (f.length > 20) Damaged(fileName, Msg(190));
         break;
       default:
         break;
@@ -209,10 +210,10 @@ Layout ParseHeader(std::string_view bytes, const std::string& fileName) {
     layout.fields.push_back(std::move(f));
     pos += descriptorSize;
   }
-  if (layout.fields.empty()) Damaged(fileName, "tabulka nemá žádné pole");
+  if (layout.fields.empty()) Damaged(fileName, Msg(186));
   const uint64_t need = static_cast<uint64_t>(layout.headerLength) +
                         static_cast<uint64_t>(layout.recordCount) * layout.recordLength;
-  if (need > bytes.size()) Damaged(fileName, "počet záznamů v záhlaví neodpovídá délce souboru");
+  if (need > bytes.size()) Damaged(fileName, Msg(185));
   return layout;
 }
 
@@ -320,11 +321,11 @@ void DecodeCell(const Field& field, const char* record, Cell& cell, const std::s
         if (!t.empty()) {
           auto [ptr, ec] = std::from_chars(t.data(), t.data() + t.size(), block);
           if (ec != std::errc() || ptr != t.data() + t.size())
-            Damaged(fileName, "odkaz na poznámku není číslo");
+            Damaged(fileName, Msg(180));
         }
       }
       cell.num = static_cast<int32_t>(std::min<uint32_t>(block, INT32_MAX));
-      if (block > INT32_MAX) Damaged(fileName, "odkaz na poznámku je mimo soubor poznámek");
+      if (block > INT32_MAX) Damaged(fileName, Msg(178));
       return;
     }
     default:
@@ -352,7 +353,7 @@ void EncodeCell(const Field& field, const Cell& cell, char* record) {
         text = buf;
       }
       if (text.size() > n)
-        throw Error(W("Hodnota ") + text + W(" se nevejde do pole ") + field.name + ".");
+        throw Error(Msg(220, {text, field.name}));
       std::memcpy(p + n - text.size(), text.data(), text.size());
       return;
     }
@@ -395,11 +396,11 @@ void EncodeCell(const Field& field, const Cell& cell, char* record) {
 MemoHeader ParseMemoHeader(std::string_view bytes, bool dbase3, const std::string& fileName) {
   MemoHeader header;
   if (bytes.empty()) return header;  // no memo written yet
-  if (bytes.size() < 22) Damaged(fileName, "záhlaví souboru poznámek je neúplné");
+  if (bytes.size() < 22) Damaged(fileName, Msg(188));
   if (!dbase3) {
     const uint32_t size = Le16(bytes.data() + 20);
     if (size != 0) {
-      if (size < 32) Damaged(fileName, "velikost bloku poznámek je neplatná");
+      if (size < 32) Damaged(fileName, Msg(187));
       header.blockSize = size;
     }
   }
@@ -424,13 +425,13 @@ std::string BuildMemoHeader(uint32_t nextBlock, uint32_t blockSize, bool dbase3,
 std::string ReadMemo(std::string_view bytes, uint32_t blockSize, uint32_t block,
                      const std::string& fileName) {
   const uint64_t offset = static_cast<uint64_t>(block) * blockSize;
-  if (offset >= bytes.size()) Damaged(fileName, "odkaz na poznámku je mimo soubor poznámek");
+  if (offset >= bytes.size()) Damaged(fileName, Msg(178));
   const char* p = bytes.data() + offset;
   const uint64_t left = bytes.size() - offset;
   if (left >= 8 && static_cast<unsigned char>(p[0]) == 0xFF &&
       static_cast<unsigned char>(p[1]) == 0xFF && p[2] == 0x08 && p[3] == 0x00) {
     const uint32_t length = Le32(p + 4);  // includes the 8 bytes of the block header
-    if (length > left) Damaged(fileName, "poznámka přesahuje konec souboru poznámek");
+    if (length > left) Damaged(fileName, Msg(184));
     if (length <= 8) return std::string();
     return std::string(p + 8, length - 8);
   }

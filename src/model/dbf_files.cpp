@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "base/messages.h"
 #include "base/cp1250.h"
 #include "base/error.h"
 #include "model/mdx_writer.h"
@@ -81,7 +82,7 @@ ReplacementFile::ReplacementFile(const fs::path& file) : file_(file) {
   std::string pattern =
       (file.parent_path() / ("." + file.filename().string() + ".XXXXXX")).string();
   fd_ = ::mkstemp(pattern.data());
-  if (fd_ < 0) dbf::Fail(W("Nelze vytvořit dočasný soubor pro"), file, errno);
+  if (fd_ < 0) dbf::Fail(Msg(194), file, errno);
   temp_ = pattern;
   buffer_.reserve(kBufferSize);
 }
@@ -97,7 +98,7 @@ void ReplacementFile::Fail(int err) {
   ::close(fd_);
   fd_ = -1;
   ::unlink(temp_.c_str());
-  dbf::Fail(W("Zápis do souboru"), file_, err);
+  dbf::Fail(Msg(193), file_, err);
 }
 
 void ReplacementFile::Write(std::string_view bytes) {
@@ -130,12 +131,12 @@ void ReplacementFile::Commit() {
   fd_ = -1;
   if (::close(fd) != 0) {
     ::unlink(temp_.c_str());
-    dbf::Fail(W("Zápis do souboru"), file_, errno);
+    dbf::Fail(Msg(193), file_, errno);
   }
   if (::rename(temp_.c_str(), file_.c_str()) != 0) {
     const int err = errno;
     ::unlink(temp_.c_str());
-    dbf::Fail(W("Zápis do souboru"), file_, err);
+    dbf::Fail(Msg(193), file_, err);
   }
   SyncDirectory(file_.parent_path());
 }
@@ -172,8 +173,7 @@ void RenameTable(const fs::path& from, const fs::path& to) {
       if (!ec) fs::remove(src, ec);
     }
     if (ec)
-      throw Error(W("Soubor ") + PathToText(src) + W(" nelze přejmenovat na ") + PathToText(dst) +
-                  ": " + Utf8ToCp1250(ec.message()) + ".");
+      throw Error(Msg(198, {PathToText(src), PathToText(dst), Utf8ToCp1250(ec.message())}));
   }
 }
 

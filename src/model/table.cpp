@@ -94,8 +94,7 @@ int32_t Table::GetInt(int fieldNumber) const {
   const Impl& t = *impl_;
   t.RequireOpen();
   if (fieldNumber < 0 || fieldNumber >= static_cast<int>(t.kinds.size()))
-    throw Error(W("Pole číslo ") + std::to_string(fieldNumber) + W(" v tabulce ") + t.TableName() +
-                W(" neexistuje."));
+    throw Error(Msg(199, {std::to_string(fieldNumber), t.TableName()}));
   const Row* row = t.CurrentRow();
   return row == nullptr ? 0 : t.IntOf(row->cells[fieldNumber], t.kinds[fieldNumber]);
 }
@@ -124,8 +123,7 @@ std::string_view Table::TextView(int fieldNumber) const {
   const Impl& t = *impl_;
   t.RequireOpen();
   if (fieldNumber < 0 || fieldNumber >= static_cast<int>(t.kinds.size()))
-    throw Error(W("Pole číslo ") + std::to_string(fieldNumber) + W(" v tabulce ") + t.TableName() +
-                W(" neexistuje."));
+    throw Error(Msg(199, {std::to_string(fieldNumber), t.TableName()}));
   const Row* row = t.CurrentRow();
   if (row == nullptr) return {};
   const Cell& c = row->cells[fieldNumber];

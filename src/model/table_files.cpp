@@ -11,6 +11,7 @@
 #include <cstring>
 #include <memory>
 
+#include "base/messages.h"
 #include "model/dbf_files.h"
 
 namespace orvenda {
@@ -31,7 +32,7 @@ void WriteAt(int fd, const char* data, size_t size, uint64_t offset, const fs::p
     const ssize_t n = ::pwrite(fd, data, size, static_cast<off_t>(offset));
     if (n < 0) {
       if (errno == EINTR) continue;
-      Fail(W("Zápis do souboru"), file, errno);
+      Fail(Msg(193), file, errno);
     }
     data += n;
     size -= static_cast<size_t>(n);
@@ -68,7 +69,7 @@ std::string PathKey(const fs::path& p) {
 }
 
 [[noreturn]] void Busy(const fs::path& file) {
-  throw Error(W("Tabulka ") + PathToText(file) + W(" je používána jiným programem."));
+  throw Error(Msg(200, {PathToText(file)}));
 }
 
 }  // namespace table_detail
@@ -129,7 +130,7 @@ void Table::Impl::DoPack() {
   }
   const bool compact = memo && memoNextBlock > 2 * liveBlocks;
   if (compact && liveBlocks > INT32_MAX)
-    throw Error(W("Soubor poznámek ") + PathToText(memoPath) + W(" je plný."));
+    throw Error(Msg(201, {PathToText(memoPath)}));
 
   std::vector<int32_t> newBlocks;  // of every memo cell of the live rows, in order
   std::unique_ptr<dbf::ReplacementFile> memoOut;
@@ -186,7 +187,7 @@ void Table::Impl::DoPack() {
 
   // Lock the new files before letting go of the old ones.
   const int newFd = ::open(dbfPath.c_str(), O_RDWR | O_CLOEXEC);
-  if (newFd < 0) Fail(W("Nelze otevřít tabulku"), dbfPath, errno);
+  if (newFd < 0) Fail(Msg(196), dbfPath, errno);
   if (::flock(newFd, LOCK_EX | LOCK_NB) != 0) {
     ::close(newFd);
     Busy(dbfPath);
@@ -196,7 +197,7 @@ void Table::Impl::DoPack() {
     newMemo = ::open(memoPath.c_str(), O_RDWR | O_CLOEXEC);
     if (newMemo < 0) {
       ::close(newFd);
-      Fail(W("Nelze otevřít soubor poznámek"), memoPath, errno);
+      Fail(Msg(197), memoPath, errno);
     }
   }
   CloseFiles();
@@ -247,10 +248,10 @@ void Table::PackAndClose() {
 void Table::Create(const std::vector<FieldDef>& fields, const std::vector<IndexDef>& indexes) {
   Impl& t = *impl_;
   Close();
-  if (t.path.empty()) throw Error(W("Tabulka nemá jméno."));
+  if (t.path.empty()) throw Error(Msg(202));
   const fs::path target = dbf::FindOnDisk(t.path);
   const std::string name = PathToText(target);
-  if (fields.empty()) throw Error(W("Tabulka ") + name + W(" musí mít aspoň jedno pole."));
+  if (fields.empty()) throw Error(Msg(203, {name}));
 
   dbf::Layout layout;
   layout.languageDriver = dbf::kLanguageDriverCp1250;
@@ -264,7 +265,7 @@ void Table::Create(const std::vector<FieldDef>& fields, const std::vector<IndexD
             [](char c) { return (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_'; }) &&
         upper[0] >= 'A' && upper[0] <= 'Z';
     if (!valid || !names.insert(upper).second)
-      throw Error(W("Neplatné jméno pole ") + def.name + W(" v tabulce ") + name + ".");
+      throw Error(Msg(204, {def.name, name}));
     dbf::Field f;
     f.name = upper;
     switch (def.type) {
@@ -274,7 +275,7 @@ void Table::Create(const std::vector<FieldDef>& fields, const std::vector<IndexD
         break;
       case FieldType::String:
         if (def.size < 1 || def.size > dbf::kMaxStringSize)
-          throw Error(W("Neplatná délka pole ") + def.name + W(" v tabulce ") + name + ".");
+          throw Error(Msg(205, {def.name, name}));
         f.type = 'C';
         f.length = static_cast<uint32_t>(def.size);
         break;
@@ -287,11 +288,11 @@ void Table::Create(const std::vector<FieldDef>& fields, const std::vector<IndexD
   }
   for (const IndexDef& def : indexes) {
     if (!names.count(UpperAscii(def.field)) || def.name.empty() || def.name.size() > 10)
-      throw Error(W("Neplatný index ") + def.name + W(" v tabulce ") + name + ".");
+      throw Error(Msg(206, {def.name, name}));
     for (dbf::Field& f : layout.fields)
       if (f.name == UpperAscii(def.field)) {
         if (f.type == 'M')
-          throw Error(W("Neplatný index ") + def.name + W(" v tabulce ") + name + ".");
+          throw Error(Msg(206, {def.name, name}));
         f.indexed = true;
       }
   }
@@ -357,7 +358,7 @@ void Table::Create(const std::vector<FieldDef>& fields, const std::vector<IndexD
 
 void Table::Rename(const fs::path& newDbf) {
   Impl& t = *impl_;
-  if (t.open) throw Error(W("Tabulku ") + t.TableName() + W(" nelze přejmenovat, je otevřená."));
+  if (t.open) throw Error(Msg(207, {t.TableName()}));
   const fs::path from = dbf::FindOnDisk(t.path);
   dbf::RenameTable(from, newDbf);
   auto& created = CreatedIndexes();
@@ -374,8 +375,7 @@ void Table::Pack() {
   Impl& t = *impl_;
   t.RequireWritable();
   if (!t.exclusive)
-    throw Error(W("Tabulku ") + t.TableName() +
-                W(" lze zkomprimovat jen po otevření pro výhradní použití."));
+    throw Error(Msg(208, {t.TableName()}));
   t.CheckBrowse();
   t.FlushBulk();
   t.DoPack();

@@ -1,4 +1,5 @@
 // The filter: its text, and which records pass it.
+#include "base/messages.h"
 #include "model/table_internal.h"
 
 #include <cctype>
@@ -12,7 +13,7 @@ namespace table_detail {
 
 Condition ParseFilter(const std::string& text) {
   Condition cond;
-  const auto fail = [&]() -> Condition { throw Error(W("Neplatný filtr: \"") + text + "\"."); };
+  const auto fail = [&]() -> Condition { throw Error(Msg(209, {text})); };
   size_t i = 0;
   const auto skipBlanks = [&] {
     while (i < text.size() && (text[i] == ' ' || text[i] == '\t')) ++i;
@@ -64,7 +65,7 @@ Condition ParseFilter(const std::string& text) {
 
 void Table::Impl::Activate(const Condition& c, const std::string& text) {
   if (c.active && (uplinkField < 0 || (c.hasType && typeField < 0)))
-    throw Error(W("Neplatný filtr: \"") + text + "\".");
+    throw Error(Msg(209, {text}));
   cond = c;
   if (cond.active && !groupsBuilt) BuildGroups();
 }

@@ -14,6 +14,7 @@
 
 #include "base/cp1250.h"
 #include "base/error.h"
+#include "base/messages.h"
 #include "model/dbf_file.h"
 #include "model/table.h"
 
@@ -201,12 +202,12 @@ struct Table::Impl {
   }
 
   void RequireOpen() const {
-    if (!open) throw Error(W("Tabulka ") + TableName() + W(" není otevřená."));
+    if (!open) throw Error(Msg(217, {TableName()}));
   }
 
   void RequireWritable() const {
     RequireOpen();
-    if (readOnly) throw Error(W("Tabulka ") + TableName() + W(" je jen pro čtení."));
+    if (readOnly) throw Error(Msg(218, {TableName()}));
   }
 
   const Row* CurrentRow() const {

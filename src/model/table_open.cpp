@@ -13,6 +13,7 @@
 #include <memory>
 #include <thread>
 
+#include "base/messages.h"
 #include "model/dbf_files.h"
 
 namespace orvenda {
@@ -33,7 +34,7 @@ class MappedFile {
  public:
   MappedFile(int fd, const fs::path& file) {
     struct stat st {};
-    if (::fstat(fd, &st) != 0) Fail(W("Čtení souboru"), file, errno);
+    if (::fstat(fd, &st) != 0) Fail(Msg(195), file, errno);
     size_ = static_cast<size_t>(st.st_size);
     if (size_ == 0) return;
     void* p = ::mmap(nullptr, size_, PROT_READ, MAP_PRIVATE | MAP_POPULATE, fd, 0);
@@ -63,7 +64,7 @@ class MappedFile {
 
 std::string MappedFile::ReadWhole(int fd, const fs::path& file) {
   struct stat st {};
-  if (::fstat(fd, &st) != 0) Fail(W("Čtení souboru"), file, errno);
+  if (::fstat(fd, &st) != 0) Fail(Msg(195), file, errno);
   std::string bytes(static_cast<size_t>(st.st_size), '\0');
   size_t done = 0;
   while (done < bytes.size()) {
@@ -71,7 +72,7 @@ std::string MappedFile::ReadWhole(int fd, const fs::path& file) {
         ::pread(fd, bytes.data() + done, bytes.size() - done, static_cast<off_t>(done));
     if (n < 0) {
       if (errno == EINTR) continue;
-      Fail(W("Čtení souboru"), file, errno);
+      Fail(Msg(195), file, errno);
     }
     if (n == 0) break;
     done += static_cast<size_t>(n);
@@ -128,7 +129,7 @@ void Table::Impl::Load(bool wantExclusive) {
   }
   if (fd < 0) {
     if (errno == ENOENT) throw Error(W("Tabulka ") + PathToText(path) + W(" neexistuje."));
-    Fail(W("Nelze otevřít tabulku"), dbfPath, errno);
+    Fail(Msg(196), dbfPath, errno);
   }
   dbfFd = fd;
   if (::flock(fd, (wantExclusive ? LOCK_EX : LOCK_SH) | LOCK_NB) != 0) {
@@ -201,8 +202,8 @@ void Table::Impl::Load(bool wantExclusive) {
     const int mfd = ::open(memoPath.c_str(), (readOnly ? O_RDONLY : O_RDWR) | O_CLOEXEC);
     if (mfd < 0) {
       if (errno == ENOENT)
-        throw Error(W("Chybí soubor poznámek ") + PathToText(wanted) + W(" tabulky ") + name + ".");
-      Fail(W("Nelze otevřít soubor poznámek"), memoPath, errno);
+        throw Error(Msg(210, {PathToText(wanted), name}));
+      Fail(Msg(197), memoPath, errno);
     }
     memoFd = mfd;
     memoFile = std::make_unique<MappedFile>(memoFd, memoPath);
@@ -214,7 +215,7 @@ void Table::Impl::Load(bool wantExclusive) {
 
   rows.assign(layout.recordCount, Row());
   const std::string memoName = PathToText(memoPath);
-  const std::string overlap = W("Soubor ") + memoName + W(" je poškozený: poznámky se překrývají.");
+  const std::string overlap = Msg(211, {memoName});
   // Decodes rows [from, to) and returns the memo text they hold.
   const auto decode = [&](uint32_t from, uint32_t to) {
     uint64_t memoTotal = 0;
@@ -294,7 +295,7 @@ Table::~Table() {
 
 void Table::SetPath(const fs::path& dbf) {
   if (impl_->open)
-    throw Error(W("Tabulku ") + impl_->TableName() + W(" nelze přejmenovat, je otevřená."));
+    throw Error(Msg(207, {impl_->TableName()}));
   impl_->path = dbf;
 }
 

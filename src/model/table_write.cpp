@@ -1,5 +1,6 @@
 // Changing records: every append, post and delete is written through to the files at once,
 // or in bulk mode gathered into large writes.
+#include "base/messages.h"
 #include "model/table_internal.h"
 
 #include <cstring>
@@ -38,10 +39,10 @@ void Table::Impl::WriteMemos(const Row* old, Row& next) {
       c.num = 0;
       continue;
     }
-    if (memoFd < 0) throw Error(W("Chybí soubor poznámek tabulky ") + TableName() + ".");
+    if (memoFd < 0) throw Error(Msg(212, {TableName()}));
     std::string encoded = dbf::EncodeMemo(c.text, memoBlockSize, layout.Dbase3Memo());
     if (block + encoded.size() / memoBlockSize > INT32_MAX)
-      throw Error(W("Soubor poznámek ") + PathToText(memoPath) + W(" je plný."));
+      throw Error(Msg(201, {PathToText(memoPath)}));
     c.num = static_cast<int32_t>(block);
     block += encoded.size() / memoBlockSize;
     if (blocks.empty()) {
@@ -85,7 +86,7 @@ void Table::Append() {
   Impl& t = *impl_;
   t.RequireWritable();
   t.CheckBrowse();
-  if (t.rows.size() >= UINT32_MAX - 1) throw Error(W("Tabulka ") + t.TableName() + W(" je plná."));
+  if (t.rows.size() >= UINT32_MAX - 1) throw Error(Msg(213, {t.TableName()}));
   t.FlushBulk();
   Row row;
   row.cells.resize(t.layout.fields.size());
@@ -106,7 +107,7 @@ void Table::Insert() {
   Impl& t = *impl_;
   t.RequireWritable();
   t.CheckBrowse();
-  if (t.rows.size() >= UINT32_MAX - 1) throw Error(W("Tabulka ") + t.TableName() + W(" je plná."));
+  if (t.rows.size() >= UINT32_MAX - 1) throw Error(Msg(213, {t.TableName()}));
   t.buffer = Row();
   t.buffer.cells.resize(t.layout.fields.size());
   t.editing = t.inserting = true;
@@ -125,7 +126,7 @@ void Table::Edit() {
   Impl& t = *impl_;
   t.RequireWritable();
   if (t.editing) return;
-  if (t.cur < 0) throw Error(W("Tabulka ") + t.TableName() + W(" nemá aktuální záznam."));
+  if (t.cur < 0) throw Error(Msg(214, {t.TableName()}));
   t.buffer = t.rows[static_cast<size_t>(t.cur)];
   t.editing = true;
 }
@@ -156,7 +157,7 @@ void Table::SetText(const std::string& field, const std::string& value) {
       const auto first = value.find_first_not_of(' ');
       if (first == std::string::npos) break;  // blank: empty field
       if (!dbf::ParseNumber(value, c.num))
-        throw Error(W("\"") + value + W("\" není platné číslo pro pole ") + def.name + ".");
+        throw Error(Msg(215, {value, def.name}));
       c.null = false;
       c.text = std::to_string(c.num);
       break;
@@ -249,7 +250,7 @@ void Table::Delete() {
   if (t.inserting) return Cancel();  // the new record was never written
   Cancel();
   t.FlushBulk();
-  if (t.cur < 0) throw Error(W("Tabulka ") + t.TableName() + W(" nemá aktuální záznam."));
+  if (t.cur < 0) throw Error(Msg(214, {t.TableName()}));
   const uint32_t rec = static_cast<uint32_t>(t.cur);
   int64_t next = -1;
   if (const auto* v = t.View()) {
@@ -276,7 +277,7 @@ RowImage Table::CurrentImage() const {
   const Impl& t = *impl_;
   t.RequireOpen();
   const Row* row = t.CurrentRow();
-  if (row == nullptr) throw Error(W("Tabulka ") + t.TableName() + W(" nemá aktuální záznam."));
+  if (row == nullptr) throw Error(Msg(214, {t.TableName()}));
   return t.ImageOf(*row);
 }
 
@@ -284,7 +285,7 @@ void Table::SetImage(const RowImage& image) {
   Impl& t = *impl_;
   t.RequireWritable();
   if (image.values.size() != t.kinds.size())
-    throw Error(W("Záznam nepatří do tabulky ") + t.TableName() + ".");
+    throw Error(Msg(216, {t.TableName()}));
   Edit();
   for (size_t i = 0; i < t.kinds.size(); ++i) {
     Cell& c = t.buffer.cells[i];

@@ -6,6 +6,7 @@
 #include <utility>
 #include <vector>
 
+#include "base/messages.h"
 #include "base/cp1250.h"
 #include "base/error.h"
 #include "base/run_lock.h"
@@ -83,11 +84,10 @@ void NahledForm::EnsureReportDirectory() {
       return;
     }
     if (ec) {
-      throw Error(W("Nelze vytvořit adresář sestavy: ") + Utf8ToCp1250(candidate.string()) + " (" +
-                  ec.message() + ")");
+      throw Error(Msg(247, {Utf8ToCp1250(candidate.string()), ec.message()}));
     }
   }
-  throw Error(W("Nelze vytvořit adresář sestavy v ") + Utf8ToCp1250(tempDir_.string()));
+  throw Error(Msg(248, {Utf8ToCp1250(tempDir_.string())}));
 }
 
 void NahledForm::FormShow(std::optional<int32_t> selectedIndex) {
@@ -109,7 +109,7 @@ void NahledForm::BuildReport(std::optional<int32_t> selectedIndex) {
     Progress& progress;
     ~ProgressScope() { progress.HideProgress(); }
   } shown{progress_};
-  progress_.ShowProgress(W("Vytvářím sestavu"), project_.IsOpen() ? project_.RecordCount() : 0);
+  progress_.ShowProgress(Msg(249), project_.IsOpen() ? project_.RecordCount() : 0);
   CreateReportTable();
   CollectBranch(root);
   WriteReportFile();
@@ -197,7 +197,7 @@ void NahledForm::DiscardReportFiles() {
 }
 
 void NahledForm::Execute(std::optional<int32_t> selectedIndex) {
-  if (!ShowModal) throw Error(W("Náhled sestavy není k dispozici."));
+  if (!ShowModal) throw Error(Msg(147));
   pending_ = selectedIndex;
   ShowModal();
 }
@@ -214,13 +214,13 @@ PrintSetup NahledForm::CurrentPrintSetup() const {
 }
 
 void NahledForm::BitBtn2Click() {
-  if (browser == nullptr) throw Error(W("Tisk není k dispozici."));
+  if (browser == nullptr) throw Error(Msg(250));
   if (FirstPrint) ApplyPrintOptions();
   browser->Print(CurrentPrintSetup());
 }
 
 void NahledForm::Vzhledstrnky1Click() {
-  if (browser == nullptr) throw Error(W("Vzhled stránky není k dispozici."));
+  if (browser == nullptr) throw Error(Msg(251));
   if (FirstPrint) ApplyPrintOptions();
   const std::optional<PrintSetup> chosen = browser->ShowPageSetup(CurrentPrintSetup());
   if (!chosen) return;
@@ -240,13 +240,12 @@ bool NahledForm::MayReplace(const std::filesystem::path& chosen,
                             const std::filesystem::path& target) {
   // The dialog asked for the name as entered; a completed name it never saw.
   if (target == chosen || !std::filesystem::exists(target)) return true;
-  return dialogs->AskYesNo(W("Soubor ") + Utf8ToCp1250(target.filename().string()) +
-                               W(" již existuje. Chcete jej nahradit?"),
+  return dialogs->AskYesNo(Msg(252, {Utf8ToCp1250(target.filename().string())}),
                            Export1.text);
 }
 
 void NahledForm::Export1Click() {
-  if (dialogs == nullptr) throw Error(W("Dialog pro uložení není k dispozici."));
+  if (dialogs == nullptr) throw Error(Msg(253));
   const std::optional<std::filesystem::path> chosen =
       dialogs->SaveFile(SaveDialog1.Filter, std::filesystem::path());
   if (!chosen) return;
@@ -254,13 +253,13 @@ void NahledForm::Export1Click() {
   if (!MayReplace(*chosen, target)) return;
   const std::filesystem::path page = ReportPagePath();
   if (page.empty() || !std::filesystem::exists(page)) {
-    throw Error(W("Stránka sestavy ještě nebyla vytvořena."));
+    throw Error(Msg(254));
   }
   CopyPageFile(page, target);  // a failure names the file and reaches the error box
 }
 
 void NahledForm::ExportPdf1Click() {
-  if (dialogs == nullptr || !WritePdf) throw Error(W("Uložení PDF není k dispozici."));
+  if (dialogs == nullptr || !WritePdf) throw Error(Msg(255));
   const std::optional<std::filesystem::path> chosen =
       dialogs->SaveFile(SavePdfDialog.Filter, std::filesystem::path());
   if (!chosen) return;
@@ -271,7 +270,7 @@ void NahledForm::ExportPdf1Click() {
 }
 
 void NahledForm::Upravit1Click() {
-  if (vzhledRepForm == nullptr) throw Error(W("Vzhled sestavy není k dispozici."));
+  if (vzhledRepForm == nullptr) throw Error(Msg(256));
   if (vzhledRepForm->Execute()) BuildReport();
 }
 

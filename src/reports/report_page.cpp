@@ -14,6 +14,7 @@
 #include <unistd.h>
 #endif
 
+#include "base/messages.h"
 #include "base/cp1250.h"
 #include "base/error.h"
 #include "model/project_table.h"
@@ -156,7 +157,7 @@ PageFile::PageFile(std::filesystem::path target, bool durable)
   if (file_ == nullptr) {
     const std::string reason = ErrnoText();
     temp_.clear();
-    throw Error(W("Soubor nelze vytvořit: ") + PathToText(target_) + " (" + reason + ")");
+    throw Error(Msg(241, {PathToText(target_), reason}));
   }
 }
 
@@ -168,13 +169,13 @@ PageFile::~PageFile() {
   }
 }
 
-void PageFile::Fail(const std::string& what) {
+void PageFile::Fail(int message) {
   const std::string reason = ErrnoText();
   if (file_ != nullptr) std::fclose(file_);
   file_ = nullptr;
   std::error_code ec;
   std::filesystem::remove(temp_, ec);
-  throw Error(what + PathToText(target_) + " (" + reason + ")");
+  throw Error(Msg(message, {PathToText(target_), reason}));
 }
 
 void PageFile::WriteLine(std::string_view line) {
@@ -189,44 +190,44 @@ void PageFile::Write(std::string_view bytes) {
 }
 
 void PageFile::Flush() {
-  if (file_ == nullptr) throw Error(W("Soubor už je uzavřen: ") + PathToText(target_));
+  if (file_ == nullptr) throw Error(Msg(243, {PathToText(target_)}));
   if (!buffer_.empty() && std::fwrite(buffer_.data(), 1, buffer_.size(), file_) != buffer_.size()) {
-    Fail(W("Chyba při zápisu souboru: "));
+    Fail(242);
   }
   buffer_.clear();
 }
 
 void PageFile::Commit() {
   Flush();
-  if (std::fflush(file_) != 0) Fail(W("Chyba při zápisu souboru: "));
+  if (std::fflush(file_) != 0) Fail(242);
   if (durable_) {
 #ifdef _WIN32
     const int synced = _commit(_fileno(file_));
 #else
     const int synced = fsync(fileno(file_));
 #endif
-    if (synced != 0) Fail(W("Chyba při zápisu souboru: "));
+    if (synced != 0) Fail(242);
   }
   std::FILE* file = std::exchange(file_, nullptr);
   if (std::fclose(file) != 0) {
     const std::string reason = ErrnoText();
     std::error_code ec;
     std::filesystem::remove(temp_, ec);
-    throw Error(W("Chyba při zápisu souboru: ") + PathToText(target_) + " (" + reason + ")");
+    throw Error(Msg(242, {PathToText(target_), reason}));
   }
   std::error_code ec;
   std::filesystem::rename(temp_, target_, ec);
   if (ec) {
     std::error_code ignored;
     std::filesystem::remove(temp_, ignored);
-    throw Error(W("Soubor nelze přepsat: ") + PathToText(target_) + " (" + ec.message() + ")");
+    throw Error(Msg(244, {PathToText(target_), ec.message()}));
   }
 }
 
 void CopyPageFile(const std::filesystem::path& source, const std::filesystem::path& target) {
   std::FILE* in = std::fopen(source.c_str(), "rb");
   if (in == nullptr) {
-    throw Error(W("Soubor nelze otevřít: ") + PathToText(source) + " (" + ErrnoText() + ")");
+    throw Error(Msg(245, {PathToText(source), ErrnoText()}));
   }
   try {
     PageFile page(target, /*durable=*/true);
@@ -236,7 +237,7 @@ void CopyPageFile(const std::filesystem::path& source, const std::filesystem::pa
       page.Write(std::string_view(chunk.data(), n));
     }
     if (std::ferror(in)) {
-      throw Error(W("Chyba při čtení souboru: ") + PathToText(source) + " (" + ErrnoText() + ")");
+      throw Error(Msg(246, {PathToText(source), ErrnoText()}));
     }
     page.Commit();
   } catch (...) {

@@ -47,7 +47,7 @@ class PageFile {
 
  private:
   void Flush();
-  [[noreturn]] void Fail(const std::string& what);
+  [[noreturn]] void Fail(int message);  // a numbered message: %1 the file, %2 the reason
 
   std::filesystem::path target_;
   std::filesystem::path temp_;

@@ -1,5 +1,6 @@
 #include "reports/vzhled_rep_form.h"
 
+#include "base/messages.h"
 #include "base/cp1250.h"
 #include "base/error.h"
 
@@ -9,12 +10,11 @@ VzhledRepForm::VzhledRepForm(const Messages& messages, ReportLayout& target)
     : messages_(messages), target_(target) {
   Caption = W("Vzhled sestavy");
   Label1.text = W("Viditelné sloupce");
-  for (const char* item :
-       {"Posuzovaný objekt", "Subsystém", "Identifikace nebezpečí", "Vyhodnocení rizika - P",
-        "Vyhodnocení rizika - N", "Vyhodnocení rizika - H", "Vyhodnocení rizika - R",
-        "Bezpečnostní opatření", "Poznámka"}) {
-    CheckListBox1.Items.push_back(W(item));
-  }
+  CheckListBox1.Items = {W("Posuzovaný objekt"),      W("Subsystém"),
+                         W("Identifikace nebezpečí"), W("Vyhodnocení rizika - P"),
+                         W("Vyhodnocení rizika - N"), W("Vyhodnocení rizika - H"),
+                         W("Vyhodnocení rizika - R"), W("Bezpečnostní opatření"),
+                         W("Poznámka")};
   CheckListBox1.Checked.fill(true);
   RadioGroup1.text = W(" Posuzovaný objekt ");
   RadioGroup1.value = 1;
@@ -95,7 +95,7 @@ void VzhledRepForm::BitBtn1Click() {
 void VzhledRepForm::BitBtn2Click() { Result = ModalResult::Cancel; }
 
 bool VzhledRepForm::Execute() {
-  if (!ShowModal) throw Error(W("Okno vzhledu sestavy není k dispozici."));
+  if (!ShowModal) throw Error(Msg(256));
   FormShow();
   if (OnStateChanged) OnStateChanged();
   ShowModal();

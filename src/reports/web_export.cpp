@@ -10,6 +10,7 @@
 #include <utility>
 #include <vector>
 
+#include "base/messages.h"
 #include "base/cp1250.h"
 #include "base/error.h"
 #include "model/project_table.h"
@@ -148,8 +149,7 @@ void Footer(std::string& page, const Messages& messages) {
 void WriteRecordPage(const fs::path& file, const std::string& bytes) {
   std::FILE* out = std::fopen(file.c_str(), "wb");
   if (out == nullptr) {
-    throw Error(W("Soubor nelze vytvořit: ") + PathToText(file) + " (" + std::strerror(errno) +
-                ")");
+    throw Error(Msg(241, {PathToText(file), std::strerror(errno)}));
   }
   bool written = std::fwrite(bytes.data(), 1, bytes.size(), out) == bytes.size();
   int error = written ? 0 : errno;
@@ -160,8 +160,7 @@ void WriteRecordPage(const fs::path& file, const std::string& bytes) {
   if (!written) {
     std::error_code ignored;
     fs::remove(file, ignored);
-    throw Error(W("Chyba při zápisu souboru: ") + PathToText(file) + " (" + std::strerror(error) +
-                ")");
+    throw Error(Msg(242, {PathToText(file), std::strerror(error)}));
   }
 }
 
@@ -402,8 +401,7 @@ class StagingFolder {
   explicit StagingFolder(const fs::path& folder) {
     std::string pattern = (folder / ".orvenda-web-XXXXXX").string();
     if (::mkdtemp(pattern.data()) == nullptr) {
-      throw Error(W("Soubor nelze vytvořit: ") + PathToText(folder / "index.htm") + " (" +
-                  std::strerror(errno) + ")");
+      throw Error(Msg(241, {PathToText(folder / "index.htm"), std::strerror(errno)}));
     }
     path_ = pattern;
   }
@@ -443,7 +441,7 @@ void WriteSite(Table& project, const Messages& messages, const fs::path& folder)
 void MoveInto(const fs::path& from, const fs::path& to) {
   std::error_code ec;
   fs::rename(from, to, ec);
-  if (ec) throw Error(W("Soubor nelze přepsat: ") + PathToText(to) + " (" + ec.message() + ")");
+  if (ec) throw Error(Msg(244, {PathToText(to), ec.message()}));
 }
 
 }  // namespace
@@ -453,8 +451,7 @@ void ExportWebSite(Table& project, const Messages& messages, const fs::path& fol
   std::error_code ec;
   if (fs::exists(fs::symlink_status(dataDir, ec)) && !fs::is_directory(dataDir, ec)) {
     // Not a folder of ours: never swapped away.
-    throw Error(W("Soubor nelze vytvořit: ") + PathToText(dataDir / WebPageName(1)) + " (" +
-                std::strerror(ENOTDIR) + ")");
+    throw Error(Msg(241, {PathToText(dataDir / WebPageName(1)), std::strerror(ENOTDIR)}));
   }
   // The new site is written whole beside the old one and swapped in only when complete, so a
   // failure (a full disk) leaves the old site as it was and takes the partial one away.

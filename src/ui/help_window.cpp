@@ -7,12 +7,13 @@
 
 #include "base/language_file.h"
 #include "program_language.h"
+#include "qt_text.h"
 
 namespace orvenda {
 
 HelpWindow::HelpWindow(QWidget* parent) : QDialog(parent) {
   setObjectName("HelpForm");
-  setWindowTitle(QString::fromUtf8("Nápověda"));
+  setWindowTitle(MessageText(281));
   setWindowFlag(Qt::WindowContextHelpButtonHint, false);
   setWindowFlag(Qt::WindowMaximizeButtonHint, true);
 
@@ -21,9 +22,9 @@ HelpWindow::HelpWindow(QWidget* parent) : QDialog(parent) {
   browser_->setOpenExternalLinks(true);
 
   auto* buttons = new QDialogButtonBox(QDialogButtonBox::Close, this);
-  buttons->button(QDialogButtonBox::Close)->setText(QString::fromUtf8("Zavřít"));
+  buttons->button(QDialogButtonBox::Close)->setText(MessageText(282));
   connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
-  auto* back = buttons->addButton(QString::fromUtf8("Zpět"), QDialogButtonBox::ActionRole);
+  auto* back = buttons->addButton(MessageText(284), QDialogButtonBox::ActionRole);
   connect(back, &QPushButton::clicked, browser_, &QTextBrowser::backward);
   connect(browser_, &QTextBrowser::backwardAvailable, back, &QPushButton::setEnabled);
   back->setEnabled(false);

@@ -599,7 +599,12 @@ std::vector<MainFormWindow::DialogText> MainFormWindow::DialogTexts() {
           {"JvOpenDialog1", "Filter", &f.HtmlImport.JvOpenDialog1.Filter},
           {"JvOpenDialog1", "Title", &f.HtmlImport.JvOpenDialog1Title},
           {"SaveDialog2", "Title", &f.WebExport.SaveDialog2.Title},
-          {"SaveDialog2", "Filter", &f.WebExport.SaveDialog2.Filter}};
+          {"SaveDialog2", "Filter", &f.WebExport.SaveDialog2.Filter},
+          {"OpenDialog2", "Title", &f.OpenDialog2Title},
+          {"OpenDialog2", "Filter", &f.OpenDialog2.Filter},
+          {"ImportTableDialog", "Title", &f.TableFiles.ImportDialogTitle},
+          {"ImportTableDialog", "Filter", &f.TableFiles.ImportDialog.Filter},
+          {"ExportTableDialog", "Filter", &f.TableFiles.ExportDialog.Filter}};
 }
 
 void MainFormWindow::MakeDialogStandIns() {
@@ -770,7 +775,7 @@ void MainFormWindow::Obsahnpovdy1Click() {
   if (!help_->ShowContents(form_->ProgramDir)) {
     const std::filesystem::path file = form_->ProgramDir / HelpWindow::kHelpFileName;
     QMessageBox::warning(this, QApplication::applicationName(),
-                         U("Soubor nápovědy %1 nebyl nalezen.").arg(PathToQString(file)));
+                         MessageText(283).arg(PathToQString(file)));
   }
 }
 

@@ -14,7 +14,6 @@
 namespace orvenda {
 namespace {
 
-QString U(const char* utf8) { return QString::fromUtf8(utf8); }
 
 constexpr QPageSize::PageSizeId kPapers[] = {QPageSize::A4, QPageSize::A3, QPageSize::A5,
                                              QPageSize::Letter, QPageSize::Legal};
@@ -28,10 +27,10 @@ bool SameSize(const QSizeF& a, double width, double height) {
 PageSetupDialog::PageSetupDialog(const PrintSetup& setup, QWidget* parent)
     : QDialog(parent), base_(setup) {
   setObjectName("PageSetupDialog");
-  setWindowTitle(U("Vzhled stránky"));
+  setWindowTitle(MessageText(257));
   setWindowFlag(Qt::WindowContextHelpButtonHint, false);
 
-  auto* paperBox = new QGroupBox(U("Papír"), this);
+  auto* paperBox = new QGroupBox(MessageText(258), this);
   paper_ = new QComboBox(paperBox);
   paper_->setObjectName("PaperComboBox");
   for (const QPageSize::PageSizeId id : kPapers) {
@@ -44,26 +43,26 @@ PageSetupDialog::PageSetupDialog(const PrintSetup& setup, QWidget* parent)
   if (paper_->currentData().toSizeF() != QSizeF() &&
       !SameSize(paper_->currentData().toSizeF(), setup.paperWidthMm, setup.paperHeightMm)) {
     const QSizeF own(setup.paperWidthMm, setup.paperHeightMm);
-    paper_->addItem(U("Vlastní (%1 × %2 mm)").arg(own.width()).arg(own.height()), own);
+    paper_->addItem(MessageText(259).arg(own.width()).arg(own.height()), own);
     paper_->setCurrentIndex(paper_->count() - 1);
   }
   auto* paperLayout = new QFormLayout(paperBox);
-  paperLayout->addRow(U("Velikost:"), paper_);
+  paperLayout->addRow(MessageText(260), paper_);
 
-  auto* orientationBox = new QGroupBox(U("Orientace"), this);
-  portrait_ = new QRadioButton(U("Na výšku"), orientationBox);
+  auto* orientationBox = new QGroupBox(MessageText(261), this);
+  portrait_ = new QRadioButton(MessageText(262), orientationBox);
   portrait_->setObjectName("PortraitRadioButton");
-  landscape_ = new QRadioButton(U("Na šířku"), orientationBox);
+  landscape_ = new QRadioButton(MessageText(263), orientationBox);
   landscape_->setObjectName("LandscapeRadioButton");
   (setup.portrait ? portrait_ : landscape_)->setChecked(true);
   auto* orientationLayout = new QVBoxLayout(orientationBox);
   orientationLayout->addWidget(portrait_);
   orientationLayout->addWidget(landscape_);
 
-  auto* marginBox = new QGroupBox(U("Okraje (mm)"), this);
+  auto* marginBox = new QGroupBox(MessageText(264), this);
   auto* marginLayout = new QFormLayout(marginBox);
   const char* names[4] = {"MarginLeftEdit", "MarginRightEdit", "MarginTopEdit", "MarginBottomEdit"};
-  const char* captions[4] = {"Levý:", "Pravý:", "Horní:", "Dolní:"};
+  const int captions[4] = {265, 266, 267, 268};  // Levý, Pravý, Horní, Dolní
   const double values[4] = {setup.marginLeftMm, setup.marginRightMm, setup.marginTopMm,
                             setup.marginBottomMm};
   for (int i = 0; i < 4; ++i) {
@@ -73,25 +72,24 @@ PageSetupDialog::PageSetupDialog(const PrintSetup& setup, QWidget* parent)
     margins_[i]->setDecimals(2);
     margins_[i]->setSingleStep(1);
     margins_[i]->setValue(values[i]);
-    marginLayout->addRow(U(captions[i]), margins_[i]);
+    marginLayout->addRow(MessageText(captions[i]), margins_[i]);
   }
 
-  auto* linesBox = new QGroupBox(U("Záhlaví a zápatí"), this);
+  auto* linesBox = new QGroupBox(MessageText(269), this);
   auto* linesLayout = new QFormLayout(linesBox);
   header_ = new QLineEdit(FromCp1250(setup.header), linesBox);
   header_->setObjectName("HeaderEdit");
   footer_ = new QLineEdit(FromCp1250(setup.footer), linesBox);
   footer_->setObjectName("FooterEdit");
   const QString codes =
-      U("&w název stránky, &u adresa, &p strana, &P počet stran, "
-        "&d datum, &t čas, &b další část řádku (na střed, vpravo)");
+MessageText(270);
   header_->setToolTip(codes);
   footer_->setToolTip(codes);
-  linesLayout->addRow(U("Záhlaví:"), header_);
-  linesLayout->addRow(U("Zápatí:"), footer_);
+  linesLayout->addRow(MessageText(271), header_);
+  linesLayout->addRow(MessageText(272), footer_);
 
   auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
-  buttons->button(QDialogButtonBox::Cancel)->setText(U("Storno"));
+  buttons->button(QDialogButtonBox::Cancel)->setText(MessageText(273));
   connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
   connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
 

@@ -5,6 +5,8 @@
 #include <QStringDecoder>
 #include <QStringEncoder>
 
+#include "base/messages.h"
+
 namespace orvenda {
 
 namespace {
@@ -66,5 +68,7 @@ std::string ToCp1250(const QString& text) {
   }
   return out;
 }
+
+QString MessageText(int n) { return FromCp1250(Messages::Current().Get(n)); }
 
 }  // namespace orvenda

@@ -13,4 +13,7 @@ QString FromCp1250(std::string_view bytes);
 // would end a dBase memo).
 std::string ToCp1250(const QString& text);
 
+// Numbered message n of the list in force, for a widget; %1, %2, ... are left for QString::arg.
+QString MessageText(int n);
+
 }  // namespace orvenda

@@ -3,6 +3,7 @@
 #include <QAbstractButton>
 #include <QAction>
 #include <QComboBox>
+#include <QRadioButton>
 #include <QDialog>
 #include <QGroupBox>
 #include <QLabel>
@@ -166,6 +167,22 @@ std::vector<ListAccess> ListsOf(QObject* object) {
                        combo->addItems(v);
                        combo->setCurrentIndex(std::min(current, combo->count() - 1));
                      }});
+  } else if (auto* group = qobject_cast<QGroupBox*>(object)) {
+    // A radio group's choices, as the buttons inside it.
+    const auto radios = group->findChildren<QRadioButton*>(Qt::FindDirectChildrenOnly);
+    if (!radios.isEmpty()) {
+      lists.push_back({"Items",
+                       [radios] {
+                         QStringList items;
+                         for (const QRadioButton* radio : radios) items << radio->text();
+                         return items;
+                       },
+                       [radios](const QStringList& v) {
+                         for (int i = 0; i < radios.size() && i < v.size(); ++i) {
+                           radios[i]->setText(v[i]);
+                         }
+                       }});
+    }
   }
   return lists;
 }

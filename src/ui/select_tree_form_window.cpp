@@ -27,7 +27,6 @@
 namespace orvenda {
 namespace {
 
-QString U(const char* utf8) { return QString::fromUtf8(utf8); }
 
 QIcon ThemeIcon(const char* name, QStyle::StandardPixmap fallback, const QStyle* style) {
   return QIcon::fromTheme(QString::fromLatin1(name), style->standardIcon(fallback));
@@ -39,32 +38,32 @@ QIcon ThemeIcon(const char* name, QStyle::StandardPixmap fallback, const QStyle*
 
 LibraryFindDialog::LibraryFindDialog(QWidget* parent) : QDialog(parent) {
   setObjectName("FindDialog1");
-  setWindowTitle(U("Najít"));
+  setWindowTitle(MessageText(129));
   setModal(false);
   setWindowFlag(Qt::WindowContextHelpButtonHint, false);
-  auto* label = new QLabel(U("Najít &co:"), this);
+  auto* label = new QLabel(MessageText(274), this);
   find_edit_ = new QLineEdit(this);
   find_edit_->setObjectName("FindEdit");
   label->setBuddy(find_edit_);
-  whole_word_ = new QCheckBox(U("Pouze &celá slova"), this);
+  whole_word_ = new QCheckBox(MessageText(275), this);
   whole_word_->setObjectName("WholeWordCheckBox");
-  match_case_ = new QCheckBox(U("&Rozlišovat malá a velká"), this);
+  match_case_ = new QCheckBox(MessageText(276), this);
   match_case_->setObjectName("MatchCaseCheckBox");
-  auto* direction = new QGroupBox(U("Směr"), this);
+  auto* direction = new QGroupBox(MessageText(277), this);
   direction->setObjectName("DirectionGroupBox");
-  up_ = new QRadioButton(U("&Nahoru"), direction);
+  up_ = new QRadioButton(MessageText(278), direction);
   up_->setObjectName("UpRadioButton");
-  down_ = new QRadioButton(U("&Dolů"), direction);
+  down_ = new QRadioButton(MessageText(279), direction);
   down_->setObjectName("DownRadioButton");
   down_->setChecked(true);
   auto* directionLayout = new QHBoxLayout(direction);
   directionLayout->addWidget(up_);
   directionLayout->addWidget(down_);
-  find_next_ = new QPushButton(U("Najít &další"), this);
+  find_next_ = new QPushButton(MessageText(280), this);
   find_next_->setObjectName("FindNextButton");
   find_next_->setDefault(true);
   find_next_->setEnabled(false);
-  cancel_ = new QPushButton(U("Storno"), this);
+  cancel_ = new QPushButton(MessageText(273), this);
   cancel_->setObjectName("FindCancelButton");
   connect(find_edit_, &QLineEdit::textChanged, this,
           [this](const QString& text) { find_next_->setEnabled(!text.isEmpty()); });

@@ -115,6 +115,9 @@ VzhledRepFormWindow::VzhledRepFormWindow(VzhledRepForm& form,
   for (int i = 0; i < kReportColumns && i < list_->count(); ++i) {
     form_.CheckListBox1.Items[i] = ToCp1250(list_->item(i)->text());
   }
+  for (int i = 0; i < 2 && i < static_cast<int>(form_.RadioGroup1Items.size()); ++i) {
+    form_.RadioGroup1Items[i] = ToCp1250(radios_[i]->text());
+  }
 
   form_.ShowModal = [this] { exec(); };
   form_.OnStateChanged = [this] { PushState(); };

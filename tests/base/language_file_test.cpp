@@ -137,8 +137,13 @@ TEST(TranslateForm, LineBreaksBecomeLinesOrListEntries) {
              "esk\xFD ~~\x9A"
              "prt\r\n");
   EXPECT_EQ(window.Text("Label10", "Caption"), "Jedna\r\nDva");
-  EXPECT_EQ(messages.Items(), (std::vector<std::string>{"Jedna", "Dva"}));
-  EXPECT_EQ(messages.Get(2), "");  // a list cut short leaves later numbers empty
+  EXPECT_EQ(messages.Get(0), "Jedna");
+  EXPECT_EQ(messages.Get(1), "Dva");
+  // A list cut short leaves the rest of the original numbers empty; a later message, which
+  // such a list never reached, keeps its text.
+  EXPECT_EQ(messages.Get(2), "");
+  EXPECT_EQ(messages.Get(90), "");
+  EXPECT_EQ(messages.Get(Messages::kFirstAppended), W("Č."));
   EXPECT_EQ(window.List("OpatreniMemo", "Lines"), (std::vector<std::string>{"x", "", "y"}));
   EXPECT_EQ(window.List("Combo", "Items"), (std::vector<std::string>{""}));
   EXPECT_EQ(window.Text("Open1", "Hint"), "a\r\n~b");
@@ -270,14 +275,19 @@ TEST(WriteFormTexts, PropertyOrderSpellingAndLineBreaks) {
                        "MainForm.MessagesBox.Items=" +
                        W("Vytvářím strom~~Bezvýznamné riziko~~")))
       << text;
-  // The shipped messages, each followed by "~~", are 1,996 characters: within what the reader
-  // takes of a value, so that a written file gives every message back.
+  // The list holds the original 91 messages, 1,688 characters with "~~" after each: within
+  // what the reader takes of one value. Each later message is a line of its own.
   const auto items = ini.ReadString(kTranslationsSection, "MainForm.MessagesBox.Items");
-  EXPECT_EQ(items->size(), 1996u);
-  EXPECT_LT(items->size(), kValueBufferSize);
-  EXPECT_NE(items->find("~~88~~89~~~~" + W("Č.~~")), std::string::npos);
-  EXPECT_TRUE(items->ends_with(W("Nic nebylo přidáno.~~")));
+  EXPECT_EQ(items->size(), 1688u);
+  EXPECT_TRUE(items->ends_with("~~88~~89~~~~"));
   EXPECT_EQ(IniFile::Parse(text).KeyNames(kTranslationsSection).size(), 7u);
+  const auto later = IniFile::Parse(text).KeyNames(kMessagesSection);
+  ASSERT_EQ(later.size(), static_cast<size_t>(Messages::kCount - Messages::kFirstAppended));
+  EXPECT_EQ(later.front(), "91");
+  EXPECT_EQ(ini.ReadString(kMessagesSection, "91"), W("Č."));
+  EXPECT_NE(text.find(W("\r\n142=Program nebyl minule řádně ukončen a zůstal po něm neuložený "
+                        "nový projekt.~~%1~~~~")),
+            std::string::npos);
 }
 
 TEST(WriteFormTexts, RestartRestoresEveryText) {
@@ -426,6 +436,34 @@ TEST(MessagesOf, TheMainWindowsListReplacesTheCzechOne) {
   EXPECT_EQ(english.Get(0), "Building");
   EXPECT_EQ(english.Get(1), "Insignificant");
   EXPECT_EQ(english.Get(2), "");  // a list cut short, as the window reads it
+}
+
+TEST(MessagesOf, LaterMessagesComeOneALineAndOverrideTheList) {
+  TempDir dir;
+  const Messages czech;
+  // A file written when the list held every message in one value still gives them all.
+  std::string list;
+  for (int n = 0; n < 93; ++n) list += "m" + std::to_string(n) + "~~";
+  WriteFileBytes(dir / "Language.lng",
+                 "[Translations]\r\nMainForm.MessagesBox.Items=" + list +
+                     "\r\n[messages]\r\n92=line~~two\r\n0=first\r\n95=\r\nx=no\r\n-1=no\r\n"
+                     "12a=no\r\n99999=no\r\n");
+  const Messages read = MessagesOf(dir / "Language.lng");
+  EXPECT_EQ(read.Get(0), "first");
+  EXPECT_EQ(read.Get(5), "m5");
+  EXPECT_EQ(read.Get(91), "m91");
+  EXPECT_EQ(read.Get(92), "line\r\ntwo");
+  EXPECT_EQ(read.Get(95), czech.Get(95));  // an empty value changes nothing
+  EXPECT_EQ(read.Items().size(), czech.Items().size());
+
+  // While a list is in force, texts raised anywhere read it; %n take the arguments in one pass.
+  EXPECT_EQ(Msg(8), czech.Get(8));
+  {
+    Messages::InForce scope(read);
+    EXPECT_EQ(Msg(0), "first");
+    EXPECT_EQ(FillArgs("%2 and %1 at 100%, %3", {"%2", "x"}), "x and %2 at 100%, %3");
+  }
+  EXPECT_EQ(Msg(0), czech.Get(0));
 }
 
 }  // namespace
