@@ -255,7 +255,11 @@ void MessagesBoxTarget::TranslateOwnSections(const IniFile& language) {
       continue;
     }
     const auto value = language.ReadString(kMessagesSection, key, kValueBufferSize);
-    if (value && !value->empty()) messages_.Set(n, LineBreaksFromTildes(*value));
+    if (!value || value->empty()) continue;
+    // A message's line breaks are LF, as the program's own texts have them.
+    std::string text = LineBreaksFromTildes(*value);
+    std::erase(text, '\r');
+    messages_.Set(n, std::move(text));
   }
 }
 

@@ -63,7 +63,9 @@ TEST(Messages, DefaultsAreNumberedAndWindows1250) {
   // Added after the original list, which keeps its numbers.
   EXPECT_EQ(messages[91], W("Č."));
   EXPECT_EQ(messages[97], "nehodnoceno");
-  EXPECT_EQ(messages[Messages::kCount - 1], W("Nic nebylo přidáno."));
+  EXPECT_EQ(messages[104], W("Nic nebylo přidáno."));
+  EXPECT_EQ(messages[Messages::kCount - 1], W("Zpět"));
+  EXPECT_EQ(messages.Items().size(), static_cast<size_t>(Messages::kCount));
 }
 
 TEST(Messages, ReplacedListIsReadAtUseAndShortListsGiveEmptyTexts) {
