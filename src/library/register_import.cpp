@@ -355,7 +355,8 @@ class Parser {
     destination[static_cast<int>(Column::H)] = &h;
     destination[static_cast<int>(Column::Measures)] = &row.opatreni;
     destination[static_cast<int>(Column::Note)] = &row.comment;
-    std::vector<std::string*> target(record.fields.size(), &scratch_);
+    std::vector<std::string*>& target = target_;
+    target.assign(record.fields.size(), &scratch_);
     for (int c = 0; c < kRegisterColumnCount; ++c) {
       if (columnOf_[c] >= 0 && destination[c] != nullptr) target[columnOf_[c]] = destination[c];
     }
@@ -393,7 +394,8 @@ class Parser {
   std::string_view text_;
   std::array<int, kRegisterColumnCount> columnOf_{};
   std::vector<std::string> headerTitles_;
-  std::string scratch_;  // the fields that are checked but not imported
+  std::string scratch_;               // the fields that are checked but not imported
+  std::vector<std::string*> target_;  // where each field of a row goes, kept between rows
 };
 
 }  // namespace
