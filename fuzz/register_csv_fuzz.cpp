@@ -11,9 +11,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const auto rows = orvenda::ParseRegisterCsv(
         std::string_view(reinterpret_cast<const char*>(data), size), messages, "f.csv");
     for (const auto& row : rows) {
-      // Every accepted row is rated within the scale and its texts hold no byte that would
-      // end a memo.
-      if (row.p < 1 || row.p > 5 || row.n < 1 || row.n > 5 || row.h < 1 || row.h > 5) {
+      // Every accepted row is rated within the scale (0: not rated) and its texts hold no
+      // byte that would end a memo.
+      if (row.p < 0 || row.p > 5 || row.n < 0 || row.n > 5 || row.h < 0 || row.h > 5) {
         __builtin_trap();
       }
       for (const auto* text : {&row.text, &row.source, &row.ident, &row.opatreni, &row.comment}) {

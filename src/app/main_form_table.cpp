@@ -1,14 +1,16 @@
 // The main form's risk register as a table: the export of the project or a branch as XLSX or
-// CSV, and the import of a CSV register through the same add and store commands a user
-// clicks.
+// CSV, and the import of a CSV register, making the records the add and store commands make.
 #include <optional>
 #include <string>
+#include <unordered_map>
 
 #include "base/messages.h"
 #include "app/main_form.h"
 #include "app/node_paths.h"
 #include "base/cp1250.h"
 #include "base/error.h"
+#include "base/flag_scope.h"
+#include "model/project_table.h"
 #include "reports/register_export.h"
 
 namespace orvenda {
@@ -17,7 +19,7 @@ namespace fs = std::filesystem;
 namespace {
 
 // Lets the pending paint events run this often, so that the window does not look hung.
-constexpr int kRowsBetweenEvents = 200;
+constexpr int kRowsBetweenEvents = 1000;
 
 // The item new records go under: the selected node, the parent of a selected risk, nullptr
 // (the top level) without a selection.
@@ -44,6 +46,101 @@ std::optional<fs::path> AskExportFile(MainForm& form) {
   if (!chosen->has_extension()) *chosen += ".xlsx";
   dialog.InitialDir = chosen->parent_path();
   return chosen;
+}
+
+// Adds the rows' records and tree items as the add and store commands would, without their
+// page and history work per record.
+void AddRegisterRows(MainForm& form, const std::vector<RegisterImportRow>& rows) {
+  TreeControl& tree = form.TreeNT1;
+  Table& table = form.DataTable;
+  // The tree is drawn once at the end, not at every added item.
+  struct TreeUpdate {
+    TreeControl& tree;
+    explicit TreeUpdate(TreeControl& t) : tree(t) { tree.BeginUpdate(); }
+    ~TreeUpdate() { tree.EndUpdate(); }
+  } treeUpdate(tree);
+  FlagScope updating(form.TreeUpdating, true);
+
+  // The records are those the add and store commands make, gathered into large writes: a big
+  // register would otherwise write each record twice, one by one.
+  ClearFilter(table);
+  table.BeginBulk();
+  struct EndBulkAtExit {
+    Table& table;
+    ~EndBulkAtExit() {
+      try {
+        table.EndBulk();
+      } catch (...) {
+        // The failure that brought us here is the one to tell.
+      }
+    }
+  } endBulk{table};
+
+  // Where a record added at a tree item goes, as the add commands place it: under a node,
+  // beside a risk, at the top level for an item without a record (a "$$" item). Looked up
+  // once per item.
+  struct Place {
+    int32_t upLink = 0;
+    TreeControl::Item parent = nullptr;
+  };
+  std::unordered_map<TreeControl::Item, Place> places;
+  auto placeAt = [&](TreeControl::Item item) -> const Place& {
+    const auto [at, isNew] = places.try_emplace(item);
+    if (isNew && item != nullptr && table.Locate(fld::kIndex, tree.Data(item))) {
+      at->second.upLink = table.GetInt(fld::kType) != kNodeType ? table.GetInt(fld::kUpLink)
+                                                                : table.GetInt(fld::kIndex);
+      if (at->second.upLink != 0) at->second.parent = tree.FindByData(at->second.upLink);
+    }
+    return at->second;
+  };
+
+  int32_t index = MaxIndex(table);
+  // Starts the record of a new item at `item`; the caller sets its texts and posts it.
+  auto newRecord = [&](TreeControl::Item item, int32_t type) -> TreeControl::Item {
+    const Place& place = placeAt(item);
+    table.Insert();
+    table.SetInt(fld::kIndex, ++index);
+    table.SetInt(fld::kType, type);
+    table.SetInt(fld::kUpLink, place.upLink);
+    return place.parent;
+  };
+
+  NodesByCaption nodes(tree);
+  const TreeControl::Item target = TargetNode(tree);
+  TreeControl::Item last = nullptr;
+  int done = 0;
+  for (const RegisterImportRow& row : rows) {
+    TreeControl::Item node = target;
+    for (const std::string& part : row.path) {
+      if (TreeControl::Item found = nodes.Find(node, StoredCaption(part))) {
+        node = found;
+        continue;
+      }
+      const TreeControl::Item parent = newRecord(node, kNodeType);
+      table.SetText(fld::kText, part);
+      table.Post();
+      const TreeControl::Item added =
+          tree.Add(parent, table.GetText(fld::kText), TreeControl::kCollapsedNode, index);
+      nodes.Added(node, added);
+      node = added;
+    }
+
+    const TreeControl::Item parent = newRecord(node, kRiskType);
+    table.SetText(fld::kText, row.text);
+    table.SetText(fld::kComment, row.comment);
+    table.SetText(fld::kSource, row.source);
+    table.SetText(fld::kIdent, row.ident);
+    table.SetText(fld::kOpatreni, row.opatreni);
+    // An empty rating stays empty: the risk is not rated.
+    if (row.p != 0) table.SetInt(fld::kPravdep, MainForm::ClampRating(row.p));
+    if (row.n != 0) table.SetInt(fld::kNasledky, MainForm::ClampRating(row.n));
+    if (row.h != 0) table.SetInt(fld::kHodnocen, MainForm::ClampRating(row.h));
+    table.Post();
+    last = tree.Add(parent, table.GetText(fld::kText), TreeControl::kRisk, index);
+    if (++done % kRowsBetweenEvents == 0) form.progress.ProcessEvents();
+  }
+  table.EndBulk();
+  tree.Select(last);
 }
 
 }  // namespace
@@ -82,32 +179,14 @@ void MainForm::ImportTableFile(const fs::path& file) {
 
 void MainForm::ImportTableRows(const std::vector<RegisterImportRow>& rows) {
   StateScope scope(*this);
+  if (rows.empty()) return;
+  // The whole register is one step of the history, as it is one command.
+  EditAction action(*this, W("Import z tabulky"));
   BusyCursor busy(progress);
-  // The tree is drawn once at the end, not at every added item.
-  struct TreeUpdate {
-    TreeControl& tree;
-    explicit TreeUpdate(TreeControl& t) : tree(t) { tree.BeginUpdate(); }
-    ~TreeUpdate() { tree.EndUpdate(); }
-  } treeUpdate(TreeNT1);
-
-  const TreeControl::Item target = TargetNode(TreeNT1);
-  NodesByCaption nodes(TreeNT1);
-  int done = 0;
-  for (const RegisterImportRow& row : rows) {
-    SelectQuietly(*this, FindOrAddNodePath(*this, nodes, target, row.path));
-    AddRiskSpeedButtonClick();
-    RiskSourceEdit.text = row.source;
-    DescrEdit.text = row.text;
-    RiskMemo.text = row.ident;
-    OpatreniMemo.text = row.opatreni;
-    CommentMemo.text = row.comment;
-    ExistenceSpinEdit.value = row.p;
-    NasledkySpinEdit.value = row.n;
-    NazorSpinEdit.value = row.h;
-    StoreBitBtnClick();
-    if (++done % kRowsBetweenEvents == 0) progress.ProcessEvents();
-  }
+  AddRegisterRows(*this, rows);
   FocusControl.clear();
+  // The page shows the last risk, as after storing it by hand.
+  ShowSelected();
 }
 
 void MainForm::ExportTable1Click() {

@@ -1,10 +1,17 @@
 #include "library/register_import.h"
 
+#if __has_include(<sys/mman.h>)
+#include <sys/mman.h>
+#endif
+
 #include <algorithm>
 #include <array>
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <memory>
+#include <new>
 #include <optional>
 #include <system_error>
 #include <unordered_map>
@@ -19,38 +26,6 @@ namespace orvenda {
 namespace {
 
 constexpr std::string_view kBom = "\xEF\xBB\xBF";
-
-bool ValidUtf8(std::string_view text) {
-  size_t i = 0;
-  while (i < text.size()) {
-    const auto c = static_cast<unsigned char>(text[i]);
-    if (c < 0x80) {
-      ++i;
-      continue;
-    }
-    int extra;
-    char32_t min;
-    if (c >= 0xC2 && c <= 0xDF) {
-      extra = 1, min = 0x80;
-    } else if (c >= 0xE0 && c <= 0xEF) {
-      extra = 2, min = 0x800;
-    } else if (c >= 0xF0 && c <= 0xF4) {
-      extra = 3, min = 0x10000;
-    } else {
-      return false;
-    }
-    if (i + extra >= text.size()) return false;
-    char32_t cp = c & (0x3F >> extra);
-    for (int k = 1; k <= extra; ++k) {
-      const auto cont = static_cast<unsigned char>(text[i + k]);
-      if ((cont & 0xC0) != 0x80) return false;
-      cp = (cp << 6) | (cont & 0x3F);
-    }
-    if (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return false;
-    i += extra + 1;
-  }
-  return true;
-}
 
 enum class Decoded { Ok, Undecodable, Unrepresentable };
 
@@ -147,8 +122,7 @@ struct CsvRecord {
 // special characters is taken in runs, not character by character.
 class CsvReader {
  public:
-  CsvReader(std::string_view text, char separator)
-      : text_(text), separator_(separator), stops_{separator, '\r', '\n'} {}
+  CsvReader(std::string_view text, char separator) : text_(text), separator_(separator) {}
 
   // The next record; false at the end. An unclosed quote is told to `openQuote` with its
   // record's line; the record then ends with the rest of the text.
@@ -157,9 +131,18 @@ class CsvReader {
     const size_t size = text_.size();
     if (pos_ >= size) return false;
     record.line = line_;
-    record.fields.clear();
-    std::string field;
+    // The strings of the previous record are reused: rows have the same fields, so a big
+    // register allocates for its first rows only.
+    size_t count = 0;
+    auto nextField = [&]() -> std::string& {
+      if (count == record.fields.size()) record.fields.emplace_back();
+      std::string& field = record.fields[count++];
+      field.clear();
+      return field;
+    };
+    auto finish = [&] { record.fields.resize(count); };
     while (true) {
+      std::string& field = nextField();
       if (pos_ < size && text_[pos_] == '"') {
         ++pos_;
         while (true) {
@@ -169,7 +152,7 @@ class CsvReader {
             field.append(text_.substr(pos_));
             pos_ = size;
             openQuote(record.line);
-            record.fields.push_back(std::move(field));
+            finish();
             return true;
           }
           CountLines(pos_, quote);
@@ -183,19 +166,21 @@ class CsvReader {
           break;
         }
       }
-      size_t end = text_.find_first_of(std::string_view(stops_, 3), pos_);
-      if (end == std::string_view::npos) end = size;
+      size_t end = pos_;
+      while (end < size && text_[end] != separator_ && text_[end] != '\r' && text_[end] != '\n') {
+        ++end;
+      }
       field.append(text_.substr(pos_, end - pos_));
       pos_ = end;
-      record.fields.push_back(std::move(field));
-      field.clear();
-      if (pos_ >= size) return true;
+      if (pos_ >= size) break;
       const char c = text_[pos_++];
       if (c == separator_) continue;
       if (c == '\r' && pos_ < size && text_[pos_] == '\n') ++pos_;
       ++line_;
-      return true;
+      break;
     }
+    finish();
+    return true;
   }
 
  private:
@@ -211,7 +196,6 @@ class CsvReader {
 
   std::string_view text_;
   char separator_;
-  char stops_[3];
   size_t pos_ = 0;
   int line_ = 1;
 };
@@ -371,7 +355,8 @@ class Parser {
     destination[static_cast<int>(Column::H)] = &h;
     destination[static_cast<int>(Column::Measures)] = &row.opatreni;
     destination[static_cast<int>(Column::Note)] = &row.comment;
-    std::vector<std::string*> target(record.fields.size(), &scratch_);
+    std::vector<std::string*>& target = target_;
+    target.assign(record.fields.size(), &scratch_);
     for (int c = 0; c < kRegisterColumnCount; ++c) {
       if (columnOf_[c] >= 0 && destination[c] != nullptr) target[columnOf_[c]] = destination[c];
     }
@@ -382,6 +367,8 @@ class Parser {
     const auto rating = [&](Column column, const std::string& text) {
       const std::string_view value = Trim(text);
       if (value.size() == 1 && value[0] >= '1' && value[0] <= '5') return value[0] - '0';
+      // An unrated risk's rating is exported empty and comes back unrated.
+      if (value.empty()) return 0;
       std::string shown(value.substr(0, 40));
       if (value.size() > 40) shown += "...";
       Refuse(register_msg::kBadRating,
@@ -407,7 +394,8 @@ class Parser {
   std::string_view text_;
   std::array<int, kRegisterColumnCount> columnOf_{};
   std::vector<std::string> headerTitles_;
-  std::string scratch_;  // the fields that are checked but not imported
+  std::string scratch_;               // the fields that are checked but not imported
+  std::vector<std::string*> target_;  // where each field of a row goes, kept between rows
 };
 
 }  // namespace
@@ -417,24 +405,54 @@ std::vector<RegisterImportRow> ParseRegisterCsv(std::string_view bytes, const Me
   return Parser(bytes, messages, fileName).Parse();
 }
 
+namespace {
+
+// Memory for a whole file, not cleared. A big one asks for huge pages where the system has
+// them: faulting in a hundred megabytes page by page costs more than reading them.
+char* AllocateLarge(size_t size) {
+  constexpr size_t kHuge = size_t{1} << 21;
+  if (size < kHuge) return static_cast<char*>(std::malloc(size + 1));
+  const size_t rounded = (size + kHuge) / kHuge * kHuge;  // room for one byte more
+  char* memory = static_cast<char*>(std::aligned_alloc(kHuge, rounded));
+#ifdef MADV_HUGEPAGE
+  if (memory != nullptr) ::madvise(memory, rounded, MADV_HUGEPAGE);
+#endif
+  return memory;
+}
+
+}  // namespace
+
 std::vector<RegisterImportRow> ReadRegisterCsv(const std::filesystem::path& file,
                                                const Messages& messages) {
   std::FILE* in = std::fopen(file.c_str(), "rb");
   if (in == nullptr) {
     throw Error(W("Soubor ") + PathToText(file) + W(" nelze otevřít: ") + std::strerror(errno));
   }
-  // Read whole at once: a register of a big project is a hundred megabytes.
-  std::string bytes;
+  // Read whole at once: a register of a big project is a hundred megabytes. The buffer is
+  // not cleared first, the read fills it.
   std::error_code ec;
   const auto size = std::filesystem::file_size(file, ec);
-  bytes.resize(ec ? 0 : static_cast<size_t>(size));
-  size_t got = std::fread(bytes.data(), 1, bytes.size(), in);
-  bytes.resize(got);
-  char buffer[1 << 16];
-  while ((got = std::fread(buffer, 1, sizeof buffer, in)) > 0) bytes.append(buffer, got);
+  const size_t expected = ec ? 0 : static_cast<size_t>(size);
+  const std::unique_ptr<char, decltype(&std::free)> buffer(AllocateLarge(expected), &std::free);
+  if (buffer == nullptr) throw std::bad_alloc();
+  size_t got = 0;
+  while (got < expected) {
+    const size_t read = std::fread(buffer.get() + got, 1, expected - got, in);
+    if (read == 0) break;
+    got += read;
+  }
+  // What a file that grew meanwhile, or one of unknown size, holds beyond.
+  std::string more;
+  char chunk[1 << 16];
+  for (size_t read; (read = std::fread(chunk, 1, sizeof chunk, in)) > 0;) more.append(chunk, read);
   const bool failed = std::ferror(in) != 0;
   std::fclose(in);
   if (failed) throw Error(W("Soubor ") + PathToText(file) + W(" nelze přečíst."));
+  std::string_view bytes(buffer.get(), got);
+  if (!more.empty()) {
+    more.insert(0, bytes);
+    bytes = more;
+  }
   return ParseRegisterCsv(bytes, messages, PathToText(file.filename()));
 }
 

@@ -24,14 +24,14 @@ struct RegisterImportRow {
   int line = 0;                   // the file line where the row starts
   std::vector<std::string> path;  // the object path's parts; none: directly under the target
   std::string text, source, ident, opatreni, comment;
-  int p = 0, n = 0, h = 0;  // 1..5
+  int p = 0, n = 0, h = 0;  // 1..5; 0 for an empty cell (not rated)
 };
 
-// Every row of the file's bytes, checked as a whole: a rating that is not a whole number from
-// 1 to 5, a missing required column, a text that cannot be read or stored, an unclosed quote
-// or a row with another number of fields than the header stops it with orvenda::Error naming
-// `fileName` (windows-1250), the line and the column, before any row is returned. Rows whose
-// fields are all empty are skipped.
+// Every row of the file's bytes, checked as a whole: a rating that is neither empty nor a
+// whole number from 1 to 5, a missing required column, a text that cannot be read or stored, an
+// unclosed quote or a row with another number of fields than the header stops it with
+// orvenda::Error naming `fileName` (windows-1250), the line and the column, before any row is
+// returned. Rows whose fields are all empty are skipped.
 std::vector<RegisterImportRow> ParseRegisterCsv(std::string_view bytes, const Messages& messages,
                                                 const std::string& fileName);
 

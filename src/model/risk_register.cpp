@@ -1,6 +1,8 @@
 #include "model/risk_register.h"
 
+#include <algorithm>
 #include <array>
+#include <cstring>
 #include <vector>
 
 #include "base/cp1250.h"
@@ -30,14 +32,20 @@ namespace {
 // kUnicodeLimit that the code page holds (-1 for none), both taken from base's mapping.
 constexpr char32_t kUnicodeLimit = 0x2200;
 
+struct Utf8Bytes {
+  char bytes[3];
+  uint8_t size;
+};
+
 struct Tables {
-  std::array<std::string, 256> toUtf8;
+  std::array<Utf8Bytes, 256> toUtf8{};
   std::vector<int16_t> fromUnicode = std::vector<int16_t>(kUnicodeLimit, -1);
 
   Tables() {
     for (int b = 0; b < 256; ++b) {
-      toUtf8[b] = Cp1250ToUtf8(std::string(1, static_cast<char>(b)));
-      const std::string& u = toUtf8[b];
+      const std::string u = Cp1250ToUtf8(std::string(1, static_cast<char>(b)));
+      toUtf8[b].size = static_cast<uint8_t>(std::min<size_t>(u.size(), 3));
+      std::copy_n(u.begin(), toUtf8[b].size, toUtf8[b].bytes);
       char32_t cp = 0;
       if (u.size() == 1) {
         cp = static_cast<unsigned char>(u[0]);
@@ -57,56 +65,109 @@ const Tables& ConversionTables() {
   return tables;
 }
 
+// Bytes from `i` on that are below 0x80, eight at a time where it can.
+size_t AsciiRun(std::string_view text, size_t i) {
+  const size_t size = text.size();
+  while (i + 8 <= size) {
+    uint64_t word;
+    std::memcpy(&word, text.data() + i, 8);
+    if ((word & 0x8080808080808080ull) != 0) break;
+    i += 8;
+  }
+  while (i < size && static_cast<unsigned char>(text[i]) < 0x80) ++i;
+  return i;
+}
+
+// The sequence at `i` (its first byte 0x80 or above): its length and code point, or 0 when it
+// is malformed, overlong, a surrogate, above U+10FFFF or cut off.
+int DecodeSequence(std::string_view utf8, size_t i, char32_t& cp) {
+  const auto c = static_cast<unsigned char>(utf8[i]);
+  int extra;
+  char32_t min;
+  if (c >= 0xC2 && c <= 0xDF) {
+    extra = 1, min = 0x80;
+  } else if (c >= 0xE0 && c <= 0xEF) {
+    extra = 2, min = 0x800;
+  } else if (c >= 0xF0 && c <= 0xF4) {
+    extra = 3, min = 0x10000;
+  } else {
+    return 0;
+  }
+  if (i + extra >= utf8.size()) return 0;
+  cp = c & (0x3F >> extra);
+  for (int k = 1; k <= extra; ++k) {
+    const auto cont = static_cast<unsigned char>(utf8[i + k]);
+    if ((cont & 0xC0) != 0x80) return 0;
+    cp = (cp << 6) | (cont & 0x3F);
+  }
+  if (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return 0;
+  return extra + 1;
+}
+
 }  // namespace
 
 void AppendUtf8(std::string& out, std::string_view cp1250) {
   const Tables& tables = ConversionTables();
-  for (const char c : cp1250) {
-    if (static_cast<unsigned char>(c) < 0x80) {
-      out += c;
+  // Room for three bytes a character, cut back at the end: no check per byte. A character
+  // copies all three bytes of its entry; the room of those after it takes what it does not use.
+  const size_t start = out.size();
+  out.resize(start + 3 * cp1250.size());
+  char* p = out.data() + start;
+  for (const char ch : cp1250) {
+    const auto c = static_cast<unsigned char>(ch);
+    if (c < 0x80) {
+      *p++ = ch;
     } else {
-      out += tables.toUtf8[static_cast<unsigned char>(c)];
+      const Utf8Bytes& u = tables.toUtf8[c];
+      std::memcpy(p, u.bytes, 3);
+      p += u.size;
     }
+  }
+  out.resize(static_cast<size_t>(p - out.data()));
+}
+
+bool ValidUtf8(std::string_view utf8) {
+  size_t i = 0;
+  const size_t size = utf8.size();
+  while (true) {
+    i = AsciiRun(utf8, i);
+    if (i >= size) return true;
+    char32_t cp;
+    const int length = DecodeSequence(utf8, i, cp);
+    if (length == 0) return false;
+    i += length;
   }
 }
 
 Utf8Decode DecodeUtf8(std::string_view utf8, std::string& out) {
   const Tables& tables = ConversionTables();
-  out.clear();
-  out.reserve(utf8.size());
+  // Never longer than the UTF-8: written through a pointer, cut back at the end.
+  out.resize(utf8.size());
+  char* p = out.data();
   size_t i = 0;
   const size_t size = utf8.size();
-  while (i < size) {
-    const auto c = static_cast<unsigned char>(utf8[i]);
-    if (c < 0x80) {
-      out += static_cast<char>(c);
-      ++i;
-      continue;
+  Utf8Decode result = Utf8Decode::Ok;
+  while (true) {
+    const size_t ascii = AsciiRun(utf8, i);
+    if (ascii > i) std::memcpy(p, utf8.data() + i, ascii - i);
+    p += ascii - i;
+    i = ascii;
+    if (i >= size) break;
+    char32_t cp;
+    const int length = DecodeSequence(utf8, i, cp);
+    if (length == 0) {
+      result = Utf8Decode::Invalid;
+      break;
     }
-    int extra;
-    char32_t min;
-    if (c >= 0xC2 && c <= 0xDF) {
-      extra = 1, min = 0x80;
-    } else if (c >= 0xE0 && c <= 0xEF) {
-      extra = 2, min = 0x800;
-    } else if (c >= 0xF0 && c <= 0xF4) {
-      extra = 3, min = 0x10000;
-    } else {
-      return Utf8Decode::Invalid;
+    if (cp >= kUnicodeLimit || tables.fromUnicode[cp] < 0) {
+      result = Utf8Decode::Unrepresentable;
+      break;
     }
-    if (i + extra >= size) return Utf8Decode::Invalid;
-    char32_t cp = c & (0x3F >> extra);
-    for (int k = 1; k <= extra; ++k) {
-      const auto cont = static_cast<unsigned char>(utf8[i + k]);
-      if ((cont & 0xC0) != 0x80) return Utf8Decode::Invalid;
-      cp = (cp << 6) | (cont & 0x3F);
-    }
-    if (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return Utf8Decode::Invalid;
-    if (cp >= kUnicodeLimit || tables.fromUnicode[cp] < 0) return Utf8Decode::Unrepresentable;
-    out += static_cast<char>(tables.fromUnicode[cp]);
-    i += extra + 1;
+    *p++ = static_cast<char>(tables.fromUnicode[cp]);
+    i += length;
   }
-  return Utf8Decode::Ok;
+  out.resize(static_cast<size_t>(p - out.data()));
+  return result;
 }
 
 std::string FillMessage(std::string_view text, std::initializer_list<std::string> args) {

@@ -29,7 +29,12 @@ void Table::Impl::WriteHeaderCount() {
 }
 
 void Table::Impl::WriteMemos(const Row* old, Row& next) {
-  std::string blocks;
+  // New records in bulk mode add their blocks to the bulk buffer straight away.
+  const bool toBulk = bulk && old == nullptr;
+  if (toBulk && bulkMemo.empty()) bulkMemoAt = memoNextBlock * memoBlockSize;
+  std::string local;
+  std::string& blocks = toBulk ? bulkMemo : local;
+  const size_t start = blocks.size();
   uint64_t block = memoNextBlock;
   for (size_t i = 0; i < kinds.size(); ++i) {
     if (kinds[i] != Kind::Memo) continue;
@@ -41,20 +46,20 @@ void Table::Impl::WriteMemos(const Row* old, Row& next) {
     }
     if (memoFd < 0) throw Error(Msg(212, {TableName()}));
     std::string encoded = dbf::EncodeMemo(c.text, memoBlockSize, layout.Dbase3Memo());
-    if (block + encoded.size() / memoBlockSize > INT32_MAX)
+    if (block + encoded.size() / memoBlockSize > INT32_MAX) {
+      blocks.resize(start);  // none of this record's blocks stays behind
       throw Error(Msg(201, {PathToText(memoPath)}));
+    }
     c.num = static_cast<int32_t>(block);
     block += encoded.size() / memoBlockSize;
-    if (blocks.empty()) {
+    if (!toBulk && blocks.empty()) {
       blocks = std::move(encoded);
     } else {
       blocks += encoded;
     }
   }
-  if (blocks.empty()) return;
-  if (bulk && old == nullptr) {
-    if (bulkMemo.empty()) bulkMemoAt = memoNextBlock * memoBlockSize;
-    bulkMemo += blocks;
+  if (blocks.size() == start) return;
+  if (toBulk) {
     memoNextBlock = block;
     return;
   }
@@ -67,9 +72,18 @@ void Table::Impl::WriteMemos(const Row* old, Row& next) {
 
 void Table::Impl::FlushBulk() {
   if (bulkMemo.empty() && bulkDbf.empty()) return;
+  // While bulk mode lasts the buffers keep their memory for the next records: growing them
+  // afresh for every flush would copy each byte again and fault in new pages.
+  auto release = [this](std::string& buffer) {
+    if (bulk) {
+      buffer.clear();
+    } else {
+      std::string().swap(buffer);
+    }
+  };
   if (!bulkMemo.empty()) {
     WriteAt(memoFd, bulkMemo.data(), bulkMemo.size(), bulkMemoAt, memoPath);
-    std::string().swap(bulkMemo);
+    release(bulkMemo);
     char nextFree[4];
     for (int i = 0; i < 4; ++i) nextFree[i] = static_cast<char>((memoNextBlock >> (8 * i)) & 0xFF);
     WriteAt(memoFd, nextFree, 4, 0, memoPath);
@@ -77,7 +91,7 @@ void Table::Impl::FlushBulk() {
   if (!bulkDbf.empty()) {
     bulkDbf += '\x1A';
     WriteAt(dbfFd, bulkDbf.data(), bulkDbf.size(), bulkDbfAt, dbfPath);
-    std::string().swap(bulkDbf);
+    release(bulkDbf);
   }
   WriteHeaderCount();
 }
@@ -120,6 +134,8 @@ void Table::EndBulk() {
   if (!t.bulk) return;
   t.bulk = false;
   if (t.open) t.FlushBulk();
+  std::string().swap(t.bulkDbf);
+  std::string().swap(t.bulkMemo);
 }
 
 void Table::Edit() {

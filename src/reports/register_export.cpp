@@ -8,6 +8,7 @@
 #include <array>
 #include <cctype>
 #include <cerrno>
+#include <charconv>
 #include <cstdio>
 #include <cstring>
 #include <random>
@@ -24,6 +25,32 @@
 #include "reports/branch_walk.h"
 #include "reports/report_page.h"
 
+#if defined(__ELF__)
+#include <dlfcn.h>
+#include <xlsxwriter/third_party/zip.h>
+
+// libxlsxwriter has minizip deflate every part of the workbook at zlib's default level; for a
+// big register (130 MB of sheet XML for 100 000 risks) that takes most of the export's time.
+// Its calls to minizip come here first (an executable's definition wins over the shared
+// library's) and go on with the fastest level: the workbook is about a third larger and is
+// written three times as fast. Where this does not take, the export is only slower.
+extern "C" int zipOpenNewFileInZip4_64(zipFile file, const char* filename,
+                                       const zip_fileinfo* zipfi, const void* extrafield_local,
+                                       uInt size_extrafield_local, const void* extrafield_global,
+                                       uInt size_extrafield_global, const char* comment, int method,
+                                       int level, int raw, int windowBits, int memLevel,
+                                       int strategy, const char* password, uLong crcForCrypting,
+                                       uLong versionMadeBy, uLong flagBase, int zip64) {
+  using Open = decltype(&zipOpenNewFileInZip4_64);
+  static const Open next = reinterpret_cast<Open>(dlsym(RTLD_NEXT, "zipOpenNewFileInZip4_64"));
+  if (next == nullptr) return ZIP_INTERNALERROR;
+  if (method == Z_DEFLATED && level == Z_DEFAULT_COMPRESSION) level = Z_BEST_SPEED;
+  return next(file, filename, zipfi, extrafield_local, size_extrafield_local, extrafield_global,
+              size_extrafield_global, comment, method, level, raw, windowBits, memLevel, strategy,
+              password, crcForCrypting, versionMadeBy, flagBase, zip64);
+}
+#endif
+
 namespace orvenda {
 namespace fs = std::filesystem;
 
@@ -31,22 +58,18 @@ namespace {
 
 constexpr int kColumns = kRegisterColumnCount;
 constexpr int Col(RegisterColumn column) { return static_cast<int>(column); }
+// A level of each band, 1 to 5.
+constexpr std::array<int32_t, 5> kBandLevels = {1, 4, 11, 51, 101};
 
 std::string PathText(const fs::path& path) { return Utf8ToCp1250(path.string()); }
 
 // One risk of the register, texts still windows-1250.
 struct RegisterRecord {
   int32_t index = 0;
-  std::string path;
-  std::string_view text, source, ident, opatreni, comment;
+  std::string_view path, text, source, ident, opatreni, comment;
   std::optional<int32_t> p, n, h;
   int32_t level = 0;
 };
-
-std::optional<int32_t> Rating(const Table& project, int field, const std::string& name) {
-  if (project.IsNull(name)) return std::nullopt;
-  return project.GetInt(field);
-}
 
 // Reads the risks of a branch into a sink, the record valid during the call only.
 template <typename Sink>
@@ -75,26 +98,50 @@ class RegisterWalk : public BranchVisitor {
     record.ident = project_.TextView(ident_);
     record.opatreni = project_.TextView(opatreni_);
     record.comment = project_.TextView(comment_);
-    record.p = Rating(project_, p_, fld::kPravdep);
-    record.n = Rating(project_, n_, fld::kNasledky);
-    record.h = Rating(project_, h_, fld::kHodnocen);
-    record.level = RiskLevel(project_);
+    record.p = Rating(p_);
+    record.n = Rating(n_);
+    record.h = Rating(h_);
+    record.level = RiskLevel(record.p.value_or(0), record.n.value_or(0), record.h.value_or(0));
     sink_.Add(record);
   }
 
  private:
+  // An empty field (a risk not rated) has no value; its text is empty exactly then.
+  std::optional<int32_t> Rating(int field) const {
+    if (project_.TextView(field).empty()) return std::nullopt;
+    return project_.GetInt(field);
+  }
+
   Table& project_;
   Sink& sink_;
   int index_, text_, source_, ident_, opatreni_, comment_, p_, n_, h_;
 };
 
+// Appends the decimal digits of a number.
+void AppendNumber(std::string& out, int32_t value) {
+  char digits[16];
+  const auto end = std::to_chars(digits, digits + sizeof digits, value).ptr;
+  out.append(digits, end);
+}
+
 // --- CSV ---------------------------------------------------------------------------------------
 
 // Appends a windows-1250 text as one UTF-8 CSV field: quoted as CsvField quotes, with its line
-// breaks as CR LF whatever the table held. One pass: the register's texts are its bulk.
+// breaks as CR LF whatever the table held. The register's texts are its bulk, so the bytes that
+// need quoting are found by a table, not by searching for each of them.
 void AppendCsvText(std::string& line, std::string_view cp1250, char separator) {
-  const char special[] = {separator, '"', '\r', '\n'};
-  const bool quoted = cp1250.find_first_of(std::string_view(special, 4)) != std::string_view::npos;
+  static const std::array<bool, 256> special = [] {
+    std::array<bool, 256> table{};
+    for (const unsigned char c : {'"', '\r', '\n'}) table[c] = true;
+    return table;
+  }();
+  bool quoted = false;
+  for (const char c : cp1250) {
+    if (special[static_cast<unsigned char>(c)] || c == separator) {
+      quoted = true;
+      break;
+    }
+  }
   if (!quoted) {
     AppendUtf8(line, cp1250);
     return;
@@ -103,7 +150,7 @@ void AppendCsvText(std::string& line, std::string_view cp1250, char separator) {
   size_t run = 0;  // start of the text not yet appended
   for (size_t i = 0; i < cp1250.size(); ++i) {
     const char c = cp1250[i];
-    if (c != '"' && c != '\r' && c != '\n') continue;
+    if (!special[static_cast<unsigned char>(c)]) continue;
     AppendUtf8(line, cp1250.substr(run, i - run));
     if (c == '"') {
       line += "\"\"";
@@ -121,8 +168,7 @@ class CsvRegister {
  public:
   static constexpr char kSeparator = ';';
 
-  CsvRegister(const fs::path& output, const Messages& messages)
-      : page_(output, /*durable=*/true), messages_(messages) {
+  CsvRegister(const fs::path& output, const Messages& messages) : page_(output, /*durable=*/true) {
     std::string header = "\xEF\xBB\xBF";  // the byte-order mark: office programs then read UTF-8
     for (int c = 0; c < kColumns; ++c) {
       if (c > 0) header += kSeparator;
@@ -130,6 +176,11 @@ class CsvRegister {
           Cp1250ToUtf8(RegisterColumnTitle(messages, static_cast<RegisterColumn>(c))), kSeparator);
     }
     page_.WriteLine(header);
+    // Six category texts serve every row: the five bands and "not rated".
+    for (int band = 0; band <= 5; ++band) {
+      AppendCsvText(categories_[band],
+                    RegisterCategory(messages, band == 0 ? 0 : kBandLevels[band - 1]), kSeparator);
+    }
   }
 
   void Add(const RegisterRecord& r) {
@@ -139,7 +190,7 @@ class CsvRegister {
       line_ += kSeparator;
     };
     auto number = [&](std::optional<int32_t> value) {
-      if (value) line_ += std::to_string(*value);
+      if (value) AppendNumber(line_, *value);
       line_ += kSeparator;
     };
     number(r.index);
@@ -151,7 +202,8 @@ class CsvRegister {
     number(r.n);
     number(r.h);
     number(r.level);
-    text(RegisterCategory(messages_, r.level));
+    line_ += categories_[RatedBand(r.level)];
+    line_ += kSeparator;
     text(r.opatreni);
     AppendCsvText(line_, r.comment, kSeparator);
     page_.WriteLine(line_);
@@ -161,7 +213,7 @@ class CsvRegister {
 
  private:
   PageFile page_;
-  const Messages& messages_;
+  std::array<std::string, 6> categories_;
   std::string line_;
 };
 
@@ -298,6 +350,8 @@ class XlsxRegister {
       if (color.dark) format_set_font_color(format, LXW_COLOR_WHITE);
       format_set_align(format, LXW_ALIGN_VERTICAL_TOP);
       bands_[band] = format;
+      categories_[band] =
+          Cp1250ToUtf8(RegisterCategory(messages, band == 0 ? 0 : kBandLevels[band - 1]));
     }
 
     for (int c = 0; c < kColumns; ++c) {
@@ -346,7 +400,9 @@ class XlsxRegister {
     auto number = [&](RegisterColumn column, std::optional<int32_t> value) {
       const int c = Col(column);
       if (!value) return;
-      widths_[c] = std::max(widths_[c], std::to_string(*value).size());
+      digits_.clear();
+      AppendNumber(digits_, *value);
+      widths_[c] = std::max(widths_[c], digits_.size());
       Check(worksheet_write_number(risks_, row, c, *value, number_), row, c);
     };
     number(RegisterColumn::Number, r.index);
@@ -359,7 +415,7 @@ class XlsxRegister {
     number(RegisterColumn::H, r.h);
     number(RegisterColumn::R, r.level);
     const int band = RatedBand(r.level);
-    const std::string category = Cp1250ToUtf8(RegisterCategory(messages_, r.level));
+    const std::string& category = categories_[band];
     const int c = Col(RegisterColumn::Category);
     widths_[c] = std::max(widths_[c], WidestLine(category));
     Check(worksheet_write_string(risks_, row, c, category.c_str(), bands_[band]), row, c);
@@ -514,6 +570,8 @@ class XlsxRegister {
   lxw_format* text_ = nullptr;
   lxw_format* number_ = nullptr;
   std::array<lxw_format*, 6> bands_{};
+  std::array<std::string, 6> categories_;  // UTF-8, by band
+  std::string digits_;
   std::string risksName_;
   std::string title_, subject_, comments_;
   std::array<size_t, kColumns> widths_{};

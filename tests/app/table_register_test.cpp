@@ -192,6 +192,71 @@ TEST_F(TableRegisterTest, RefusedImportLeavesTheProjectUnchanged) {
   }
 }
 
+TEST_F(TableRegisterTest, UnratedRisksComeBackUnrated) {
+  Load({Node(1, 0, "Hala"), RatedRisk(2, 1, "rated", 2, 3, 4), RatedRisk(3, 1, "unrated", 0, 0, 0),
+        RatedRisk(4, 1, "half", 5, 0, 0, "", "", "note"), RatedRisk(5, 0, "top", 0, 0, 0)});
+  const fs::path csv = temp / "rizika.csv";
+  form->ExportTableFile(csv, 0);
+  EXPECT_THAT(ReadFileBytes(csv), HasSubstr(";unrated;;;;;;0;nehodnoceno;"));
+
+  Other other(temp / "other");
+  other.form->ImportTableFile(csv);
+  EXPECT_EQ(RiskContents(ReadRows(other.form->DataTable)), RiskContents(Rows()));
+  // Empty, not 0 and not clamped to 1: the second export is the first but for the numbers.
+  other.form->ExportTableFile(temp / "znovu.csv", 0);
+  EXPECT_EQ(WithoutNumbers(ReadFileBytes(temp / "znovu.csv")), WithoutNumbers(ReadFileBytes(csv)));
+}
+
+TEST_F(TableRegisterTest, ImportIsOneStepOfTheHistoryAndTheTreeShowsEveryRecord) {
+  LoadWorks();
+  form->StartHistory();
+  const std::vector<Row> before = Rows();
+  const fs::path csv =
+      WriteCsv("a.csv", std::string(kHeader) + "Nový / Pod;first;1;2;3\r\nHala;second;2;2;2\r\n" +
+                            "Nový / Pod;third;;;\r\nNový;fourth;5;5;5\r\n");
+  Select(1);
+  form->ImportTableFile(csv);
+  const std::vector<Row> after = Rows();
+  ASSERT_EQ(after.size(), before.size() + 6) << "two nodes and four risks";
+  EXPECT_EQ(RowOf(10), Node(10, 1, W("Nový")));
+  EXPECT_EQ(RowOf(11), Node(11, 10, "Pod"));
+  EXPECT_EQ(RowOf(12), Risk(12, 11, "first", 1, 2, 3));
+  EXPECT_EQ(RowOf(13), Risk(13, 2, "second", 2, 2, 2)) << "the existing Hala is reused";
+  EXPECT_EQ(RowOf(14), Risk(14, 11, "third", 0, 0, 0));
+  EXPECT_EQ(RowOf(15), Risk(15, 10, "fourth", 5, 5, 5));
+  EXPECT_EQ(tree.Data(tree.Selected()), 15) << "the last risk is selected";
+  EXPECT_EQ(form->DescrEdit.text, "fourth") << "and shown";
+
+  // Each record has its item, under its parent's, captioned with its text.
+  auto expectTree = [&](const std::vector<Row>& rows) {
+    for (const Row& r : rows) {
+      SCOPED_TRACE(r.index);
+      const TreeControl::Item item = Item(r.index);
+      ASSERT_NE(item, nullptr);
+      EXPECT_EQ(tree.Caption(item), r.text);
+      const TreeControl::Item parent = tree.Parent(item);
+      EXPECT_EQ(parent == nullptr ? 0 : tree.Data(parent), r.upLink);
+    }
+  };
+  expectTree(after);
+
+  // One undo takes the whole import back; redo brings it again.
+  ASSERT_TRUE(form->History.CanUndo());
+  form->Zpet1Click();
+  EXPECT_EQ(Rows(), before);
+  EXPECT_EQ(Item(10), nullptr);
+  EXPECT_EQ(Item(15), nullptr);
+  EXPECT_FALSE(form->History.CanUndo());
+  form->Znovu1Click();
+  EXPECT_EQ(Rows(), after);
+  expectTree(after);
+
+  // What the import wrote is in the table's files, not only in memory.
+  form->DataTable.Close();
+  form->DataTable.Open();
+  EXPECT_EQ(Rows(), after);
+}
+
 TEST_F(TableRegisterTest, MenuHandlersAskForTheFile) {
   LoadWorks();
   const fs::path csv = WriteCsv("in.csv", std::string(kHeader) + "Nový;r;1;1;1\r\n");

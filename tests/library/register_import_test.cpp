@@ -127,8 +127,8 @@ TEST(RegisterImport, LineNumbersCountLinesInsideQuotedFields) {
 
 TEST(RegisterImport, RefusesWhatCannotBeImportedWhole) {
   const std::string header = "Posuzovaný objekt;Nebezpečí;P;N;H\r\n";
-  // Ratings: whole numbers from 1 to 5 only; the message names the line and the column.
-  for (const std::string bad : {"0", "6", "2.5", "", " ", "x", "-1", "+3", "03"}) {
+  // Ratings: whole numbers from 1 to 5, or empty; the message names the line and the column.
+  for (const std::string bad : {"0", "6", "2.5", "x", "-1", "+3", "03", "1 1"}) {
     SCOPED_TRACE(bad);
     const std::string refusal = Refusal(header + "A;ok;1;1;1\r\nA;b;1;1;" + bad + "\r\n");
     EXPECT_THAT(refusal, HasSubstr("řádek 3, sloupec H"));
@@ -164,6 +164,24 @@ TEST(RegisterImport, RefusesWhatCannotBeImportedWhole) {
   EXPECT_THAT(Refusal(header + "A;b;1;1;1;extra\r\n"),
               HasSubstr("řádek 2: řádek má 6 polí, záhlaví 5."));
   EXPECT_THAT(Refusal(header + "A;b;1;1\r\n"), HasSubstr("řádek má 4 polí, záhlaví 5."));
+}
+
+TEST(RegisterImport, EmptyRatingsAreRisksNotRated) {
+  // What the export writes for a risk without ratings, between rated rows: the fields of one
+  // row must not carry over into the next.
+  const auto rows = Parse(
+      "Posuzovaný objekt;Nebezpečí;P;N;H;Poznámka\r\n"
+      "A;rated;3;4;5;note\r\n"
+      "A;unrated;;;;\r\n"
+      "A;partly; 2 ;\t;;\r\n"
+      "A;again;1;2;3;\r\n");
+  ASSERT_EQ(rows.size(), 4u);
+  EXPECT_EQ(std::vector<int>({rows[0].p, rows[0].n, rows[0].h}), std::vector<int>({3, 4, 5}));
+  EXPECT_EQ(std::vector<int>({rows[1].p, rows[1].n, rows[1].h}), std::vector<int>({0, 0, 0}));
+  EXPECT_EQ(rows[1].text, "unrated");
+  EXPECT_EQ(rows[1].comment, "");
+  EXPECT_EQ(std::vector<int>({rows[2].p, rows[2].n, rows[2].h}), std::vector<int>({2, 0, 0}));
+  EXPECT_EQ(std::vector<int>({rows[3].p, rows[3].n, rows[3].h}), std::vector<int>({1, 2, 3}));
 }
 
 TEST(RegisterImport, ReadsFilesAndNamesThemInMessages) {

@@ -89,5 +89,37 @@ TEST(RiskRegister, FastConversionsAgreeWithTheCodePage) {
   EXPECT_EQ(DecodeUtf8("\xE8x", back), Utf8Decode::Invalid);  // windows-1250 "č"
 }
 
+TEST(RiskRegister, ConversionsHoldAtEveryPositionOfLongText) {
+  // Plain text is taken in blocks of bytes: a special byte at any offset of a long run, at its
+  // end or just past a block must still be seen.
+  const std::string plain(40, 'a');
+  for (size_t at = 0; at <= plain.size(); ++at) {
+    SCOPED_TRACE(at);
+    std::string cp1250 = plain;
+    cp1250.insert(at, W("ž"));
+    std::string utf8;
+    AppendUtf8(utf8, cp1250);
+    EXPECT_EQ(utf8, Cp1250ToUtf8(cp1250));
+    std::string back;
+    EXPECT_EQ(DecodeUtf8(utf8, back), Utf8Decode::Ok);
+    EXPECT_EQ(back, cp1250);
+    EXPECT_TRUE(ValidUtf8(utf8));
+
+    std::string broken = plain;
+    broken.insert(at, "\xE8");  // a lead byte without its continuation
+    EXPECT_FALSE(ValidUtf8(broken));
+    EXPECT_EQ(DecodeUtf8(broken, back), Utf8Decode::Invalid);
+    std::string cut = plain.substr(0, at) + "\xC5";  // cut short at the end
+    EXPECT_FALSE(ValidUtf8(cut));
+  }
+  // ValidUtf8 judges as DecodeUtf8 does; a character the code page lacks is still UTF-8.
+  std::string back;
+  for (const std::string text : {"", "a", "\xC0\xA0", "\xED\xA0\x80", "\xF4\x90\x80\x80",
+                                 "\xF0\x9F\x98\x80", "Ж", "\x80", "\xFF", "ok \xC3\xA1"}) {
+    SCOPED_TRACE(text);
+    EXPECT_EQ(ValidUtf8(text), DecodeUtf8(text, back) != Utf8Decode::Invalid);
+  }
+}
+
 }  // namespace
 }  // namespace orvenda
