@@ -1,7 +1,8 @@
 // Figures of the report preview on generated projects of 1 000, 10 000 and 100 000 records:
 // from "Vytvořit..." to the first screen painted, to the whole page laid out, and the PDF,
 // each with its own peak memory; beside them headless Chromium loading and printing the same
-// page. ORVENDA_BENCH_PREVIEW_SIZES (e.g. "1000,10000") picks other sizes.
+// page. ORVENDA_BENCH_PREVIEW_SIZES (e.g. "1000,10000") picks other sizes;
+// ORVENDA_BENCH_PREVIEW_SHOW_ONLY leaves out the PDFs.
 #include <fcntl.h>
 #include <spawn.h>
 #include <sys/resource.h>
@@ -151,6 +152,10 @@ void RunSize(const std::filesystem::path& scratch, int records) {
   const std::filesystem::path page = dir / "page.htm";
   std::filesystem::copy_file(form.ReportPagePath(), page);
   std::printf("  page %.1f MB\n", std::filesystem::file_size(page) / 1048576.0);
+  if (qEnvironmentVariableIsSet("ORVENDA_BENCH_PREVIEW_SHOW_ONLY")) {
+    window.close();
+    return;
+  }
   const std::filesystem::path pdf = dir / "orvenda.pdf";
   ResetPeak();
   const double pdfMs = TimeMs([&] { window.WritePdf(pdf); });
