@@ -2,11 +2,14 @@
 
 #include <QGuiApplication>
 #include <QHBoxLayout>
+#include <QPointer>
 #include <QPrintDialog>
 #include <QScreen>
+#include <QScrollBar>
 #include <QShortcut>
 #include <QShowEvent>
 #include <QStyle>
+#include <QTimer>
 #include <QVBoxLayout>
 
 #include "base/cp1250.h"
@@ -57,6 +60,8 @@ NahledFormWindow::NahledFormWindow(NahledForm& form, Dialogs& dialogs, Progress&
   view_->setContextMenuPolicy(Qt::NoContextMenu);
   view_->setOpenLinks(false);  // the page has no links of its own to follow
   view_->setFont(ReportFont());
+  // The page's own wrapping (whole words), which a document set on the view would lose.
+  view_->setWordWrapMode(QTextOption::WordWrap);
   // A scroll bar that comes and goes would make Qt lay a long page out once more at the other
   // width: half the time of showing a big report.
   view_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
@@ -138,18 +143,61 @@ void NahledFormWindow::done(int result) {
     RunCommand([this] { form_.FormClose(); });
     view_->clear();
     page_.clear();
+    rest_.clear();
   }
   QDialog::done(result);
 }
 
 void NahledFormWindow::Navigate(const std::filesystem::path& page) {
+  QByteArray bytes = ReadReportPage(page);
+  page_ = page;
+  rest_.clear();
+  QByteArray head = ReportPageHead(bytes, kFirstScreenRows);
+  auto document = std::make_unique<QTextDocument>();
+  if (head.isEmpty()) {
+    progress_.ShowProgress(W("Připravuji náhled"), 0);
+    struct Hide {
+      Progress& progress;
+      ~Hide() { progress.HideProgress(); }
+    } hide{progress_};
+    SetReportDocument(*document, bytes);
+    ShowDocument(std::move(document));
+    return;
+  }
+  // The first screen needs only the first rows: they are shown now, and the whole page
+  // replaces them as soon as the window has painted them.
+  SetReportDocument(*document, head);
+  ShowDocument(std::move(document));
+  rest_ = std::move(bytes);
+  QTimer::singleShot(0, this, [this] {
+    if (!rest_.isEmpty()) RunCommand([this] { CompleteLayout(); });
+  });
+}
+
+void NahledFormWindow::CompleteLayout() {
+  if (rest_.isEmpty()) return;
+  view_->viewport()->repaint();  // the first rows stay readable while the rest is laid out
   progress_.ShowProgress(W("Připravuji náhled"), 0);
   struct Hide {
     Progress& progress;
     ~Hide() { progress.HideProgress(); }
   } hide{progress_};
-  LoadReportDocument(*view_->document(), page);
-  page_ = page;
+  const QByteArray page = std::move(rest_);
+  rest_.clear();
+  auto document = std::make_unique<QTextDocument>();
+  SetReportDocument(*document, page);
+  const int position = view_->verticalScrollBar()->value();
+  ShowDocument(std::move(document));
+  view_->verticalScrollBar()->setValue(position);
+}
+
+void NahledFormWindow::ShowDocument(std::unique_ptr<QTextDocument> document) {
+  // Parsed away from the view, the page is laid out once, by the view, at its width.
+  // The view deletes its own first document itself; the ones set here are the window's.
+  const QPointer<QTextDocument> old = view_->document();
+  document->setParent(view_);
+  view_->setDocument(document.release());
+  if (!old.isNull() && old->parent() == view_) delete old.data();
 }
 
 bool NahledFormWindow::ExecDialog(QDialog& dialog) {
@@ -158,6 +206,7 @@ bool NahledFormWindow::ExecDialog(QDialog& dialog) {
 }
 
 bool NahledFormWindow::Print(const PrintSetup& setup) {
+  CompleteLayout();
   ApplyPrintSetup(*printer_, setup);
   printer_->setDocName(view_->documentTitle());
   QPrintDialog dialog(printer_.get(), this);
@@ -175,6 +224,7 @@ std::optional<PrintSetup> NahledFormWindow::ShowPageSetup(const PrintSetup& setu
 }
 
 void NahledFormWindow::WritePdf(const std::filesystem::path& target) {
+  CompleteLayout();
   WriteReportPdf(*view_->document(), form_.CurrentPrintSetup(), PageAddress(page_), target,
                  progress_);
 }

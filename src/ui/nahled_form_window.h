@@ -6,6 +6,7 @@
 #include <QPrinter>
 #include <QPushButton>
 #include <QTextBrowser>
+#include <QTextDocument>
 #include <filesystem>
 #include <memory>
 #include <vector>
@@ -42,6 +43,13 @@ class NahledFormWindow : public QDialog, public ReportBrowser {
   // Writes the shown page to a PDF file with the run's print setup.
   void WritePdf(const std::filesystem::path& target);
 
+  // A long page is shown with its first rows at once and completed from the event loop;
+  // false until then. CompleteLayout does the rest at once (print and PDF wait for it).
+  bool LayoutComplete() const { return rest_.isEmpty(); }
+  void CompleteLayout();
+  // Rows of a long page shown before the rest is laid out.
+  static constexpr int kFirstScreenRows = 200;
+
   // Test hook: runs instead of the print dialog's exec (true = accepted).
   std::function<bool(QDialog&)> execDialog;
 
@@ -51,6 +59,7 @@ class NahledFormWindow : public QDialog, public ReportBrowser {
 
  private:
   bool ExecDialog(QDialog& dialog);
+  void ShowDocument(std::unique_ptr<QTextDocument> document);
 
   NahledForm& form_;
   Dialogs& dialogs_;
@@ -59,6 +68,7 @@ class NahledFormWindow : public QDialog, public ReportBrowser {
   QMenuBar* menu_bar_ = nullptr;
   std::unique_ptr<QPrinter> printer_;
   std::filesystem::path page_;
+  QByteArray rest_;  // the whole page while only its first rows are shown
   FormBinding binding_;
   bool shown_ = false;
 };

@@ -23,6 +23,7 @@
 
 #include "base/cp1250.h"
 #include "base/error.h"
+#include "culling_paint_device.h"
 #include "qt_dialogs.h"
 #include "qt_text.h"
 
@@ -112,19 +113,43 @@ QString ReportHtmlForQt(const QByteArray& page) {
   return mended;
 }
 
-void LoadReportDocument(QTextDocument& document, const std::filesystem::path& page) {
+QByteArray ReadReportPage(const std::filesystem::path& page) {
   QFile file(PathToQString(page));
   if (!file.open(QIODevice::ReadOnly)) {
     throw Error(W("Stránku sestavy nelze načíst: ") + Utf8ToCp1250(page.string()) + " (" +
                 ToCp1250(file.errorString()) + ")");
   }
+  return file.readAll();
+}
+
+void SetReportDocument(QTextDocument& document, const QByteArray& page) {
   document.setDefaultFont(ReportFont());
   // Words stay whole, as in a browser; a narrow column grows to its longest word.
   QTextOption option = document.defaultTextOption();
   option.setWrapMode(QTextOption::WordWrap);
   document.setDefaultTextOption(option);
-  document.setHtml(ReportHtmlForQt(file.readAll()));
+  document.setHtml(ReportHtmlForQt(page));
   MendColumnWidths(document);
+}
+
+void LoadReportDocument(QTextDocument& document, const std::filesystem::path& page) {
+  SetReportDocument(document, ReadReportPage(page));
+}
+
+QByteArray ReportPageHead(const QByteArray& page, int rows) {
+  // Rows end in "</tr>" on a line of their own; the first table holds the report's rows.
+  static const QByteArray kRowEnd = "</tr>";
+  static const QByteArray kTableEnd = "</table>";
+  const qsizetype tableEnd = page.indexOf(kTableEnd);
+  qsizetype at = 0;
+  for (int row = 0; row < rows; ++row) {
+    at = page.indexOf(kRowEnd, at);
+    if (at < 0 || (tableEnd >= 0 && at > tableEnd)) return {};
+    at += kRowEnd.size();
+  }
+  const qsizetype next = page.indexOf(kRowEnd, at);
+  if (next < 0 || (tableEnd >= 0 && next > tableEnd)) return {};
+  return page.left(at) + "\r\n</table>\r\n</body>\r\n</html>\r\n";
 }
 
 void ApplyPrintSetup(QPrinter& printer, const PrintSetup& setup) {
@@ -183,6 +208,10 @@ int PrintReportDocument(const QTextDocument& source, QPrinter& printer, const Pr
   values.date = ToCp1250(QLocale().toString(now.date(), QLocale::ShortFormat));
   values.time = ToCp1250(QLocale().toString(now.time(), QLocale::ShortFormat));
 
+  const QRectF bodyOnPage(0, top, body.width(), body.height());
+  CullingPaintDevice culled(painter, printer);
+  culled.SetVisible(bodyOnPage);
+
   progress.ShowProgress(W("Tisknu"), pages);
   struct Hide {
     Progress& progress;
@@ -202,14 +231,20 @@ int PrintReportDocument(const QTextDocument& source, QPrinter& printer, const Pr
       DrawPageLine(painter, QRectF(0, paint.height() - lineHeight, body.width(), lineHeight),
                    ExpandPageCodes(setup.footer, values));
     }
-    // The page's slice of the document, between header and footer.
+    // The page's slice of the document, between header and footer, painted through the
+    // culling device so that the page gets only what it shows.
     const QRectF slice(0, (page - 1) * body.height(), body.width(), body.height());
-    painter.translate(0, top - slice.top());
-    painter.setClipRect(slice);
-    QAbstractTextDocumentLayout::PaintContext context;
-    context.clip = slice;
-    context.palette.setColor(QPalette::Text, Qt::black);
-    document->documentLayout()->draw(&painter, context);
+    painter.setClipRect(bodyOnPage);
+    {
+      QPainter culledPainter(&culled);
+      culledPainter.setFont(lineFont);
+      culledPainter.setPen(Qt::black);
+      culledPainter.translate(0, top - slice.top());
+      QAbstractTextDocumentLayout::PaintContext context;
+      context.clip = slice;
+      context.palette.setColor(QPalette::Text, Qt::black);
+      document->documentLayout()->draw(&culledPainter, context);
+    }
     painter.restore();
     progress.StepProgress();
   }

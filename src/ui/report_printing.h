@@ -17,6 +17,13 @@ QString ReportHtmlForQt(const QByteArray& page);
 // Loads the page file into `document` with the report's fonts. Throws orvenda::Error when the
 // file cannot be read.
 void LoadReportDocument(QTextDocument& document, const std::filesystem::path& page);
+// The bytes of the page file. Throws orvenda::Error when the file cannot be read.
+QByteArray ReadReportPage(const std::filesystem::path& page);
+// Fills `document` with the page's bytes as LoadReportDocument does.
+void SetReportDocument(QTextDocument& document, const QByteArray& page);
+// The page cut after its first `rows` table rows (the header rows count), closed as a page
+// of its own; empty when the page has no more rows than that.
+QByteArray ReportPageHead(const QByteArray& page, int rows);
 // The browser's default font for pages (a serif of 12 points), used for view and print alike.
 QFont ReportFont();
 

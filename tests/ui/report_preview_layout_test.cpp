@@ -1,0 +1,241 @@
+// A long report in the preview: its first rows at once, the rest from the event loop, and
+// the printed pages painted page by page. Both must give exactly what painting the whole
+// document at once gives.
+#include <gtest/gtest.h>
+
+#include <QAbstractTextDocumentLayout>
+#include <QCheckBox>
+#include <QPainter>
+#include <QPrintDialog>
+#include <QPrinter>
+#include <QPushButton>
+#include <QTextBrowser>
+#include <QTextFrame>
+
+#include "base/cp1250.h"
+#include "nahled_form_window.h"
+#include "report_printing.h"
+#include "reports/report_fixture.h"
+#include "ui_support.h"
+
+namespace orvenda {
+namespace {
+
+namespace fs = std::filesystem;
+using test::TempDir;
+
+std::string Quote(const fs::path& path) { return "'" + path.string() + "'"; }
+
+void FillProject(test::ProjectFixture& project, int risks) {
+  project.Node(1, 0, "Dílna");
+  project.Node(2, 1, "Lis");
+  project.Node(3, 0, "Sklad");
+  for (int i = 0; i < risks; ++i) {
+    // Every 50th text has a long word, so that columns widen below the first screen.
+    const std::string ident = i % 50 == 49 ? "Nebezpečí " + std::string(30 + i % 7, 'x')
+                                           : "Nebezpečí číslo " + std::to_string(i);
+    project.Risk(10 + i, 1 + i % 3,
+                 {.text = "riziko " + std::to_string(i),
+                  .p = 1 + i % 5,
+                  .n = 1 + (i / 5) % 5,
+                  .h = 2,
+                  .ident = ident,
+                  .opatreni = "Opatření číslo " + std::to_string(i) +
+                              std::string(i % 4 == 0 ? " a ještě jedno delší opatření" : ""),
+                  .comment = "pozn" + std::to_string(i)});
+  }
+}
+
+int PageCount(const fs::path& pdf) {
+  std::string info;
+  EXPECT_EQ(test::RunCommand("pdfinfo " + Quote(pdf), &info), 0);
+  const size_t at = info.find("Pages:");
+  return at == std::string::npos ? 0 : std::atoi(info.c_str() + at + 6);
+}
+
+std::string PdfText(const fs::path& pdf) {
+  std::string text;
+  EXPECT_EQ(test::RunCommand("pdftotext -layout " + Quote(pdf) + " -", &text), 0);
+  return text;
+}
+
+// The page rendered in grey at a low resolution.
+std::string PageImage(const fs::path& pdf, int page) {
+  const fs::path image = pdf.parent_path() / ("page" + std::to_string(page));
+  const std::string p = std::to_string(page);
+  EXPECT_EQ(test::RunCommand("pdftoppm -r 60 -gray -singlefile -f " + p + " -l " + p + " " +
+                             Quote(pdf) + " " + Quote(image)),
+            0);
+  const std::string bytes = test::ReadFileBytes(image.string() + ".pgm");
+  EXPECT_GT(bytes.size(), 1000u);
+  return bytes;
+}
+
+// Prints the whole document at once on every page, clipped to the page, as the preview has
+// always painted it: the reference for what the pages must look like.
+int PrintWholeDocumentPerPage(const QTextDocument& source, const PrintSetup& setup,
+                              const fs::path& target) {
+  QPrinter printer(QPrinter::HighResolution);
+  printer.setOutputFormat(QPrinter::PdfFormat);
+  printer.setOutputFileName(QString::fromStdString(target.string()));
+  ApplyPrintSetup(printer, setup);
+  QPainter painter(&printer);
+  std::unique_ptr<QTextDocument> document(source.clone());
+  document->documentLayout()->setPaintDevice(&printer);
+  QTextFrameFormat frame = document->rootFrame()->frameFormat();
+  frame.setMargin(0);
+  document->rootFrame()->setFrameFormat(frame);
+  const QRectF paint = printer.pageLayout().paintRectPixels(printer.resolution());
+  document->setPageSize(paint.size());
+  const int pages = document->pageCount();
+  for (int page = 1; page <= pages; ++page) {
+    if (page > 1) printer.newPage();
+    painter.save();
+    painter.setPen(Qt::black);
+    const QRectF slice(0, (page - 1) * paint.height(), paint.width(), paint.height());
+    painter.translate(0, -slice.top());
+    painter.setClipRect(slice);
+    QAbstractTextDocumentLayout::PaintContext context;
+    context.clip = slice;
+    context.palette.setColor(QPalette::Text, Qt::black);
+    document->documentLayout()->draw(&painter, context);
+    painter.restore();
+  }
+  return pages;
+}
+
+class LongPreviewTest : public ::testing::Test {
+ protected:
+  void Open(int risks) {
+    window.reset();
+    form.reset();
+    project.reset();
+    const fs::path where = dir / std::to_string(risks);
+    fs::create_directories(where / "tmp");
+    project = std::make_unique<test::ProjectFixture>(where / "RiskData.dbf");
+    FillProject(*project, risks);
+    form = std::make_unique<NahledForm>(project->table, messages, progress, where / "tmp");
+    window = std::make_unique<NahledFormWindow>(*form, dialogs, progress, dir / "none.lng");
+    window->resize(900, 640);
+    window->show();
+  }
+  ~LongPreviewTest() override {
+    if (window) window->close();
+  }
+
+  // The page loaded all at once, as the preview did before it showed the first rows early.
+  std::unique_ptr<QTextDocument> WholePage() const {
+    auto document = std::make_unique<QTextDocument>();
+    LoadReportDocument(*document, form->ReportPagePath());
+    return document;
+  }
+
+  TempDir dir;
+  std::unique_ptr<test::ProjectFixture> project;
+  Messages messages;
+  NullProgress progress;
+  test::ScriptedDialogs dialogs;
+  std::unique_ptr<NahledForm> form;
+  std::unique_ptr<NahledFormWindow> window;
+};
+
+TEST(ReportPageHead, CutsAfterWholeRowsOfTheFirstTableOnly) {
+  const QByteArray page =
+      "<html><body><table>\r\n  <tr><td>a</td></tr>\r\n  <tr><td>b</td></tr>\r\n"
+      "  <tr><td>c</td></tr>\r\n</table>\r\n<table><tr><td>legend</td></tr></table>\r\n";
+  const QByteArray head = ReportPageHead(page, 2);
+  EXPECT_TRUE(head.contains("<td>b</td></tr>\r\n</table>"));
+  EXPECT_FALSE(head.contains("<td>c</td>"));
+  EXPECT_TRUE(head.endsWith("</html>\r\n"));
+  // Nothing to cut: every row of the first table fits, the legend's rows do not count.
+  EXPECT_TRUE(ReportPageHead(page, 3).isEmpty());
+  EXPECT_TRUE(ReportPageHead(page, 10).isEmpty());
+}
+
+TEST_F(LongPreviewTest, FirstRowsAtOnceThenTheSamePageAsLoadingItWhole) {
+  for (const int risks : {120, 450, 1200}) {
+    SCOPED_TRACE(risks);
+    Open(risks);
+    const QString last = QString::fromUtf8("pozn%1").arg(risks - 1);
+    const bool cut = risks > NahledFormWindow::kFirstScreenRows;
+    EXPECT_EQ(window->LayoutComplete(), !cut);
+    // The first screen is the beginning of the whole page.
+    const QString first = window->View()->toPlainText().left(2000);
+    EXPECT_EQ(first.size(), 2000);
+    EXPECT_TRUE(WholePage()->toPlainText().startsWith(first));
+    EXPECT_EQ(window->View()->toPlainText().contains(last), !cut);
+    for (int i = 0; i < 1000 && !window->LayoutComplete(); ++i) {
+      QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+    }
+    ASSERT_TRUE(window->LayoutComplete());
+    QTextDocument& shown = *window->View()->document();
+    const std::unique_ptr<QTextDocument> whole = WholePage();
+    EXPECT_EQ(shown.toHtml(), whole->toHtml());
+    EXPECT_EQ(shown.defaultTextOption().wrapMode(), QTextOption::WordWrap);
+    // Laid out at the view's width, both give the same height and the same print pages.
+    whole->setTextWidth(shown.textWidth());
+    EXPECT_EQ(shown.size(), whole->size());
+    std::unique_ptr<QTextDocument> shownCopy(shown.clone());
+    shownCopy->setPageSize(QSizeF(700, 900));
+    whole->setPageSize(QSizeF(700, 900));
+    EXPECT_EQ(shownCopy->pageCount(), whole->pageCount());
+    window->close();
+  }
+}
+
+TEST_F(LongPreviewTest, PdfAndPrintDuringTheLayoutWaitForTheWholePage) {
+  Open(900);
+  ASSERT_FALSE(window->LayoutComplete());
+  dialogs.saveFiles.push_back(dir / "sestava");
+  window->findChild<QAction*>("ExportPdf1")->trigger();
+  EXPECT_TRUE(window->LayoutComplete());
+  const fs::path pdf = dir / "sestava.pdf";
+  const fs::path whole = dir / "whole.pdf";
+  const int pages = WriteReportPdf(*WholePage(), form->CurrentPrintSetup(),
+                                   PageAddress(form->ReportPagePath()), whole, progress);
+  EXPECT_GE(pages, 10);
+  EXPECT_EQ(PageCount(pdf), pages);
+  const std::string text = PdfText(pdf);
+  EXPECT_NE(text.find("pozn899"), std::string::npos);
+  EXPECT_EQ(text, PdfText(whole));
+
+  // Print as soon as the page is shown again (the sorted order).
+  window->execDialog = [&](QDialog& dialog) {
+    if (auto* print = qobject_cast<QPrintDialog*>(&dialog)) {
+      print->printer()->setOutputFileName(QString::fromStdString((dir / "print.pdf").string()));
+      return true;
+    }
+    return false;
+  };
+  window->findChild<QCheckBox*>("SortedCheckBox")->click();
+  EXPECT_FALSE(window->LayoutComplete());
+  window->findChild<QPushButton*>("BitBtn2")->click();
+  EXPECT_TRUE(window->LayoutComplete());
+  EXPECT_EQ(PageCount(dir / "print.pdf"), pages);
+  EXPECT_NE(PdfText(dir / "print.pdf").find("pozn899"), std::string::npos);
+}
+
+TEST_F(LongPreviewTest, PagesPaintedOneByOneLookExactlyAsTheWholeDocumentPainted) {
+  Open(700);
+  window->CompleteLayout();
+  PrintSetup setup = form->CurrentPrintSetup();
+  // Without the header and footer lines both give only the body, so that the pictures of
+  // the pages can be compared as they are.
+  setup.header.clear();
+  setup.footer.clear();
+  const fs::path culled = dir / "culled.pdf", reference = dir / "reference.pdf";
+  const int pages =
+      WriteReportPdf(*window->View()->document(), setup, std::string(), culled, progress);
+  EXPECT_EQ(PrintWholeDocumentPerPage(*window->View()->document(), setup, reference), pages);
+  ASSERT_GE(pages, 8);
+  EXPECT_EQ(PageCount(culled), pages);
+  EXPECT_EQ(PdfText(culled), PdfText(reference));
+  for (const int page : {1, 2, pages / 2, pages - 1, pages}) {
+    EXPECT_TRUE(PageImage(culled, page) == PageImage(reference, page)) << "page " << page;
+  }
+  // What no page shows is left out: the table's border of every other page.
+  EXPECT_LT(fs::file_size(culled), fs::file_size(reference));
+}
+
+}  // namespace
+}  // namespace orvenda
