@@ -39,13 +39,9 @@ WIDGET_LINE = re.compile(
 PENDING = {
     "reports/client_report.h",
     "reports/client_report.cpp",
-    "reports/register_export.cpp",
-    "library/register_import.cpp",
     "ui/client_report_command.cpp",
     "ui/client_report_dialog.cpp",
     "ui/client_report_document.cpp",
-    "ui/nahled_form_window.cpp",
-    "ui/report_printing.cpp",
 }
 
 STRING = re.compile(r'"(?:[^"\\\n]|\\.)*"')

@@ -181,7 +181,7 @@ void MainForm::ImportTableRows(const std::vector<RegisterImportRow>& rows) {
   StateScope scope(*this);
   if (rows.empty()) return;
   // The whole register is one step of the history, as it is one command.
-  EditAction action(*this, W("Import z tabulky"));
+  EditAction action(*this, Msg(285));  // "Import z tabulky"
   BusyCursor busy(progress);
   AddRegisterRows(*this, rows);
   FocusControl.clear();

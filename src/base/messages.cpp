@@ -298,6 +298,22 @@ constexpr const char* kAppended[] = {
     "Zavřít",
     "Soubor nápovědy %1 nebyl nalezen.",
     "Zpět",
+    // The undo step of the table import.
+    "Import z tabulky",
+    // The register's files, the preview and printing: %1 a file or record, %2 a line or column.
+    "Záznam %1: text ve sloupci %2 je delší než %3 znaků, které pojme buňka tabulky.",
+    "Soubor %1 nemá příponu tabulky: použijte .xlsx nebo .csv.",
+    "Tabulku nelze zapsat přes soubor projektu %1.",
+    "%1, řádek %2: uvozovky nejsou uzavřeny.",
+    "%1, řádek %2: řádek má %3 polí, záhlaví %4.",
+    "%1: sloupec %2 je v záhlaví dvakrát.",
+    "Připravuji náhled",
+    "Stránku sestavy nelze načíst: %1 (%2)",
+    "Tisk nelze zahájit: tiskárna nebo soubor není dostupný.",
+    "Tisk se nezdařil.",
+    // The preview's save filters.
+    "Soubory HTML|*.HTM; *.HTML",
+    "Soubory PDF|*.PDF",
 };
 
 

@@ -16,6 +16,7 @@
 #include <system_error>
 #include <unordered_map>
 
+#include "base/messages.h"
 #include "base/cp1250.h"
 #include "base/error.h"
 #include "documents/recent_files.h"
@@ -233,7 +234,7 @@ class Parser {
     CsvReader reader(text_, separator);
     CsvRecord header;
     const auto openQuote = [&](int line) {
-      Refuse(fileName_ + W(", řádek ") + std::to_string(line) + W(": uvozovky nejsou uzavřeny."));
+      Refuse(Msg(289, {fileName_, std::to_string(line)}));
     };
     reader.Next(header, openQuote);
     ReadHeader(header);
@@ -246,9 +247,9 @@ class Parser {
         continue;
       }
       if (record.fields.size() != header.fields.size()) {
-        Refuse(fileName_ + W(", řádek ") + std::to_string(record.line) + W(": řádek má ") +
-               std::to_string(record.fields.size()) + W(" polí, záhlaví ") +
-               std::to_string(header.fields.size()) + ".");
+        Refuse(Msg(290, {fileName_, std::to_string(record.line),
+                         std::to_string(record.fields.size()),
+                         std::to_string(header.fields.size())}));
       }
       rows.push_back(ReadRow(record));
     }
@@ -312,7 +313,7 @@ class Parser {
       const auto known = titles_.find(Cp1250Upper(trimmed));
       if (known == titles_.end()) continue;
       int& at = columnOf_[static_cast<int>(known->second)];
-      if (at >= 0) Refuse(fileName_ + W(": sloupec ") + trimmed + W(" je v záhlaví dvakrát."));
+      if (at >= 0) Refuse(Msg(291, {fileName_, trimmed}));
       at = static_cast<int>(i);
     }
     for (const Column required :
@@ -426,7 +427,7 @@ std::vector<RegisterImportRow> ReadRegisterCsv(const std::filesystem::path& file
                                                const Messages& messages) {
   std::FILE* in = std::fopen(file.c_str(), "rb");
   if (in == nullptr) {
-    throw Error(W("Soubor ") + PathToText(file) + W(" nelze otevřít: ") + std::strerror(errno));
+    throw Error(Msg(160, {PathToText(file), std::strerror(errno)}));
   }
   // Read whole at once: a register of a big project is a hundred megabytes. The buffer is
   // not cleared first, the read fills it.
@@ -447,7 +448,7 @@ std::vector<RegisterImportRow> ReadRegisterCsv(const std::filesystem::path& file
   for (size_t read; (read = std::fread(chunk, 1, sizeof chunk, in)) > 0;) more.append(chunk, read);
   const bool failed = std::ferror(in) != 0;
   std::fclose(in);
-  if (failed) throw Error(W("Soubor ") + PathToText(file) + W(" nelze přečíst."));
+  if (failed) throw Error(Msg(161, {PathToText(file)}));
   std::string_view bytes(buffer.get(), got);
   if (!more.empty()) {
     more.insert(0, bytes);

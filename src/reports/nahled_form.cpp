@@ -41,8 +41,8 @@ NahledForm::NahledForm(Table& project, const Messages& messages, Progress& progr
   ExportPdf1.text = W("Uložit jako PDF...");
   Vzhledsestavy1.text = "Vzhled sestavy";
   Upravit1.text = "Upravit...";
-  SaveDialog1.Filter = "Soubory HTML|*.HTM; *.HTML";
-  SavePdfDialog.Filter = "Soubory PDF|*.PDF";
+  SaveDialog1.Filter = messages.Get(296);  // "Soubory HTML|*.HTM; *.HTML"
+  SavePdfDialog.Filter = messages.Get(297);  // "Soubory PDF|*.PDF"
   controls_ = {{"OnlySelectCheckBox", &OnlySelectCheckBox},
                {"SortedCheckBox", &SortedCheckBox},
                {"BitBtn2", &BitBtn2},

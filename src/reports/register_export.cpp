@@ -17,6 +17,7 @@
 #include <utility>
 #include <vector>
 
+#include "base/messages.h"
 #include "base/cp1250.h"
 #include "base/error.h"
 #include "model/project_table.h"
@@ -310,7 +311,7 @@ fs::path ReserveTemporary(const fs::path& target) {
     }
     if (errno != EEXIST) break;
   }
-  throw Error(W("Soubor nelze vytvořit: ") + PathText(target) + " (" + std::strerror(errno) + ")");
+  throw Error(Msg(241, {PathText(target), std::strerror(errno)}));
 }
 
 class XlsxRegister {
@@ -445,8 +446,7 @@ class XlsxRegister {
 
     const lxw_error closed = workbook_close(std::exchange(workbook_, nullptr));
     if (closed != LXW_NO_ERROR) {
-      throw Error(W("Chyba při zápisu souboru: ") + PathText(output_) + " (" +
-                  lxw_strerror(closed) + ")");
+      throw Error(Msg(242, {PathText(output_), lxw_strerror(closed)}));
     }
     // On disk before it takes the output's name.
     const int fd = ::open(temp_.c_str(), O_RDONLY | O_CLOEXEC);
@@ -454,13 +454,12 @@ class XlsxRegister {
     const int error = errno;
     if (fd >= 0) ::close(fd);
     if (!synced) {
-      throw Error(W("Chyba při zápisu souboru: ") + PathText(output_) + " (" +
-                  std::strerror(error) + ")");
+      throw Error(Msg(242, {PathText(output_), std::strerror(error)}));
     }
     std::error_code ec;
     fs::rename(temp_, output_, ec);
     if (ec) {
-      throw Error(W("Soubor nelze přepsat: ") + PathText(output_) + " (" + ec.message() + ")");
+      throw Error(Msg(244, {PathText(output_), ec.message()}));
     }
     temp_.clear();
   }
@@ -547,17 +546,15 @@ class XlsxRegister {
   void Check(lxw_error error, lxw_row_t, lxw_col_t col) {
     if (error == LXW_NO_ERROR) return;
     if (error == LXW_ERROR_MAX_STRING_LENGTH_EXCEEDED) {
-      throw Error(W("Záznam ") + std::to_string(currentIndex_) + W(": text ve sloupci ") +
-                  RegisterColumnTitle(messages_, static_cast<RegisterColumn>(col)) +
-                  W(" je delší než ") + std::to_string(kMaxCellCharacters) +
-                  W(" znaků, které pojme buňka tabulky."));
+      throw Error(Msg(286, {std::to_string(currentIndex_),
+                            RegisterColumnTitle(messages_, static_cast<RegisterColumn>(col)),
+                            std::to_string(kMaxCellCharacters)}));
     }
-    throw Error(W("Chyba při zápisu souboru: ") + PathText(output_) + " (" + lxw_strerror(error) +
-                ")");
+    throw Error(Msg(242, {PathText(output_), lxw_strerror(error)}));
   }
 
   [[noreturn]] void Fail(const char* what) {
-    throw Error(W("Soubor nelze vytvořit: ") + PathText(output_) + " (" + what + ")");
+    throw Error(Msg(241, {PathText(output_), what}));
   }
 
   fs::path output_;
@@ -620,13 +617,12 @@ std::string CsvField(std::string_view text, char separator) {
 
 void CheckRegisterOutput(const fs::path& output, const fs::path& projectFile) {
   if (!RegisterFormatOf(output)) {
-    throw Error(W("Soubor ") + PathText(output) +
-                W(" nemá příponu tabulky: použijte .xlsx nebo .csv."));
+    throw Error(Msg(287, {PathText(output)}));
   }
   // Only the project's own files are refused: what else the output replaces is the user's
   // choice, made in the save dialog.
   if (SameFile(output, projectFile)) {
-    throw Error(W("Tabulku nelze zapsat přes soubor projektu ") + PathText(output) + ".");
+    throw Error(Msg(288, {PathText(output)}));
   }
 }
 
@@ -634,7 +630,7 @@ void WriteRegister(Table& project, const fs::path& output, std::optional<int32_t
                    const Messages& messages, const fs::path& projectFile) {
   CheckRegisterOutput(output, projectFile);
   if (SameFile(output, project.Path())) {
-    throw Error(W("Tabulku nelze zapsat přes soubor projektu ") + PathText(output) + ".");
+    throw Error(Msg(288, {PathText(output)}));
   }
   const auto format = RegisterFormatOf(output);
   const int32_t root = branch.value_or(0);

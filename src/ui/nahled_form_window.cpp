@@ -12,6 +12,7 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
+#include "base/messages.h"
 #include "base/cp1250.h"
 #include "command_guard.h"
 #include "named_widgets.h"
@@ -155,7 +156,7 @@ void NahledFormWindow::Navigate(const std::filesystem::path& page) {
   QByteArray head = ReportPageHead(bytes, kFirstScreenRows);
   auto document = std::make_unique<QTextDocument>();
   if (head.isEmpty()) {
-    progress_.ShowProgress(W("Připravuji náhled"), 0);
+    progress_.ShowProgress(Msg(292), 0);
     struct Hide {
       Progress& progress;
       ~Hide() { progress.HideProgress(); }
@@ -177,7 +178,7 @@ void NahledFormWindow::Navigate(const std::filesystem::path& page) {
 void NahledFormWindow::CompleteLayout() {
   if (rest_.isEmpty()) return;
   view_->viewport()->repaint();  // the first rows stay readable while the rest is laid out
-  progress_.ShowProgress(W("Připravuji náhled"), 0);
+  progress_.ShowProgress(Msg(292), 0);
   struct Hide {
     Progress& progress;
     ~Hide() { progress.HideProgress(); }

@@ -21,6 +21,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include "base/messages.h"
 #include "base/cp1250.h"
 #include "base/error.h"
 #include "culling_paint_device.h"
@@ -116,8 +117,7 @@ QString ReportHtmlForQt(const QByteArray& page) {
 QByteArray ReadReportPage(const std::filesystem::path& page) {
   QFile file(PathToQString(page));
   if (!file.open(QIODevice::ReadOnly)) {
-    throw Error(W("Stránku sestavy nelze načíst: ") + Utf8ToCp1250(page.string()) + " (" +
-                ToCp1250(file.errorString()) + ")");
+    throw Error(Msg(293, {Utf8ToCp1250(page.string()), ToCp1250(file.errorString())}));
   }
   return file.readAll();
 }
@@ -179,7 +179,7 @@ int PrintReportDocument(const QTextDocument& source, QPrinter& printer, const Pr
                         const std::string& address, Progress& progress) {
   QPainter painter;
   if (!painter.begin(&printer)) {
-    throw Error(W("Tisk nelze zahájit: tiskárna nebo soubor není dostupný."));
+    throw Error(Msg(294));
   }
   // Laid out anew for the printer, so that its metrics and the page height decide the breaks.
   std::unique_ptr<QTextDocument> document(source.clone());
@@ -218,7 +218,7 @@ int PrintReportDocument(const QTextDocument& source, QPrinter& printer, const Pr
     ~Hide() { progress.HideProgress(); }
   } hide{progress};
   for (int page = 1; page <= pages; ++page) {
-    if (page > 1 && !printer.newPage()) throw Error(W("Tisk se nezdařil."));
+    if (page > 1 && !printer.newPage()) throw Error(Msg(295));
     values.page = page;
     painter.save();
     painter.setFont(lineFont);
@@ -248,7 +248,7 @@ int PrintReportDocument(const QTextDocument& source, QPrinter& printer, const Pr
     painter.restore();
     progress.StepProgress();
   }
-  if (!painter.end()) throw Error(W("Tisk se nezdařil."));
+  if (!painter.end()) throw Error(Msg(295));
   return pages;
 }
 
