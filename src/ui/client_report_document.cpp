@@ -997,11 +997,10 @@ QPageLayout ClientReportPageLayout(const ClientReportOptions& options) {
       QMarginsF(kMarginMm, kMarginMm, kMarginMm, kMarginMm), QPageLayout::Millimeter);
 }
 
-int PaintClientReport(QPagedPaintDevice& device, const ClientReport& report, Progress& progress) {
-  QPainter painter;
-  if (!painter.begin(&device)) {
-    throw Error(W("Tisk nelze zahájit: tiskárna nebo soubor není dostupný."));
-  }
+namespace {
+
+int PaintPages(QPainter& painter, QPagedPaintDevice& device, const ClientReport& report,
+               Progress& progress) {
   const int dpi = device.logicalDpiY();
   const QRectF paint = device.pageLayout().paintRectPixels(dpi);
   const QFont bandFont = BandFont(&device);
@@ -1086,6 +1085,22 @@ int PaintClientReport(QPagedPaintDevice& device, const ClientReport& report, Pro
   paintDocument(back, backPages);
   if (!painter.end()) throw Error(W("Tisk se nezdařil."));
   return pages;
+}
+
+}  // namespace
+
+int PaintClientReport(QPagedPaintDevice& device, const ClientReport& report, Progress& progress) {
+  QPainter painter;
+  if (!painter.begin(&device)) {
+    throw Error(W("Tisk nelze zahájit: tiskárna nebo soubor není dostupný."));
+  }
+  try {
+    return PaintPages(painter, device, report, progress);
+  } catch (...) {
+    // A print run stopped or failed half way sends nothing to the printer.
+    if (auto* printer = dynamic_cast<QPrinter*>(&device)) printer->abort();
+    throw;
+  }
 }
 
 int PrintClientReport(QPrinter& printer, const ClientReport& report, Progress& progress) {
