@@ -189,23 +189,35 @@ QByteArray FinishContent(const QByteArray& xml, const OdtPageFinish& finish) {
   }
   out.append(added);
 
-  // The tables: their header rows marked, so that office programs repeat them.
-  const QByteArray tableStart = "<table:table table:style-name=\"Table";
-  for (qsizetype t = body.indexOf(tableStart); t >= 0; t = body.indexOf(tableStart, t + 1)) {
-    const qsizetype indexAt = t + tableStart.size();
-    const int index = body.mid(indexAt, body.indexOf('"', indexAt) - indexAt).toInt();
-    const auto rows = finish.headerRows.find(index);
-    if (rows == finish.headerRows.end() || rows->second <= 0) continue;
-    const qsizetype first = body.indexOf("<table:table-row", indexAt);
-    qsizetype last = first;
-    for (int row = 0; row < rows->second && last >= 0; ++row) {
-      last = body.indexOf("</table:table-row>", last);
-      if (last >= 0) last += static_cast<qsizetype>(sizeof("</table:table-row>") - 1);
+  // The tables: their header rows marked, so that office programs repeat them. One pass:
+  // the body is megabytes long and holds hundreds of tables.
+  {
+    QByteArray marked;
+    marked.reserve(body.size() + body.size() / 16);
+    const QByteArray tableStart = "<table:table table:style-name=\"Table";
+    const QByteArray rowEnd = "</table:table-row>";
+    qsizetype copied = 0;
+    for (qsizetype t = body.indexOf(tableStart); t >= 0; t = body.indexOf(tableStart, t + 1)) {
+      const qsizetype indexAt = t + tableStart.size();
+      const int index = body.mid(indexAt, body.indexOf('"', indexAt) - indexAt).toInt();
+      const auto rows = finish.headerRows.find(index);
+      if (rows == finish.headerRows.end() || rows->second <= 0) continue;
+      const qsizetype first = body.indexOf("<table:table-row", indexAt);
+      qsizetype last = first;
+      for (int row = 0; row < rows->second && last >= 0; ++row) {
+        last = body.indexOf(rowEnd, last);
+        if (last >= 0) last += rowEnd.size();
+      }
+      const qsizetype nested = body.indexOf("<table:table ", indexAt);
+      if (first < 0 || last < 0 || (nested >= 0 && nested < last)) continue;
+      marked.append(body.constData() + copied, first - copied);
+      marked.append("<table:table-header-rows>");
+      marked.append(body.constData() + first, last - first);
+      marked.append("</table:table-header-rows>");
+      copied = last;
     }
-    const qsizetype nested = body.indexOf("<table:table ", indexAt);
-    if (first < 0 || last < 0 || (nested >= 0 && nested < last)) continue;
-    body.insert(last, "</table:table-header-rows>");
-    body.insert(first, "<table:table-header-rows>");
+    marked.append(body.constData() + copied, body.size() - copied);
+    body = std::move(marked);
   }
 
   // A mark in the last paragraph: its page number is the count of numbered pages.
