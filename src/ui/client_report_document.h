@@ -13,9 +13,10 @@
 namespace orvenda {
 
 // The client report as one QTextDocument: the title page, the summary, the risk matrix, the
-// register and the legend, every part on a page of its own. The one layout for print, PDF
-// and ODT; only the table widths differ by target: Qt's ODF writer understands nothing but
-// fixed widths in points there, while the layout takes shares of the page.
+// register and the legend, every part on a page of its own. The ODT is written from it; print
+// and PDF lay out the same parts but paint the register's rows themselves (see
+// PaintClientReport). Only the table widths differ by target: Qt's ODF writer understands
+// nothing but fixed widths in points, while the layout takes shares of the page.
 enum class ClientDocumentTarget { Layout, Odf };
 void BuildClientReportDocument(QTextDocument& document, const ClientReport& report,
                                ClientDocumentTarget target = ClientDocumentTarget::Layout);
