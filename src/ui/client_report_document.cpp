@@ -699,8 +699,10 @@ class RegisterFlow {
         }
         row.Measure(pad_);
         if (first) {
-          // The header rows never stand alone at the foot of a page.
-          const double least = std::min(row.height, row.FirstLine() + 2 * pad_);
+          // The header rows never stand alone at the foot of a page: the first row comes
+          // along whole, or its first lines when it is taller than a page.
+          const double least =
+              row.height <= body_.height() - headerHeight ? row.height : row.FirstLine() + 2 * pad_;
           if (y_ > 0 && y_ + headerHeight + least > body_.height()) NewPage();
           DrawHeader(header);
           first = false;

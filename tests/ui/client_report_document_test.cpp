@@ -234,6 +234,13 @@ TEST_F(ClientReportDocumentTest, RegisterSectionsRepeatTheirHeadingOnEveryPageAn
               0);
     EXPECT_THAT(text, HasSubstr("Nebezpečí")) << "page " << page;
     EXPECT_TRUE(heading.match(QString::fromStdString(text)).hasMatch()) << "page " << page;
+    // No section's header rows stand at the foot of a page without a risk under them.
+    const QString pageText = QString::fromStdString(text);
+    qsizetype lastHeading = -1;
+    for (QRegularExpressionMatchIterator it = heading.globalMatch(pageText); it.hasNext();) {
+      lastHeading = it.next().capturedEnd();
+    }
+    EXPECT_GE(pageText.indexOf(QStringLiteral("riziko "), lastHeading), 0) << "page " << page;
   }
   // Measures and notes are columns of their own; both may be left out.
   EXPECT_THAT(Folded(PdfPageText(pdf, 2)), HasSubstr("Opatření číslo 0"));
