@@ -8,8 +8,10 @@
 #include <QLineEdit>
 #include <QPrintDialog>
 #include <QPrinter>
+#include <QProgressDialog>
 #include <QPushButton>
 #include <QVBoxLayout>
+#include <memory>
 
 #include "base/cp1250.h"
 #include "client_report_document.h"
@@ -23,6 +25,49 @@ namespace {
 constexpr const char* kAssessorKey = "\\Software\\Tumbek\\Orvenda\\ClientReport";
 
 QString U(const char* text) { return QString::fromUtf8(text); }
+
+struct Stopped {};
+
+// The report's progress with "Storno": a long register may be stopped while it is written;
+// the unfinished file is then dropped (the old one stays) and a print run aborted.
+class StornoProgress : public Progress {
+ public:
+  StornoProgress(QWidget* parent, Progress& window) : parent_(parent), window_(window) {}
+
+  void ShowProgress(const std::string& text, int maximum) override {
+    dialog_ = std::make_unique<QProgressDialog>(parent_);
+    dialog_->setWindowModality(Qt::WindowModal);
+    dialog_->setCancelButtonText(U("Storno"));
+    dialog_->setAutoClose(false);
+    dialog_->setAutoReset(false);
+    dialog_->setMinimumDuration(500);
+    dialog_->setLabelText(FromCp1250(text));
+    dialog_->setRange(0, std::max(1, maximum));
+    dialog_->setValue(0);
+    Check();
+  }
+  void SetProgress(int position) override {
+    if (dialog_ == nullptr) return;
+    dialog_->setValue(std::min(position, dialog_->maximum()));
+    Check();
+  }
+  void StepProgress() override {
+    if (dialog_ != nullptr) SetProgress(dialog_->value() + 1);
+  }
+  void HideProgress() override { dialog_.reset(); }
+  void BeginBusy() override { window_.BeginBusy(); }
+  void EndBusy() override { window_.EndBusy(); }
+  void ProcessEvents() override { window_.ProcessEvents(); }
+
+ private:
+  void Check() const {
+    if (dialog_->wasCanceled()) throw Stopped{};
+  }
+
+  QWidget* parent_;
+  Progress& window_;
+  std::unique_ptr<QProgressDialog> dialog_;
+};
 
 }  // namespace
 
@@ -122,10 +167,14 @@ void ClientReportDialog::SaveAs(const char* extension) {
                                               nullptr, QFileDialog::DontUseNativeDialog);
   if (file.isEmpty()) return;
   if (!file.endsWith(extension, Qt::CaseInsensitive)) file += extension;
-  if (std::string(extension) == ".pdf") {
-    WriteClientReportPdf(report, QStringToPath(file), progress_);
-  } else {
-    WriteClientReportOdt(report, QStringToPath(file), progress_);
+  StornoProgress progress(this, progress_);
+  try {
+    if (std::string(extension) == ".pdf") {
+      WriteClientReportPdf(report, QStringToPath(file), progress);
+    } else {
+      WriteClientReportOdt(report, QStringToPath(file), progress);
+    }
+  } catch (const Stopped&) {
   }
 }
 
@@ -135,7 +184,11 @@ void ClientReportDialog::Print() {
   printer.setPageLayout(ClientReportPageLayout(report.options));
   QPrintDialog dialog(&printer, this);
   if (dialog.exec() != QDialog::Accepted) return;
-  PrintClientReport(printer, report, progress_);
+  StornoProgress progress(this, progress_);
+  try {
+    PrintClientReport(printer, report, progress);
+  } catch (const Stopped&) {
+  }
 }
 
 }  // namespace orvenda

@@ -1,6 +1,7 @@
 #include "client_report_document.h"
 
 #include <QAbstractTextDocumentLayout>
+#include <QBuffer>
 #include <QColor>
 #include <QDateTime>
 #include <QFile>
@@ -10,8 +11,10 @@
 #include <QPdfWriter>
 #include <QTextCursor>
 #include <QTextDocumentWriter>
+#include <QTextLayout>
 #include <QTextTable>
 #include <cctype>
+#include <functional>
 #include <memory>
 #include <random>
 #include <vector>
@@ -20,6 +23,7 @@
 #include "base/cp1250.h"
 #include "base/error.h"
 #include "model/risk.h"
+#include "odt_package.h"
 #include "qt_dialogs.h"
 #include "qt_text.h"
 
@@ -30,6 +34,7 @@ constexpr double kMarginMm = 15;
 constexpr double kBandGapMm = 2;  // between the header or footer and the body
 const QColor kHeaderFill(0xe8, 0xe8, 0xe8);
 const QColor kRuleColour(0x60, 0x60, 0x60);
+const QColor kSectionFill(0xd0, 0xd0, 0xd0);
 
 QString Q(const std::string& cp1250) { return FromCp1250(cp1250); }
 
@@ -68,7 +73,11 @@ class DocumentBuilder {
   DocumentBuilder(QTextDocument& document, const ClientReport& report, bool odf)
       : document_(document), report_(report), texts_(report.texts), odf_(odf), cursor_(&document) {}
 
-  void Build() {
+  // The parts of the report; the register and the legend each start a page, unless they
+  // begin the document.
+  enum Part { kFront = 1, kRegister = 2, kLegend = 4, kAll = 7 };
+
+  void Build(int parts = kAll) {
     document_.clear();
     // Built once and never edited: keeping undo steps for every cell costs most of the time.
     document_.setUndoRedoEnabled(false);
@@ -81,11 +90,32 @@ class DocumentBuilder {
     document_.setMetaInformation(QTextDocument::DocumentTitle, Q(report_.options.title));
     cursor_ = QTextCursor(&document_);
     fresh_ = true;
-    TitlePage();
-    if (report_.options.summary) Summary();
-    if (report_.options.matrix) Matrix();
-    Register();
-    if (report_.options.legend) Legend();
+    empty_ = true;
+    if ((parts & kFront) != 0) {
+      TitlePage();
+      if (report_.options.summary) Summary();
+      if (report_.options.matrix) Matrix();
+    }
+    if ((parts & kRegister) != 0) Register();
+    if ((parts & kLegend) != 0 && report_.options.legend) Legend();
+  }
+
+  // The register's columns in their order, with their shares of the width in percent.
+  struct RegisterColumn {
+    int column;  // Column
+    double percent;
+    QString title;
+    bool centred;
+  };
+  std::vector<RegisterColumn> RegisterPlan() const;
+
+  // The register's text size: portrait pages are narrow for eleven columns.
+  double TableFontSize() const { return report_.options.landscape ? 8.5 : 7.5; }
+
+  Cell RiskCell(const ClientRisk& risk, int column) const;
+  static Cell SectionCell(int number, const ClientSection& section) {
+    return {QString::number(number) + QStringLiteral("   ") + CellText(section.heading),
+            Qt::AlignLeft, kSectionFill, true, false};
   }
 
  private:
@@ -110,9 +140,6 @@ class DocumentBuilder {
   // Lengths of a document are pixels of 96 per inch.
   static double Pt(double points) { return points * 96 / 72; }
 
-  // The register's text size: portrait pages are narrow for eleven columns.
-  double TableFontSize() const { return report_.options.landscape ? 8.5 : 7.5; }
-
   QTextCharFormat Chars(double points, bool bold = false) const {
     QTextCharFormat chars;
     chars.setFont(SansFont(points));
@@ -130,11 +157,12 @@ class DocumentBuilder {
     }
     cursor_.insertText(text, chars);
     fresh_ = false;
+    empty_ = false;
   }
 
   void Heading(const QString& text) {
     QTextBlockFormat block;
-    block.setPageBreakPolicy(QTextFormat::PageBreak_AlwaysBefore);
+    if (!empty_) block.setPageBreakPolicy(QTextFormat::PageBreak_AlwaysBefore);
     block.setBottomMargin(Pt(8));
     Paragraph(text, block, Chars(14, true));
   }
@@ -258,9 +286,6 @@ class DocumentBuilder {
     }
     QTextCharFormat chars = Chars(points, cell.bold);
     if (cell.white) chars.setForeground(Qt::white);
-    // ODF as Qt writes it keeps no cell background, so the text carries the colour too:
-    // white text never stands on white there.
-    if (cell.fill.isValid()) chars.setBackground(cell.fill);
     at.insertText(cell.text, chars);
   }
 
@@ -414,52 +439,10 @@ class DocumentBuilder {
       Line(Q(texts_.noRisks), Chars(10));
       return;
     }
-    // Column shares; the optional ones drop out and the rest grow to fill the width.
-    struct Planned {
-      Column column;
-      double share;
-      QString title;
-    };
-    std::vector<Planned> plan = {{kNumber, 4.5, Q(texts_.number)}};
-    if (report_.byLevel) plan.push_back({kObject, 11, Q(texts_.object)});
-    plan.insert(plan.end(), {{kHazard, 12, Q(texts_.hazard)},
-                             {kSource, 9, Q(texts_.source)},
-                             {kIdent, 19, Q(texts_.description)},
-                             {kP, 3, Q(texts_.letter[0])},
-                             {kN, 3, Q(texts_.letter[1])},
-                             {kH, 3, Q(texts_.letter[2])},
-                             {kR, 4, Q(texts_.letter[3])},
-                             {kCategory, 9.5, Q(texts_.categoryColumn)}});
-    if (report_.options.measures) plan.push_back({kMeasures, 21, Q(texts_.measures)});
-    if (report_.options.notes) plan.push_back({kNote, 12, Q(texts_.note)});
+    const std::vector<RegisterColumn> plan = RegisterPlan();
     const double size = TableFontSize();
-    // No header word, number, level or category name is broken; the texts give way.
-    std::vector<double> shares;
-    std::vector<QStringList> words;
-    std::vector<bool> flexible;
-    QString longestNumber;
-    for (const ClientSection& section : report_.sections) {
-      for (const ClientRisk& risk : section.risks) {
-        if (risk.number.size() > static_cast<size_t>(longestNumber.size())) {
-          longestNumber = QString::fromStdString(risk.number);
-        }
-      }
-    }
-    for (const Planned& planned : plan) {
-      shares.push_back(planned.share);
-      QStringList fixed(planned.title);
-      if (planned.column == kNumber) fixed.append(longestNumber);
-      if (planned.column == kR) fixed.append(QStringLiteral("125"));
-      if (planned.column == kCategory) {
-        for (const std::string& name : texts_.category) fixed.append(Q(name));
-      }
-      words.push_back(fixed);
-      flexible.push_back(planned.column == kObject || planned.column == kHazard ||
-                         planned.column == kSource || planned.column == kIdent ||
-                         planned.column == kMeasures || planned.column == kNote);
-    }
-    // Header words are bold; measuring everything bold leaves the plain cells a little room.
-    const std::vector<double> percents = FitShares(shares, words, flexible, size, true);
+    std::vector<double> percents;
+    for (const RegisterColumn& column : plan) percents.push_back(column.percent);
     const int columns = static_cast<int>(plan.size());
 
     int sectionNumber = 0;
@@ -473,15 +456,11 @@ class DocumentBuilder {
         // The section's heading is a header row: it comes again on every page of the section
         // and is never left alone at the foot of a page.
         table->mergeCells(0, 0, 1, columns);
-        SetCell(table, 0, 0,
-                {QString::number(sectionNumber) + QStringLiteral("   ") + CellText(section.heading),
-                 Qt::AlignLeft, QColor(0xd0, 0xd0, 0xd0), true, false},
-                size + 1.5);
+        SetCell(table, 0, 0, SectionCell(sectionNumber, section), size + 1.5);
       }
       for (int c = 0; c < columns; ++c) {
-        const bool narrow = plan[c].column >= kP && plan[c].column <= kR;
         HeaderCell(table, headerRows - 1, c, plan[c].title, size,
-                   narrow ? Qt::AlignHCenter : Qt::AlignLeft);
+                   plan[c].centred ? Qt::AlignHCenter : Qt::AlignLeft);
       }
       int row = headerRows;
       for (const ClientRisk& risk : section.risks) {
@@ -492,39 +471,6 @@ class DocumentBuilder {
       }
       AfterTable();
     }
-  }
-
-  Cell RiskCell(const ClientRisk& risk, Column column) const {
-    auto rating = [](int32_t value) {
-      return Cell{value == 0 ? QString() : QString::number(value), Qt::AlignHCenter};
-    };
-    switch (column) {
-      case kNumber:
-        return {QString::fromStdString(risk.number)};
-      case kObject:
-        return {CellText(risk.path)};
-      case kHazard:
-        return {CellText(risk.text)};
-      case kSource:
-        return {CellText(risk.source)};
-      case kIdent:
-        return {CellText(risk.ident)};
-      case kP:
-        return rating(risk.p);
-      case kN:
-        return rating(risk.n);
-      case kH:
-        return rating(risk.h);
-      case kR:
-        return {QString::number(risk.level), Qt::AlignHCenter};
-      case kCategory:
-        return BandCell(Q(texts_.category[risk.band]), risk.band);
-      case kMeasures:
-        return {CellText(risk.opatreni)};
-      case kNote:
-        break;
-    }
-    return {CellText(risk.comment)};
   }
 
   void Legend() {
@@ -562,7 +508,95 @@ class DocumentBuilder {
   const bool odf_;
   QTextCursor cursor_;
   bool fresh_ = true;  // the cursor's block is empty and may take the next paragraph
+  bool empty_ = true;  // nothing written yet
 };
+
+std::vector<DocumentBuilder::RegisterColumn> DocumentBuilder::RegisterPlan() const {
+  // Column shares; the optional ones drop out and the rest grow to fill the width.
+  struct Planned {
+    Column column;
+    double share;
+    QString title;
+  };
+  std::vector<Planned> plan = {{kNumber, 4.5, Q(texts_.number)}};
+  if (report_.byLevel) plan.push_back({kObject, 11, Q(texts_.object)});
+  plan.insert(plan.end(), {{kHazard, 12, Q(texts_.hazard)},
+                           {kSource, 9, Q(texts_.source)},
+                           {kIdent, 19, Q(texts_.description)},
+                           {kP, 3, Q(texts_.letter[0])},
+                           {kN, 3, Q(texts_.letter[1])},
+                           {kH, 3, Q(texts_.letter[2])},
+                           {kR, 4, Q(texts_.letter[3])},
+                           {kCategory, 9.5, Q(texts_.categoryColumn)}});
+  if (report_.options.measures) plan.push_back({kMeasures, 21, Q(texts_.measures)});
+  if (report_.options.notes) plan.push_back({kNote, 12, Q(texts_.note)});
+  // No header word, number, level or category name is broken; the texts give way.
+  std::vector<double> shares;
+  std::vector<QStringList> words;
+  std::vector<bool> flexible;
+  QString longestNumber;
+  for (const ClientSection& section : report_.sections) {
+    for (const ClientRisk& risk : section.risks) {
+      if (risk.number.size() > static_cast<size_t>(longestNumber.size())) {
+        longestNumber = QString::fromStdString(risk.number);
+      }
+    }
+  }
+  for (const Planned& planned : plan) {
+    shares.push_back(planned.share);
+    QStringList fixed(planned.title);
+    if (planned.column == kNumber) fixed.append(longestNumber);
+    if (planned.column == kR) fixed.append(QStringLiteral("125"));
+    if (planned.column == kCategory) {
+      for (const std::string& name : texts_.category) fixed.append(Q(name));
+    }
+    words.push_back(fixed);
+    flexible.push_back(planned.column == kObject || planned.column == kHazard ||
+                       planned.column == kSource || planned.column == kIdent ||
+                       planned.column == kMeasures || planned.column == kNote);
+  }
+  // Header words are bold; measuring everything bold leaves the plain cells a little room.
+  const std::vector<double> percents = FitShares(shares, words, flexible, TableFontSize(), true);
+  std::vector<RegisterColumn> columns;
+  for (size_t c = 0; c < plan.size(); ++c) {
+    columns.push_back(
+        {plan[c].column, percents[c], plan[c].title, plan[c].column >= kP && plan[c].column <= kR});
+  }
+  return columns;
+}
+
+Cell DocumentBuilder::RiskCell(const ClientRisk& risk, int column) const {
+  auto rating = [](int32_t value) {
+    return Cell{value == 0 ? QString() : QString::number(value), Qt::AlignHCenter};
+  };
+  switch (column) {
+    case kNumber:
+      return {QString::fromStdString(risk.number)};
+    case kObject:
+      return {CellText(risk.path)};
+    case kHazard:
+      return {CellText(risk.text)};
+    case kSource:
+      return {CellText(risk.source)};
+    case kIdent:
+      return {CellText(risk.ident)};
+    case kP:
+      return rating(risk.p);
+    case kN:
+      return rating(risk.n);
+    case kH:
+      return rating(risk.h);
+    case kR:
+      return {QString::number(risk.level), Qt::AlignHCenter};
+    case kCategory:
+      return BandCell(Q(texts_.category[risk.band]), risk.band);
+    case kMeasures:
+      return {CellText(risk.opatreni)};
+    case kNote:
+      break;
+  }
+  return {CellText(risk.comment)};
+}
 
 QFont BandFont(QPaintDevice* device) { return QFont(SansFont(8), device); }
 
@@ -587,6 +621,271 @@ void DrawBand(QPainter& painter, const QRectF& band, const QString& left, const 
   painter.drawText(band, Qt::AlignRight | Qt::AlignVCenter,
                    metrics.elidedText(right, Qt::ElideRight, share));
 }
+
+// The register painted row by row. Qt's document layout lays every table cell out several
+// times and finds cells by position, which took most of a minute for a few thousand risks;
+// here each cell is one QTextLayout at its column's width. A run without a painter counts the
+// pages; the painting run breaks them at the same places.
+class RegisterFlow {
+ public:
+  RegisterFlow(const ClientReport& report, const DocumentBuilder& builder, QPaintDevice* device,
+               QSizeF body)
+      : report_(report),
+        builder_(builder),
+        device_(device),
+        body_(body),
+        dpi_(device->logicalDpiY()),
+        pad_(Px(2)),
+        size_(builder.TableFontSize()),
+        plan_(builder.RegisterPlan()) {
+    double x = 0;
+    for (const auto& column : plan_) {
+      const double width = body_.width() * column.percent / 100;
+      x_.push_back(x);
+      width_.push_back(width);
+      x += width;
+    }
+    tableWidth_ = x;
+    // Tables sit centred like the document's.
+    left_ = std::max(0.0, (body_.width() - tableWidth_) / 2);
+  }
+
+  // Lays the register out from the top of a page. `nextPage` starts every page after the
+  // first; `rowDone` gets the number of risks laid out so far. Returns the number of pages.
+  int Run(QPainter* painter, const std::function<void()>& nextPage,
+          const std::function<void(int)>& rowDone) {
+    painter_ = painter;
+    nextPage_ = nextPage;
+    pages_ = 1;
+    y_ = 0;
+    Paragraph(Q(report_.texts.registerHeading), 14, true);
+    y_ += Px(8);
+    if (report_.riskCount == 0) {
+      Paragraph(Q(report_.texts.noRisks), 10, false);
+      return pages_;
+    }
+    std::vector<Row> header;
+    Row titles;
+    for (size_t c = 0; c < plan_.size(); ++c) {
+      titles.cells.push_back(
+          Lay({plan_[c].title, plan_[c].centred ? Qt::AlignHCenter : Qt::AlignLeft, kHeaderFill,
+               true, false},
+              size_, x_[c], width_[c]));
+    }
+    titles.Measure(pad_);
+    const double gap = QFontMetricsF(QFont(SansFont(6), device_)).height();
+    int sectionNumber = 0, done = 0;
+    for (const ClientSection& section : report_.sections) {
+      ++sectionNumber;
+      header.clear();
+      if (!report_.byLevel) {
+        Row heading;
+        heading.cells.push_back(
+            Lay(DocumentBuilder::SectionCell(sectionNumber, section), size_ + 1.5, 0, tableWidth_));
+        heading.merged = true;
+        heading.Measure(pad_);
+        header.push_back(std::move(heading));
+      }
+      header.push_back(titles);
+      double headerHeight = 0;
+      for (const Row& row : header) headerHeight += row.height;
+      if (sectionNumber > 1) y_ += gap;
+      bool first = true;
+      for (const ClientRisk& risk : section.risks) {
+        Row row;
+        for (size_t c = 0; c < plan_.size(); ++c) {
+          row.cells.push_back(
+              Lay(builder_.RiskCell(risk, plan_[c].column), size_, x_[c], width_[c]));
+        }
+        row.Measure(pad_);
+        if (first) {
+          // The header rows never stand alone at the foot of a page: the first row comes
+          // along whole, or its first lines when it is taller than a page.
+          const double least =
+              row.height <= body_.height() - headerHeight ? row.height : row.FirstLine() + 2 * pad_;
+          if (y_ > 0 && y_ + headerHeight + least > body_.height()) NewPage();
+          DrawHeader(header);
+          first = false;
+        }
+        Place(row, header, headerHeight);
+        if (rowDone) rowDone(++done);
+      }
+    }
+    return pages_;
+  }
+
+ private:
+  struct Laid {
+    std::shared_ptr<QTextLayout> layout;
+    std::vector<double> bottoms;  // of every line, from the top of the text
+    Cell cell;
+    double x = 0, width = 0;
+    // The height of lines [from, to).
+    double Span(size_t from, size_t to) const {
+      if (to <= from) return 0;
+      return bottoms[to - 1] - (from == 0 ? 0 : bottoms[from - 1]);
+    }
+  };
+  struct Row {
+    std::vector<Laid> cells;
+    bool merged = false;  // one cell across the table
+    double height = 0;
+    void Measure(double pad) {
+      double text = 0;
+      for (const Laid& cell : cells) text = std::max(text, cell.Span(0, cell.bottoms.size()));
+      height = text + 2 * pad;
+    }
+    double FirstLine() const {
+      double line = 0;
+      for (const Laid& cell : cells) {
+        if (!cell.bottoms.empty()) line = std::max(line, cell.bottoms.front());
+      }
+      return line;
+    }
+  };
+
+  double Px(double points) const { return points * dpi_ / 72; }
+
+  Laid Lay(const Cell& cell, double points, double x, double width) const {
+    QFont font = SansFont(points);
+    font.setBold(cell.bold);
+    Laid laid{std::make_shared<QTextLayout>(cell.text, QFont(font, device_), device_),
+              {},
+              cell,
+              x,
+              width};
+    QTextOption option(cell.align);
+    option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+    laid.layout->setTextOption(option);
+    laid.layout->setCacheEnabled(painter_ != nullptr);
+    laid.layout->beginLayout();
+    double y = 0;
+    for (;;) {
+      QTextLine line = laid.layout->createLine();
+      if (!line.isValid()) break;
+      line.setLineWidth(std::max(1.0, width - 2 * pad_));
+      line.setPosition(QPointF(0, y));
+      y += line.height();
+      laid.bottoms.push_back(y);
+    }
+    laid.layout->endLayout();
+    return laid;
+  }
+
+  void Paragraph(const QString& text, double points, bool bold) {
+    const Laid laid =
+        Lay({text, Qt::AlignLeft, {}, bold, false}, points, 0, body_.width() + 2 * pad_);
+    if (painter_ != nullptr) {
+      painter_->setPen(Qt::black);
+      laid.layout->draw(painter_, QPointF(0, y_));
+    }
+    y_ += laid.Span(0, laid.bottoms.size());
+  }
+
+  void NewPage() {
+    ++pages_;
+    y_ = 0;
+    if (painter_ != nullptr) nextPage_();
+  }
+
+  void DrawHeader(const std::vector<Row>& header) {
+    for (const Row& row : header) {
+      std::vector<size_t> from(row.cells.size(), 0);
+      Draw(row, from, Ends(row), row.height);
+      y_ += row.height;
+    }
+  }
+
+  static std::vector<size_t> Ends(const Row& row) {
+    std::vector<size_t> ends;
+    for (const Laid& cell : row.cells) ends.push_back(cell.bottoms.size());
+    return ends;
+  }
+
+  // Puts the row on the page, on the next one when it does not fit; a row taller than a page
+  // goes on line by line over as many pages as it needs.
+  void Place(const Row& row, const std::vector<Row>& header, double headerHeight) {
+    std::vector<size_t> from(row.cells.size(), 0);
+    const std::vector<size_t> ends = Ends(row);
+    for (;;) {
+      double rest = 0;
+      for (size_t c = 0; c < row.cells.size(); ++c) {
+        rest = std::max(rest, row.cells[c].Span(from[c], ends[c]));
+      }
+      rest += 2 * pad_;
+      if (y_ + rest <= body_.height()) {
+        Draw(row, from, ends, rest);
+        y_ += rest;
+        return;
+      }
+      const double page = body_.height() - headerHeight;
+      const bool atTop = y_ <= headerHeight + 0.5;
+      if (rest <= page && !atTop) {
+        NewPage();
+        DrawHeader(header);
+        continue;
+      }
+      // Too tall for any page: as many lines of each cell as fit here.
+      const double room = body_.height() - y_ - 2 * pad_;
+      std::vector<size_t> to = from;
+      bool progress = false;
+      double used = 0;
+      for (size_t c = 0; c < row.cells.size(); ++c) {
+        while (to[c] < ends[c] && row.cells[c].Span(from[c], to[c] + 1) <= room) ++to[c];
+        // A line taller than the page still goes on, cut by the page's edge.
+        if (atTop && to[c] == from[c] && to[c] < ends[c]) ++to[c];
+        progress = progress || to[c] > from[c];
+        used = std::max(used, row.cells[c].Span(from[c], to[c]));
+      }
+      if (progress) {
+        Draw(row, from, to, std::min(used + 2 * pad_, body_.height() - y_));
+        from = to;
+      }
+      NewPage();
+      DrawHeader(header);
+    }
+  }
+
+  // Lines [from, to) of every cell of `row` at the current height, `height` tall.
+  void Draw(const Row& row, const std::vector<size_t>& from, const std::vector<size_t>& to,
+            double height) {
+    if (painter_ == nullptr) return;
+    QPainter& painter = *painter_;
+    for (size_t c = 0; c < row.cells.size(); ++c) {
+      const Laid& cell = row.cells[c];
+      const QRectF box(left_ + cell.x, y_, cell.width, height);
+      if (cell.cell.fill.isValid()) painter.fillRect(box, cell.cell.fill);
+      painter.setPen(cell.cell.white ? Qt::white : Qt::black);
+      const double top = from[c] == 0 ? 0 : cell.bottoms[from[c] - 1];
+      for (size_t line = from[c]; line < to[c]; ++line) {
+        cell.layout->lineAt(static_cast<int>(line))
+            .draw(&painter, QPointF(box.left() + pad_, y_ + pad_ - top));
+      }
+    }
+    painter.setPen(QPen(kRuleColour, Px(0.5)));
+    const double right = left_ + tableWidth_;
+    painter.drawLine(QPointF(left_, y_), QPointF(right, y_));
+    painter.drawLine(QPointF(left_, y_ + height), QPointF(right, y_ + height));
+    painter.drawLine(QPointF(left_, y_), QPointF(left_, y_ + height));
+    for (const Laid& cell : row.cells) {
+      const double edge = left_ + cell.x + cell.width;
+      painter.drawLine(QPointF(edge, y_), QPointF(edge, y_ + height));
+    }
+  }
+
+  const ClientReport& report_;
+  const DocumentBuilder& builder_;
+  QPaintDevice* const device_;
+  const QSizeF body_;
+  const double dpi_, pad_, size_;
+  const std::vector<DocumentBuilder::RegisterColumn> plan_;
+  std::vector<double> x_, width_;
+  double tableWidth_ = 0, left_ = 0;
+  QPainter* painter_ = nullptr;
+  std::function<void()> nextPage_;
+  int pages_ = 1;
+  double y_ = 0;
+};
 
 std::filesystem::path TempBeside(const std::filesystem::path& target) {
   std::random_device seed;
@@ -648,6 +947,35 @@ QByteArray XmpMetadata(const ClientReport& report) {
   return xmp.toUtf8();
 }
 
+// What the package needs beyond Qt's ODF: the cell fills and header rows of the document's
+// formats, and the page with its header and footer.
+OdtPageFinish OdtFinishOf(const QTextDocument& document, const ClientReport& report) {
+  OdtPageFinish finish;
+  const QList<QTextFormat> formats = document.allFormats();
+  for (int i = 0; i < formats.size(); ++i) {
+    const QTextFormat& format = formats[i];
+    if (format.isTableCellFormat() && format.hasProperty(QTextFormat::BackgroundBrush)) {
+      const QBrush fill = format.background();
+      if (fill.style() != Qt::NoBrush) finish.cellFills[i] = fill.color();
+    } else if (format.isTableFormat() && format.toTableFormat().headerRowCount() > 0) {
+      finish.headerRows[i] = format.toTableFormat().headerRowCount();
+    }
+  }
+  const QPageLayout page = ClientReportPageLayout(report.options);
+  const QRectF paper = page.fullRect(QPageLayout::Millimeter);
+  finish.widthMm = paper.width();
+  finish.heightMm = paper.height();
+  finish.marginMm = kMarginMm;
+  const ClientReportOptions& o = report.options;
+  finish.headerLeft = Q(o.title);
+  finish.headerRight = Q(o.object);
+  finish.footerLeft = Q(o.date);
+  finish.footerCentre = Q(o.assessor);
+  finish.page = Q(report.texts.page);
+  finish.of = Q(report.texts.pageOf);
+  return finish;
+}
+
 bool EndsWithIgnoringCase(const std::string& text, const std::string& end) {
   if (text.size() < end.size()) return false;
   for (size_t i = 0; i < end.size(); ++i) {
@@ -671,35 +999,58 @@ QPageLayout ClientReportPageLayout(const ClientReportOptions& options) {
       QMarginsF(kMarginMm, kMarginMm, kMarginMm, kMarginMm), QPageLayout::Millimeter);
 }
 
-int PaintClientReport(QTextDocument& document, QPagedPaintDevice& device,
-                      const ClientReport& report, Progress& progress) {
-  QPainter painter;
-  if (!painter.begin(&device)) {
-    throw Error(W("Tisk nelze zahájit: tiskárna nebo soubor není dostupný."));
-  }
+namespace {
+
+int PaintPages(QPainter& painter, QPagedPaintDevice& device, const ClientReport& report,
+               Progress& progress) {
   const int dpi = device.logicalDpiY();
-  document.documentLayout()->setPaintDevice(&device);
   const QRectF paint = device.pageLayout().paintRectPixels(dpi);
   const QFont bandFont = BandFont(&device);
   const double lineHeight = QFontMetricsF(bandFont, &device).height();
   const double gap = kBandGapMm / 25.4 * dpi;
   const double band = lineHeight + gap;
   const QSizeF body(paint.width(), std::max(paint.height() - 2 * band, lineHeight));
-  document.setPageSize(body);
-  const int pages = std::max(1, document.pageCount());
+
+  // The title page, summary and matrix, and the legend, are documents of their own; the
+  // register between them is painted by RegisterFlow.
+  QTextDocument front, back;
+  DocumentBuilder frontBuilder(front, report, false);
+  frontBuilder.Build(DocumentBuilder::kFront);
+  DocumentBuilder backBuilder(back, report, false);
+  if (report.options.legend) backBuilder.Build(DocumentBuilder::kLegend);
+  for (QTextDocument* document : {&front, &back}) {
+    document->documentLayout()->setPaintDevice(&device);
+    document->setPageSize(body);
+  }
+  const int frontPages = std::max(1, front.pageCount());
+  const int backPages = report.options.legend ? std::max(1, back.pageCount()) : 0;
+
+  const int rows = report.riskCount;
+  progress.ShowProgress(report.texts.writing, std::max(1, 2 * rows));
+  struct Hide {
+    Progress& progress;
+    ~Hide() { progress.HideProgress(); }
+  } hide{progress};
+  const auto rowsDone = [&](int offset) {
+    return [&progress, offset](int done) {
+      if (done % 64 == 0) progress.SetProgress(offset + done);
+    };
+  };
+  RegisterFlow flow(report, frontBuilder, &device, body);
+  const int registerPages = flow.Run(nullptr, {}, rowsDone(0));
+  const int pages = frontPages + registerPages + backPages;
 
   const ClientReportOptions& o = report.options;
   const QString title = Q(o.title), object = Q(o.object), date = Q(o.date);
   const QString assessor = Q(o.assessor);
   const QString pageText = Q(report.texts.page), ofText = Q(report.texts.pageOf);
-  progress.ShowProgress(report.texts.writing, pages);
-  struct Hide {
-    Progress& progress;
-    ~Hide() { progress.HideProgress(); }
-  } hide{progress};
-  for (int page = 1; page <= pages; ++page) {
+  int page = 0;
+  // The next page with its header and footer; the painter left at the body's top.
+  const auto startPage = [&] {
+    ++page;
+    painter.resetTransform();
+    painter.setClipping(false);
     if (page > 1 && !device.newPage()) throw Error(W("Tisk se nezdařil."));
-    painter.save();
     if (page > 1) {
       // The title page is not counted.
       painter.setFont(bandFont);
@@ -715,26 +1066,49 @@ int PaintClientReport(QTextDocument& document, QPagedPaintDevice& device,
       const double footerRule = paint.height() - lineHeight - gap / 2;
       painter.drawLine(QPointF(0, footerRule), QPointF(body.width(), footerRule));
     }
-    const QRectF slice(0, (page - 1) * body.height(), body.width(), body.height());
-    painter.translate(0, band - slice.top());
-    painter.setClipRect(slice);
-    QAbstractTextDocumentLayout::PaintContext context;
-    context.clip = slice;
-    context.palette.setColor(QPalette::Text, Qt::black);
-    document.documentLayout()->draw(&painter, context);
-    painter.restore();
-    progress.StepProgress();
-  }
+    painter.translate(0, band);
+  };
+  const auto paintDocument = [&](QTextDocument& document, int count) {
+    for (int at = 0; at < count; ++at) {
+      startPage();
+      const QRectF slice(0, at * body.height(), body.width(), body.height());
+      painter.translate(0, -slice.top());
+      painter.setClipRect(slice);
+      QAbstractTextDocumentLayout::PaintContext context;
+      context.clip = slice;
+      context.palette.setColor(QPalette::Text, Qt::black);
+      document.documentLayout()->draw(&painter, context);
+    }
+  };
+  paintDocument(front, frontPages);
+  startPage();
+  const int painted = flow.Run(&painter, startPage, rowsDone(rows));
+  if (painted != registerPages) throw Error(W("Tisk se nezdařil."));
+  paintDocument(back, backPages);
   if (!painter.end()) throw Error(W("Tisk se nezdařil."));
   return pages;
+}
+
+}  // namespace
+
+int PaintClientReport(QPagedPaintDevice& device, const ClientReport& report, Progress& progress) {
+  QPainter painter;
+  if (!painter.begin(&device)) {
+    throw Error(W("Tisk nelze zahájit: tiskárna nebo soubor není dostupný."));
+  }
+  try {
+    return PaintPages(painter, device, report, progress);
+  } catch (...) {
+    // A print run stopped or failed half way sends nothing to the printer.
+    if (auto* printer = dynamic_cast<QPrinter*>(&device)) printer->abort();
+    throw;
+  }
 }
 
 int PrintClientReport(QPrinter& printer, const ClientReport& report, Progress& progress) {
   printer.setDocName(Q(report.options.title));
   printer.setCreator(QStringLiteral("Orvenda"));
-  QTextDocument document;
-  BuildClientReportDocument(document, report);
-  return PaintClientReport(document, printer, report, progress);
+  return PaintClientReport(printer, report, progress);
 }
 
 int WriteClientReportPdf(const ClientReport& report, const std::filesystem::path& target,
@@ -748,10 +1122,8 @@ int WriteClientReportPdf(const ClientReport& report, const std::filesystem::path
       writer.setTitle(Q(report.options.title));
       writer.setCreator(QStringLiteral("Orvenda"));
       writer.setDocumentXmpMetadata(XmpMetadata(report));
-      QTextDocument document;
-      BuildClientReportDocument(document, report);
       try {
-        pages = PaintClientReport(document, writer, report, progress);
+        pages = PaintClientReport(writer, report, progress);
       } catch (const Error& error) {
         WriteFailed(target, error.what());  // the painter's text names no file
       }
@@ -778,20 +1150,27 @@ void WriteClientReportOdt(const ClientReport& report, const std::filesystem::pat
   try {
     QTextDocument document;
     BuildClientReportDocument(document, report, ClientDocumentTarget::Odf);
+    QBuffer buffer;
+    buffer.open(QIODevice::WriteOnly);
+    QTextDocumentWriter writer(&buffer, "ODF");
+    if (!writer.write(&document)) WriteFailed(target, std::string());
+    QByteArray package;
+    try {
+      package = FinishOdt(buffer.data(), OdtFinishOf(document, report));
+    } catch (const Error& error) {
+      WriteFailed(target, error.what());
+    }
+    buffer.close();
     QFile file(PathToQString(temp));
     if (!file.open(QIODevice::WriteOnly | QIODevice::NewOnly)) {
       WriteFailed(target, ToCp1250(file.errorString()));
     }
-    QTextDocumentWriter writer(&file, "ODF");
-    const bool written = writer.write(&document);
+    const bool written = file.write(package) == package.size();
     const bool flushed = file.flush();
     file.close();
     if (!written || !flushed || file.error() != QFileDevice::NoError) {
       WriteFailed(target, ToCp1250(file.errorString()));
     }
-    // A complete package ends with the zip's end record.
-    const QByteArray tail = FileTail(temp, 22);
-    if (!tail.startsWith(QByteArray("PK\x05\x06", 4))) WriteFailed(target, std::string());
     progress.StepProgress();
   } catch (...) {
     std::error_code ignored;

@@ -13,9 +13,10 @@
 namespace orvenda {
 
 // The client report as one QTextDocument: the title page, the summary, the risk matrix, the
-// register and the legend, every part on a page of its own. The one layout for print, PDF
-// and ODT; only the table widths differ by target: Qt's ODF writer understands nothing but
-// fixed widths in points there, while the layout takes shares of the page.
+// register and the legend, every part on a page of its own. The ODT is written from it; print
+// and PDF lay out the same parts but paint the register's rows themselves (see
+// PaintClientReport). Only the table widths differ by target: Qt's ODF writer understands
+// nothing but fixed widths in points, while the layout takes shares of the page.
 enum class ClientDocumentTarget { Layout, Odf };
 void BuildClientReportDocument(QTextDocument& document, const ClientReport& report,
                                ClientDocumentTarget target = ClientDocumentTarget::Layout);
@@ -23,12 +24,12 @@ void BuildClientReportDocument(QTextDocument& document, const ClientReport& repo
 // A4 in the report's orientation with its margins.
 QPageLayout ClientReportPageLayout(const ClientReportOptions& options);
 
-// Lays `document` out at the body size and paints it page
-// by page; every page but the title page gets the header (title, object) and the footer
-// (date, assessor, "Strana p z P", the title page not counted). Returns the number of pages;
-// throws orvenda::Error when the device cannot be painted on.
-int PaintClientReport(QTextDocument& document, QPagedPaintDevice& device,
-                      const ClientReport& report, Progress& progress);
+// Paints the report page by page at the device's page size: the title page, summary, matrix
+// and legend laid out as documents, the register row by row; every page but the title page
+// gets the header (title, object) and the footer (date, assessor, "Strana p z P", the title
+// page not counted). Returns the number of pages; throws orvenda::Error when the device cannot
+// be painted on.
+int PaintClientReport(QPagedPaintDevice& device, const ClientReport& report, Progress& progress);
 
 // Prints on `printer` with its page as it is set up (see ClientReportPageLayout).
 int PrintClientReport(QPrinter& printer, const ClientReport& report, Progress& progress);
@@ -39,8 +40,9 @@ int PrintClientReport(QPrinter& printer, const ClientReport& report, Progress& p
 int WriteClientReportPdf(const ClientReport& report, const std::filesystem::path& target,
                          Progress& progress);
 
-// Writes the document as OpenDocument text the same way. ODF as Qt writes it has no page
-// header or footer, so those two are left out there.
+// Writes the document as OpenDocument text the same way, with what Qt's ODF writer leaves out
+// put back: cell colours, repeated header rows, A4 in the report's orientation, and the header
+// and footer on every page but the title page.
 void WriteClientReportOdt(const ClientReport& report, const std::filesystem::path& target,
                           Progress& progress);
 

@@ -36,7 +36,8 @@ std::string Folded(const std::string& text) {
 // A project whose risks cover every category, one unrated, with a memo of two lines and a
 // word too long for its column; `risks` risks in all.
 struct Project {
-  explicit Project(const fs::path& dir, int risks = 40) {
+  // `tallLines`: risk 0's description has that many lines, more than a page holds.
+  explicit Project(const fs::path& dir, int risks = 40, int tallLines = 0) {
     const fs::path source = dir / "rsk";
     fs::create_directories(source);
     {
@@ -56,6 +57,12 @@ struct Project {
         if (i == 7) fields.h = std::nullopt;  // unrated
         if (i == 8) fields.ident = "první řádek\r\ndruhý řádek";
         if (i == 9) fields.comment = std::string(150, 'x') + "konec";
+        if (i == 0 && tallLines > 0) {
+          fields.ident.clear();
+          for (int line = 1; line <= tallLines; ++line) {
+            fields.ident += "radek" + std::to_string(line) + "\r\n";
+          }
+        }
         project.Risk(10 + i, 1 + i % 3, fields);
         hazards.push_back(fields.text);
         idents.push_back(fields.ident);
@@ -227,6 +234,13 @@ TEST_F(ClientReportDocumentTest, RegisterSectionsRepeatTheirHeadingOnEveryPageAn
               0);
     EXPECT_THAT(text, HasSubstr("Nebezpečí")) << "page " << page;
     EXPECT_TRUE(heading.match(QString::fromStdString(text)).hasMatch()) << "page " << page;
+    // No section's header rows stand at the foot of a page without a risk under them.
+    const QString pageText = QString::fromStdString(text);
+    qsizetype lastHeading = -1;
+    for (QRegularExpressionMatchIterator it = heading.globalMatch(pageText); it.hasNext();) {
+      lastHeading = it.next().capturedEnd();
+    }
+    EXPECT_GE(pageText.indexOf(QStringLiteral("riziko "), lastHeading), 0) << "page " << page;
   }
   // Measures and notes are columns of their own; both may be left out.
   EXPECT_THAT(Folded(PdfPageText(pdf, 2)), HasSubstr("Opatření číslo 0"));
@@ -237,6 +251,82 @@ TEST_F(ClientReportDocumentTest, RegisterSectionsRepeatTheirHeadingOnEveryPageAn
   EXPECT_THAT(without, HasSubstr("Nebezpečí číslo 0"));
   EXPECT_THAT(without, Not(HasSubstr("Opatření číslo 0")));
   EXPECT_THAT(without, Not(HasSubstr("pozn0")));
+}
+
+// A row taller than a page goes on over the next pages, every line once and in order, under
+// the repeated header rows; the rows after it follow.
+TEST_F(ClientReportDocumentTest, RowTallerThanAPageContinuesOnTheNextPages) {
+  TempDir tall;
+  const Project many(tall.path(), 12, 260);
+  ClientReportOptions options = Options();
+  options.summary = false;
+  options.matrix = false;
+  options.legend = false;
+  const fs::path pdf = tall / "Zprava.pdf";
+  std::ostringstream err;
+  ASSERT_EQ(RunClientReport(options, many.rsk, pdf, err), 0) << err.str();
+  const int pages = PdfPageCount(pdf);
+  ASSERT_GE(pages, 4);  // the title page and the 260 lines over at least three
+  std::vector<int> lines;
+  for (int page = 2; page <= pages; ++page) {
+    const std::string text = PdfPageText(pdf, page);
+    EXPECT_THAT(text, HasSubstr("Popis nebezpečí")) << "page " << page;
+    EXPECT_THAT(
+        text, HasSubstr("Strana " + std::to_string(page - 1) + " z " + std::to_string(pages - 1)));
+    const QRegularExpression line("radek(\\d+)");
+    QRegularExpressionMatchIterator found = line.globalMatch(QString::fromStdString(text));
+    while (found.hasNext()) lines.push_back(found.next().captured(1).toInt());
+  }
+  ASSERT_EQ(lines.size(), 260u);
+  for (int i = 0; i < 260; ++i) ASSERT_EQ(lines[i], i + 1);
+  const std::string last = Folded(PdfPageText(pdf, pages));
+  EXPECT_THAT(last, HasSubstr("riziko 11"));
+}
+
+// Progress over the risks, twice (pages counted, then painted); a stop while painting, as
+// "Storno" does, leaves the old file and nothing beside it.
+TEST_F(ClientReportDocumentTest, ProgressRunsOverTheRisksAndAStopKeepsTheOldFile) {
+  struct Stop {};
+  struct Recorder : NullProgress {
+    void ShowProgress(const std::string&, int maximum) override {
+      ++shown;
+      this->maximum = maximum;
+    }
+    void SetProgress(int position) override {
+      EXPECT_GT(position, last);
+      EXPECT_LE(position, maximum);
+      last = position;
+      if (stopAt > 0 && position >= stopAt) throw Stop{};
+    }
+    void HideProgress() override { ++hidden; }
+    int shown = 0, hidden = 0, maximum = 0, last = 0, stopAt = 0;
+  };
+  TempDir big;
+  const Project many(big.path(), 300);
+  Table table;
+  table.SetPath(big / "rsk" / "RiskData.dbf");
+  table.Open();
+  const ClientReport report = BuildClientReport(table, messages, Options(), "Projekt.RSK");
+  const fs::path target = big / "Zprava.pdf";
+  Recorder whole;
+  const int pages = WriteClientReportPdf(report, target, whole);
+  EXPECT_EQ(pages, PdfPageCount(target));
+  EXPECT_EQ(whole.maximum, 600);
+  EXPECT_GT(whole.last, 300);
+  EXPECT_EQ(whole.shown, 1);
+  EXPECT_EQ(whole.hidden, 1);
+
+  test::WriteFileBytes(target, "old");
+  Recorder stopped;
+  stopped.stopAt = 301;
+  EXPECT_THROW(WriteClientReportPdf(report, target, stopped), Stop);
+  EXPECT_EQ(stopped.hidden, 1);
+  EXPECT_EQ(test::ReadFileBytes(target), "old");
+  std::vector<std::string> left;
+  for (const auto& entry : fs::directory_iterator(big.path())) {
+    left.push_back(entry.path().filename().string());
+  }
+  EXPECT_THAT(left, ::testing::UnorderedElementsAre("rsk", "Projekt.RSK", "Zprava.pdf"));
 }
 
 TEST_F(ClientReportDocumentTest, DocumentMatrixEqualsTheRegisterAndMemosBreakLines) {
@@ -305,6 +395,42 @@ TEST_F(ClientReportDocumentTest, OdtReadByLibreOfficeHoldsTheSameTexts) {
   EXPECT_THAT(content, ::testing::ContainsRegex("column-width=\"[0-9.]+pt\""));
   EXPECT_THAT(content, Not(::testing::ContainsRegex("width=\"[0-9.]+%\"")));
   EXPECT_THAT(content, HasSubstr("#ffffb2"));
+
+  // As LibreOffice prints it: the header and footer on all pages but the title page, counted
+  // without it, and the category colours in the cells.
+  ASSERT_EQ(test::RunCommand("soffice --headless -env:UserInstallation=file://" +
+                                 (dir / "lo-profile").string() + " --convert-to pdf --outdir " +
+                                 Quote(out) + " " + Quote(odt) + " 2>&1",
+                             &log),
+            0)
+      << log;
+  const fs::path printed = out / "Zprava.pdf";
+  const int pages = PdfPageCount(printed);
+  ASSERT_GE(pages, 5);
+  EXPECT_THAT(PdfPageText(printed, 1), Not(HasSubstr("Strana")));
+  for (int page = 2; page <= pages; ++page) {
+    const std::string text = Folded(PdfPageText(printed, page));
+    EXPECT_THAT(text,
+                HasSubstr("Strana " + std::to_string(page - 1) + " z " + std::to_string(pages - 1)))
+        << "page " << page;
+    EXPECT_THAT(text, HasSubstr("Ing. Jana Nováková")) << "page " << page;
+    EXPECT_THAT(text, HasSubstr("Hodnocení rizik")) << "page " << page;
+  }
+  // The summary's header row has every category's fill: count the pixels of the darkest.
+  ASSERT_EQ(test::RunCommand("pdftoppm -r 30 -f 2 -l 2 -singlefile " + Quote(printed) + " " +
+                             Quote(out / "summary")),
+            0);
+  const std::string ppm = test::ReadFileBytes(out / "summary.ppm");
+  const QList<QByteArray> head = QByteArray::fromStdString(ppm.substr(0, 40)).split('\n');
+  ASSERT_GE(head.size(), 3);
+  const size_t pixels = ppm.size() - (head[0].size() + head[1].size() + head[2].size() + 3);
+  int dark = 0;
+  for (size_t at = ppm.size() - pixels; at + 2 < ppm.size(); at += 3) {
+    const auto r = static_cast<unsigned char>(ppm[at]), g = static_cast<unsigned char>(ppm[at + 1]),
+               b = static_cast<unsigned char>(ppm[at + 2]);
+    dark += std::abs(r - 0x80) < 12 && g < 12 && std::abs(b - 0x26) < 12;
+  }
+  EXPECT_GE(dark, 20);
 }
 
 TEST_F(ClientReportDocumentTest, FailuresWriteNothingAndKeepTheOldFile) {
