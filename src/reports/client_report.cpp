@@ -5,6 +5,7 @@
 #include <unordered_set>
 #include <utility>
 
+#include "base/messages.h"
 #include "base/error.h"
 #include "model/project_table.h"
 #include "model/risk.h"
@@ -121,7 +122,6 @@ ClientReportTexts ClientReportTextsFrom(const Messages& messages) {
   ClientReportTexts texts;
   const Messages& m = messages;
   texts.title = m.Get(21);
-  texts.category[0] = texts.unrated;
   for (int band = 1; band <= 5; ++band) texts.category[band] = m.Get(band);
   texts.object = m.Get(33);
   texts.source = m.Get(42);
@@ -135,6 +135,22 @@ ClientReportTexts ClientReportTextsFrom(const Messages& messages) {
     }
   }
   texts.measures = m.Get(72);
+  texts.hazard = m.Get(92);
+  texts.description = m.Get(93);
+  texts.categoryColumn = m.Get(94);
+  texts.unrated = m.Get(97);
+  texts.category[0] = texts.unrated;
+  texts.total = m.Get(99);
+  int n = 298;
+  for (std::string* text :
+       {&texts.clientLabel, &texts.objectLabel, &texts.assessorLabel, &texts.dateLabel,
+        &texts.projectLabel, &texts.riskCountLabel, &texts.preparedBy, &texts.receivedBy,
+        &texts.summaryHeading, &texts.summaryCaption, &texts.matrixHeading, &texts.matrixCaption,
+        &texts.matrixLeftOut, &texts.registerHeading, &texts.number, &texts.noRisks,
+        &texts.topLevelRisks, &texts.unratedNote, &texts.page, &texts.writing, &texts.pageOf}) {
+    *text = m.Get(n++);
+  }
+  texts.signedOn = texts.dateLabel;
   return texts;
 }
 
@@ -156,8 +172,7 @@ ClientReport BuildClientReport(Table& project, const Messages& messages,
   if (root != 0) {
     if (project.Locate(fld::kIndex, root)) {
       if (project.GetInt(fld::kType) != kNodeType) {
-        throw Error(W("Položka s indexem ") + std::to_string(root) +
-                    W(" je riziko, ne uzel; sestava se dělá za uzel."));
+        throw Error(Msg(319, {std::to_string(root)}));
       }
       rootCaption = project.GetText(fld::kText);
       rootPath = ReportPathText(project, root);
@@ -167,7 +182,7 @@ ClientReport BuildClientReport(Table& project, const Messages& messages,
       const bool named = !project.IsEmpty();
       ClearFilter(project);
       if (!named) {
-        throw Error(W("V projektu není položka s indexem ") + std::to_string(root) + ".");
+        throw Error(Msg(114, {std::to_string(root)}));
       }
     }
   }

@@ -40,10 +40,9 @@ struct ClientReportOptions {
   bool landscape = false;
 };
 
-// Every fixed text of the report in one place. Most are numbered messages (so a language file
-// translates them); the texts marked NEW are not numbered messages yet.
+// Every fixed text of the report in one place, each a numbered message (so that a language file
+// translates the whole document).
 struct ClientReportTexts {
-  // --- Numbered messages ---
   std::string title;                      // 21 "Hodnocení rizik"
   std::array<std::string, 6> category;    // [1..5] messages 1..5; [0] `unrated` below
   std::string object;                     // 33 "Posuzovaný objekt"
@@ -54,39 +53,20 @@ struct ClientReportTexts {
   std::array<std::string, 4> scaleTitle;  // 51..54, the last "Míra rizika"
   std::array<std::array<std::string, 5>, 3> scaleValue;  // 55..59, 60..64, 65..69
   std::string measures;                                  // 72 "Bezpečnostní opatření"
-
-  // --- NEW texts ---
-  std::string unrated = W("nehodnoceno");  // the category of R = 0
-  std::string clientLabel = W("Objednatel:");
-  std::string objectLabel = W("Posuzovaný objekt:");
-  std::string assessorLabel = W("Hodnotitel:");
-  std::string dateLabel = W("Datum:");
-  std::string projectLabel = W("Soubor projektu:");
-  std::string riskCountLabel = W("Počet posuzovaných rizik:");
-  std::string preparedBy = W("Zpracoval:");
-  std::string receivedBy = W("Převzal:");
-  std::string signedOn = W("Datum:");
-  std::string summaryHeading = W("Shrnutí");
-  std::string summaryCaption = W("Počet rizik podle kategorií");
-  std::string total = W("Celkem");
-  std::string matrixHeading = W("Matice rizik");
-  std::string matrixCaption =
-      W("Počet rizik v poli podle P a N; barva pole podle nejvyšší kategorie jeho rizik.");
-  std::string matrixLeftOut = W("Rizika bez hodnocení P nebo N nejsou v matici:");
-  std::string registerHeading = W("Registr rizik");
-  std::string number = W("č.");
-  std::string hazard = W("Nebezpečí");
-  std::string description = W("Popis nebezpečí");
-  std::string categoryColumn = W("Kategorie");
-  std::string noRisks = W("V rozsahu sestavy nejsou žádná rizika.");
-  std::string topLevelRisks = W("Rizika mimo objekty");
-  std::string unratedNote = W("P, N nebo H nevyplněno (R = 0)");
-  std::string page = W("Strana");               // "Strana 2 z 7"
-  std::string writing = W("Zapisuji sestavu");  // progress while pages are written
-  std::string pageOf = W("z");
+  std::string hazard;                                    // 92 "Nebezpečí"
+  std::string description;                               // 93 "Popis nebezpečí"
+  std::string categoryColumn;                            // 94 "Kategorie"
+  std::string unrated;                                   // 97 "nehodnoceno", R = 0
+  std::string total;                                     // 99 "Celkem"
+  // 298 to 318, in this order: "Objednatel:" ... "z" ("Strana 2 z 7").
+  std::string clientLabel, objectLabel, assessorLabel, dateLabel, projectLabel, riskCountLabel,
+      preparedBy, receivedBy, summaryHeading, summaryCaption, matrixHeading, matrixCaption,
+      matrixLeftOut, registerHeading, number, noRisks, topLevelRisks, unratedNote, page, writing,
+      pageOf;
+  std::string signedOn;  // 301 "Datum:", as dateLabel
 };
 
-// The texts with the numbered ones taken from `messages` and the NEW ones in windows-1250.
+// The texts as `messages` has them, windows-1250.
 ClientReportTexts ClientReportTextsFrom(const Messages& messages);
 
 struct ClientRisk {

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <string>
 
+#include "base/messages.h"
 #include "base/cp1250.h"
 #include "client_report_document.h"
 
@@ -34,14 +35,14 @@ std::string ReportDate(const std::string& iso) {
 BatchCommand ClientReportCommand() {
   return MakeBatchCommand<ClientReportLine>(
       "--client-report",
-      "\"Zpráva pro klienta...\": the report for the client (title page, summary, risk matrix, "
+      "the report for the client, as the window writes it (title page, summary, risk matrix, "
       "register, legend) as PDF or ODT",
       [](CLI::App& group, ClientReportLine& line) {
         AddPathOption(group, "--client-report", line.project, "PROJECT.RSK", "the project");
         AddPathOption(group, "--output", line.output, "FILE.pdf|FILE.odt",
                       "the document written (replaced only by a complete one)")
             ->required();
-        group.add_option("--title", line.title, "the title (default \"Hodnocení rizik\")");
+        group.add_option("--title", line.title, "the title (default: message 21, the assessment's title)");
         group.add_option("--client", line.client, "the client");
         group.add_option("--assessor", line.assessor, "the assessor");
         group.add_option("--date", line.date, "the date, YYYY-MM-DD (default today)")

@@ -13,6 +13,7 @@
 #include <QVBoxLayout>
 #include <memory>
 
+#include "base/messages.h"
 #include "base/cp1250.h"
 #include "client_report_document.h"
 #include "command_guard.h"
@@ -24,7 +25,6 @@ namespace {
 
 constexpr const char* kAssessorKey = "\\Software\\Tumbek\\Orvenda\\ClientReport";
 
-QString U(const char* text) { return QString::fromUtf8(text); }
 
 struct Stopped {};
 
@@ -37,7 +37,7 @@ class StornoProgress : public Progress {
   void ShowProgress(const std::string& text, int maximum) override {
     dialog_ = std::make_unique<QProgressDialog>(parent_);
     dialog_->setWindowModality(Qt::WindowModal);
-    dialog_->setCancelButtonText(U("Storno"));
+    dialog_->setCancelButtonText(MessageText(273));
     dialog_->setAutoClose(false);
     dialog_->setAutoReset(false);
     dialog_->setMinimumDuration(500);
@@ -74,54 +74,54 @@ class StornoProgress : public Progress {
 ClientReportDialog::ClientReportDialog(MainForm& form, Progress& progress, QWidget* parent)
     : QDialog(parent), form_(form), progress_(progress) {
   setObjectName("ClientReportForm");
-  setWindowTitle(U("Zpráva pro klienta"));
+  setWindowTitle(MessageText(320));
   auto* fields = new QFormLayout;
-  const auto edit = [&](const char* name, const char* label, const QString& text) {
+  const auto edit = [&](const char* name, int label, const QString& text) {
     auto* line = new QLineEdit(text, this);
     line->setObjectName(name);
-    fields->addRow(U(label), line);
+    fields->addRow(MessageText(label), line);
     return line;
   };
-  title_ = edit("TitleEdit", "Název:", U("Hodnocení rizik"));
-  client_ = edit("ClientEdit", "Objednatel:", QString());
-  object_ = edit("ObjectEdit", "Posuzovaný objekt:", QString());
-  object_->setPlaceholderText(U("názvy uzlů nejvyšší úrovně"));
-  assessor_ = edit("AssessorEdit", "Zpracoval:",
+  title_ = edit("TitleEdit", 22, MessageText(21));  // "Název:", "Hodnocení rizik"
+  client_ = edit("ClientEdit", 298, QString());
+  object_ = edit("ObjectEdit", 299, QString());
+  object_->setPlaceholderText(MessageText(321));
+  assessor_ = edit("AssessorEdit", 304,
                    FromCp1250(form.settings.ReadString(kAssessorKey, "Assessor").value_or("")));
-  date_ = edit("DateEdit", "Datum:", FromCp1250(TodayCzechDate()));
+  date_ = edit("DateEdit", 301, FromCp1250(TodayCzechDate()));
   scope_ = new QComboBox(this);
   scope_->setObjectName("ScopeCombo");
-  scope_->addItems({U("Celý projekt"), U("Vybraná větev")});
-  fields->addRow(U("Rozsah:"), scope_);
+  scope_->addItems({MessageText(322), MessageText(323)});
+  fields->addRow(MessageText(324), scope_);
   order_ = new QComboBox(this);
   order_->setObjectName("OrderCombo");
-  order_->addItems({U("Podle stromu"), U("Podle míry rizika od nejvyšší")});
-  fields->addRow(U("Pořadí:"), order_);
-  const auto check = [&](const char* name, const char* label, bool on) {
-    auto* box = new QCheckBox(U(label), this);
+  order_->addItems({MessageText(325), MessageText(326)});
+  fields->addRow(MessageText(327), order_);
+  const auto check = [&](const char* name, int label, bool on) {
+    auto* box = new QCheckBox(MessageText(label), this);
     box->setObjectName(name);
     box->setChecked(on);
     fields->addRow(QString(), box);
     return box;
   };
-  summary_ = check("SummaryCheckBox", "Souhrn", true);
-  matrix_ = check("MatrixCheckBox", "Matice rizik", true);
-  measures_ = check("MeasuresCheckBox", "Bezpečnostní opatření", true);
-  notes_ = check("NotesCheckBox", "Poznámky", true);
-  legend_ = check("LegendCheckBox", "Vysvětlivky", true);
-  landscape_ = check("LandscapeCheckBox", "Na šířku", false);
+  summary_ = check("SummaryCheckBox", 96, true);  // "Souhrn"
+  matrix_ = check("MatrixCheckBox", 308, true);
+  measures_ = check("MeasuresCheckBox", 72, true);
+  notes_ = check("NotesCheckBox", 328, true);
+  legend_ = check("LegendCheckBox", 329, true);
+  landscape_ = check("LandscapeCheckBox", 263, false);
 
   auto* buttons = new QDialogButtonBox(this);
-  const auto button = [&](const char* name, const char* label, auto handler) {
-    auto* b = buttons->addButton(U(label), QDialogButtonBox::ActionRole);
+  const auto button = [&](const char* name, int label, auto handler) {
+    auto* b = buttons->addButton(MessageText(label), QDialogButtonBox::ActionRole);
     b->setObjectName(name);
     connect(b, &QPushButton::clicked, this,
             [this, handler] { RunCommand([&] { handler(this); }); });
   };
-  button("PdfButton", "Uložit PDF...", [](ClientReportDialog* d) { d->SaveAs(".pdf"); });
-  button("OdtButton", "Uložit ODT...", [](ClientReportDialog* d) { d->SaveAs(".odt"); });
-  button("PrintButton", "Tisk...", [](ClientReportDialog* d) { d->Print(); });
-  buttons->addButton(QDialogButtonBox::Close)->setText(U("Zavřít"));
+  button("PdfButton", 330, [](ClientReportDialog* d) { d->SaveAs(".pdf"); });
+  button("OdtButton", 331, [](ClientReportDialog* d) { d->SaveAs(".odt"); });
+  button("PrintButton", 332, [](ClientReportDialog* d) { d->Print(); });
+  buttons->addButton(QDialogButtonBox::Close)->setText(MessageText(282));
   connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
   auto* layout = new QVBoxLayout(this);
   layout->addLayout(fields);

@@ -19,6 +19,7 @@
 #include <random>
 #include <vector>
 
+#include "base/messages.h"
 #include "app/batch_project.h"
 #include "base/cp1250.h"
 #include "base/error.h"
@@ -1050,7 +1051,7 @@ int PaintPages(QPainter& painter, QPagedPaintDevice& device, const ClientReport&
     ++page;
     painter.resetTransform();
     painter.setClipping(false);
-    if (page > 1 && !device.newPage()) throw Error(W("Tisk se nezdařil."));
+    if (page > 1 && !device.newPage()) throw Error(Msg(295));
     if (page > 1) {
       // The title page is not counted.
       painter.setFont(bandFont);
@@ -1083,9 +1084,9 @@ int PaintPages(QPainter& painter, QPagedPaintDevice& device, const ClientReport&
   paintDocument(front, frontPages);
   startPage();
   const int painted = flow.Run(&painter, startPage, rowsDone(rows));
-  if (painted != registerPages) throw Error(W("Tisk se nezdařil."));
+  if (painted != registerPages) throw Error(Msg(295));
   paintDocument(back, backPages);
-  if (!painter.end()) throw Error(W("Tisk se nezdařil."));
+  if (!painter.end()) throw Error(Msg(295));
   return pages;
 }
 
@@ -1094,7 +1095,7 @@ int PaintPages(QPainter& painter, QPagedPaintDevice& device, const ClientReport&
 int PaintClientReport(QPagedPaintDevice& device, const ClientReport& report, Progress& progress) {
   QPainter painter;
   if (!painter.begin(&device)) {
-    throw Error(W("Tisk nelze zahájit: tiskárna nebo soubor není dostupný."));
+    throw Error(Msg(294));
   }
   try {
     return PaintPages(painter, device, report, progress);
