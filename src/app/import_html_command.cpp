@@ -4,13 +4,13 @@
 #include <chrono>
 #include <system_error>
 
-#include "base/messages.h"
 #include "app/batch_seams.h"
 #include "app/headless_tree_control.h"
 #include "app/main_form.h"
 #include "base/cp1250.h"
 #include "base/error.h"
 #include "base/file_lock.h"
+#include "base/messages.h"
 #include "base/progress.h"
 #include "base/safe_output.h"
 #include "documents/project_file.h"

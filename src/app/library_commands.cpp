@@ -7,7 +7,6 @@
 #include <filesystem>
 #include <system_error>
 
-#include "base/messages.h"
 #include "app/batch_seams.h"
 #include "app/headless_tree_control.h"
 #include "app/list_library_command.h"
@@ -16,6 +15,7 @@
 #include "base/cp1250.h"
 #include "base/error.h"
 #include "base/file_lock.h"
+#include "base/messages.h"
 #include "base/safe_output.h"
 #include "documents/project_file.h"
 #include "documents/working_directory.h"

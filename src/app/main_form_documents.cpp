@@ -3,10 +3,10 @@
 #include <chrono>
 #include <system_error>
 
-#include "base/messages.h"
 #include "app/main_form.h"
 #include "base/cp1250.h"
 #include "base/error.h"
+#include "base/messages.h"
 #include "documents/project_file.h"
 #include "documents/recent_files.h"
 #include "documents/working_directory.h"
@@ -88,9 +88,8 @@ void MainForm::OpenProject(const fs::path& fileName) {
   FileLock lock =
       Batch ? FileLock() : FileLock::Take(fileName, std::chrono::milliseconds(0), &holder);
   const bool readOnly = !Batch && !lock.Held();
-  if (readOnly &&
-      !dialogs.AskYesNo(Msg(148, {PathToText(fileName), LockHolderText(holder)}),
-                        MessagesBox.Get(13))) {
+  if (readOnly && !dialogs.AskYesNo(Msg(148, {PathToText(fileName), LockHolderText(holder)}),
+                                    MessagesBox.Get(13))) {
     return;
   }
   // The new project is unpacked beside the current one, which stays open and intact until the

@@ -6,11 +6,11 @@
 #include <unordered_map>
 #include <utility>
 
-#include "base/messages.h"
 #include "app/main_form.h"
 #include "app/node_paths.h"
 #include "base/cp1250.h"
 #include "base/error.h"
+#include "base/messages.h"
 #include "library/html_import.h"
 #include "model/project_table.h"
 

@@ -6,9 +6,9 @@
 #include <string>
 #include <vector>
 
-#include "base/messages.h"
 #include "app/main_form.h"
 #include "base/cp1250.h"
+#include "base/messages.h"
 #include "documents/earlier_runs.h"
 #include "documents/project_file.h"
 #include "documents/recent_files.h"

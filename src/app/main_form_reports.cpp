@@ -1,9 +1,9 @@
 #include <optional>
 
-#include "base/messages.h"
 #include "app/main_form.h"
 #include "base/cp1250.h"
 #include "base/error.h"
+#include "base/messages.h"
 #include "reports/nahled_form.h"
 
 namespace orvenda {

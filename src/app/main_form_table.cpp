@@ -4,12 +4,12 @@
 #include <string>
 #include <unordered_map>
 
-#include "base/messages.h"
 #include "app/main_form.h"
 #include "app/node_paths.h"
 #include "base/cp1250.h"
 #include "base/error.h"
 #include "base/flag_scope.h"
+#include "base/messages.h"
 #include "model/project_table.h"
 #include "reports/register_export.h"
 

@@ -1,9 +1,9 @@
 // The main form's commands that take from the libraries: ticked items into the project and
 // update files into the built-in library.
-#include "base/messages.h"
 #include "app/main_form.h"
 #include "app/select_tree_form.h"
 #include "base/error.h"
+#include "base/messages.h"
 #include "documents/working_directory.h"
 #include "library/update_file.h"
 

@@ -4,11 +4,11 @@
 #include <iterator>
 #include <vector>
 
-#include "base/messages.h"
 #include "app/select_tree_form.h"
 #include "base/cp1250.h"
 #include "base/error.h"
 #include "base/flag_scope.h"
+#include "base/messages.h"
 #include "library/text_import.h"
 #include "library/update_file.h"
 #include "model/project_table.h"

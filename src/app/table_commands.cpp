@@ -1,6 +1,6 @@
 #include "app/table_commands.h"
-#include "base/messages.h"
 #include "app/batch_project.h"
+#include "base/messages.h"
 
 #include <CLI/CLI.hpp>
 #include <chrono>
@@ -30,9 +30,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-[[noreturn]] void NoSuchItem(int32_t index) {
-  throw Error(Msg(114, {std::to_string(index)}));
-}
+[[noreturn]] void NoSuchItem(int32_t index) { throw Error(Msg(114, {std::to_string(index)})); }
 
 void ExportTable(const ExportTableOptions& options, const fs::path& tempDir) {
   const Messages messages;

@@ -38,7 +38,6 @@ enum Text {
 // Their numbered messages follow each other from the first.
 constexpr int kFirstMessage = 119;
 
-
 std::string Get(Text text) { return Msg(kFirstMessage + text); }
 
 }  // namespace

@@ -1,6 +1,6 @@
 #include "app/web_export_command.h"
-#include "base/messages.h"
 #include "app/batch_project.h"
+#include "base/messages.h"
 
 #include <CLI/CLI.hpp>
 #include <exception>

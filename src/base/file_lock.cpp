@@ -55,8 +55,8 @@ LockHolder ReadHolder(const fs::path& lockFile) {
 
 std::string LockHolderText(const LockHolder& holder) {
   if (holder.pid == 0) return Msg(107);
-  return Msg(108, {Utf8ToCp1250(holder.user), Utf8ToCp1250(holder.host),
-                   std::to_string(holder.pid)});
+  return Msg(108,
+             {Utf8ToCp1250(holder.user), Utf8ToCp1250(holder.host), std::to_string(holder.pid)});
 }
 
 FileLock::FileLock(FileLock&& other) noexcept

@@ -146,24 +146,33 @@ constexpr const char* kAppended[] = {
     // Main window: edits, imports, recovery, opening.
     "Nejprve uložte nebo zrušte rozpracované změny.",
     "stránka neobsahuje žádný řádek rizika ve tvaru sestavy (sloupec Poznámka skrytý).",
-    "Import HTML se zastavil na %1. řádku rizika (řádek %2 souboru%3): hodnota „%4“ ve sloupci %5 není celé číslo. Řádky před ním zůstaly v projektu.",
+    "Import HTML se zastavil na %1. řádku rizika (řádek %2 souboru%3): hodnota „%4“ ve sloupci %5 "
+    "není celé číslo. Řádky před ním zůstaly v projektu.",
     "Poslední změna: %1",
-    "Program nebyl minule řádně ukončen a zůstal po něm neuložený nový projekt.\n%1\n\nObnovit projekt? Při odpovědi Ne bude zahozen.",
-    "Program nebyl minule řádně ukončen a v projektu „%1“ zůstaly neuložené změny.\nSoubor: %2\n%3\n\nObnovit změny? Při odpovědi Ne budou zahozeny.",
-    "Neuložené změny z minulého běhu programu nelze obnovit, pracovní tabulka je poškozená. Zůstává na svém místě:",
-    "Neuložené změny z minulých běhů programu nelze obnovit, pracovní tabulky jsou poškozené. Zůstávají na svém místě:",
-    "Další neuložená práce z minulých běhů programu zůstává uschována a bude nabídnuta při příštím spuštění.",
+    "Program nebyl minule řádně ukončen a zůstal po něm neuložený nový projekt.\n%1\n\nObnovit "
+    "projekt? Při odpovědi Ne bude zahozen.",
+    "Program nebyl minule řádně ukončen a v projektu „%1“ zůstaly neuložené změny.\nSoubor: "
+    "%2\n%3\n\nObnovit změny? Při odpovědi Ne budou zahozeny.",
+    "Neuložené změny z minulého běhu programu nelze obnovit, pracovní tabulka je poškozená. "
+    "Zůstává na svém místě:",
+    "Neuložené změny z minulých běhů programu nelze obnovit, pracovní tabulky jsou poškozené. "
+    "Zůstávají na svém místě:",
+    "Další neuložená práce z minulých běhů programu zůstává uschována a bude nabídnuta při příštím "
+    "spuštění.",
     "Náhled sestavy není k dispozici.",
-    "Projekt %1 má právě otevřený %2.\n\nOtevřít ho jen pro čtení? Uložit se pak zeptá na nový název.",
+    "Projekt %1 má právě otevřený %2.\n\nOtevřít ho jen pro čtení? Uložit se pak zeptá na nový "
+    "název.",
     "%1: projekt leží ve složce %2, kterou export nahrazuje; nic nebylo zapsáno.",
     "%1: soubor neobsahuje žádné riziko k importu (žádný řádek nezačíná <$$$).",
     // Libraries and imports: %1 a file, %2 the reason or a second file.
     "Tabulka není knihovna rizik (chybí pole %1).",
-    "Knihovnu %1 mezitím změnil jiný běh programu; jeho změny zůstávají v ní. Změny tohoto běhu jsou uloženy v souboru %2.",
+    "Knihovnu %1 mezitím změnil jiný běh programu; jeho změny zůstávají v ní. Změny tohoto běhu "
+    "jsou uloženy v souboru %2.",
     "Knihovnu %1 nelze načíst: %2",
     "Náhradní knihovnu %1 nelze načíst: %2",
     "Poškozený soubor zůstává beze změny; načtena náhradní knihovna %1.",
-    "Poškozený soubor zůstává beze změny; program pokračuje s prázdnou knihovnou, která se bude ukládat do %1.",
+    "Poškozený soubor zůstává beze změny; program pokračuje s prázdnou knihovnou, která se bude "
+    "ukládat do %1.",
     "Knihovnu nelze uložit do %1: %2",
     "Pracovní kopie knihoven zůstávají v %1",
     "Knihovny nejsou otevřeny.",
@@ -283,7 +292,8 @@ constexpr const char* kAppended[] = {
     "Horní:",
     "Dolní:",
     "Záhlaví a zápatí",
-    "&w název stránky, &u adresa, &p strana, &P počet stran, &d datum, &t čas, &b další část řádku (na střed, vpravo)",
+    "&w název stránky, &u adresa, &p strana, &P počet stran, &d datum, &t čas, &b další část řádku "
+    "(na střed, vpravo)",
     "Záhlaví:",
     "Zápatí:",
     "Storno",
@@ -351,7 +361,6 @@ constexpr const char* kAppended[] = {
     "Uložit ODT...",
     "Tisk...",
 };
-
 
 }  // namespace
 

@@ -15,8 +15,7 @@ void RefuseOutputOverInputs(const std::filesystem::path& output,
     std::error_code ec;
     // Either missing: nothing to destroy.
     if (std::filesystem::equivalent(output, input, ec) && !ec) {
-      throw Error(
-          Msg(105, {Utf8ToCp1250(output.string()), Utf8ToCp1250(input.string())}));
+      throw Error(Msg(105, {Utf8ToCp1250(output.string()), Utf8ToCp1250(input.string())}));
     }
   }
 }

@@ -5,10 +5,10 @@
 #include <system_error>
 #include <vector>
 
-#include "base/messages.h"
 #include "archive/zlb_archive.h"
 #include "base/cp1250.h"
 #include "base/error.h"
+#include "base/messages.h"
 #include "documents/earlier_runs.h"
 #include "model/project_table.h"
 

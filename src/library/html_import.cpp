@@ -10,9 +10,9 @@
 #include <cstdio>
 #include <cstring>
 
-#include "base/messages.h"
 #include "base/cp1250.h"
 #include "base/error.h"
+#include "base/messages.h"
 
 namespace orvenda {
 namespace {

@@ -14,10 +14,10 @@
 #include <optional>
 #include <system_error>
 
-#include "base/messages.h"
 #include "archive/zlb_archive.h"
 #include "base/cp1250.h"
 #include "base/error.h"
+#include "base/messages.h"
 #include "base/run_lock.h"
 #include "documents/earlier_runs.h"
 #include "documents/working_directory.h"

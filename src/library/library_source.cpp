@@ -6,9 +6,9 @@
 #include <map>
 #include <set>
 
-#include "base/messages.h"
 #include "base/cp1250.h"
 #include "base/error.h"
+#include "base/messages.h"
 #include "library/library_cipher.h"
 #include "model/project_table.h"
 

@@ -16,9 +16,9 @@
 #include <system_error>
 #include <unordered_map>
 
-#include "base/messages.h"
 #include "base/cp1250.h"
 #include "base/error.h"
+#include "base/messages.h"
 #include "documents/recent_files.h"
 #include "library/html_import.h"
 #include "model/risk_register.h"
@@ -233,9 +233,7 @@ class Parser {
     const char separator = DetectSeparator();
     CsvReader reader(text_, separator);
     CsvRecord header;
-    const auto openQuote = [&](int line) {
-      Refuse(Msg(289, {fileName_, std::to_string(line)}));
-    };
+    const auto openQuote = [&](int line) { Refuse(Msg(289, {fileName_, std::to_string(line)})); };
     reader.Next(header, openQuote);
     ReadHeader(header);
 
@@ -247,9 +245,9 @@ class Parser {
         continue;
       }
       if (record.fields.size() != header.fields.size()) {
-        Refuse(Msg(290, {fileName_, std::to_string(record.line),
-                         std::to_string(record.fields.size()),
-                         std::to_string(header.fields.size())}));
+        Refuse(
+            Msg(290, {fileName_, std::to_string(record.line), std::to_string(record.fields.size()),
+                      std::to_string(header.fields.size())}));
       }
       rows.push_back(ReadRow(record));
     }

@@ -3,9 +3,9 @@
 #include <algorithm>
 #include <optional>
 
-#include "base/messages.h"
 #include "base/cp1250.h"
 #include "base/error.h"
+#include "base/messages.h"
 
 namespace orvenda {
 namespace {

@@ -4,10 +4,10 @@
 #include <unordered_map>
 #include <vector>
 
-#include "base/messages.h"
 #include "archive/zlb_archive.h"
 #include "base/cp1250.h"
 #include "base/error.h"
+#include "base/messages.h"
 #include "documents/working_directory.h"
 #include "library/library_cipher.h"
 #include "model/branch_copy.h"

@@ -7,9 +7,9 @@
 #include <system_error>
 #include <vector>
 
-#include "base/messages.h"
 #include "base/cp1250.h"
 #include "base/error.h"
+#include "base/messages.h"
 #include "model/project_table.h"
 
 namespace orvenda {

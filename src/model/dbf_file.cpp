@@ -172,8 +172,7 @@ Layout ParseHeader(std::string_view bytes, const std::string& fileName) {
   uint32_t offset = 1;  // after the deletion flag
   uint32_t pos = first;
   while (pos < layout.headerLength && h[pos] != '\r') {
-    if (pos + descriptorSize > layout.headerLength)
-      Damaged(fileName, Msg(183));
+    if (pos + descriptorSize > layout.headerLength) Damaged(fileName, Msg(183));
     const char* d = h + pos;
     Field f;
     const size_t nameSize = layout.level7 ? 32 : 11;
@@ -197,8 +196,7 @@ Layout ParseHeader(std::string_view bytes, const std::string& fileName) {
       case 'M':
       case 'B':
       case 'G':
-        if (f.length != 10 && f.length != 4)
-          Damaged(fileName, Msg(179));
+        if (f.length != 10 && f.length != 4) Damaged(fileName, Msg(179));
         break;
       case 'N':
       case 'F':
@@ -320,8 +318,7 @@ void DecodeCell(const Field& field, const char* record, Cell& cell, const std::s
         const std::string_view t = Trim(raw);
         if (!t.empty()) {
           auto [ptr, ec] = std::from_chars(t.data(), t.data() + t.size(), block);
-          if (ec != std::errc() || ptr != t.data() + t.size())
-            Damaged(fileName, Msg(180));
+          if (ec != std::errc() || ptr != t.data() + t.size()) Damaged(fileName, Msg(180));
         }
       }
       cell.num = static_cast<int32_t>(std::min<uint32_t>(block, INT32_MAX));
@@ -352,8 +349,7 @@ void EncodeCell(const Field& field, const Cell& cell, char* record) {
                       static_cast<double>(cell.num));
         text = buf;
       }
-      if (text.size() > n)
-        throw Error(Msg(220, {text, field.name}));
+      if (text.size() > n) throw Error(Msg(220, {text, field.name}));
       std::memcpy(p + n - text.size(), text.data(), text.size());
       return;
     }

@@ -8,9 +8,9 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "base/messages.h"
 #include "base/cp1250.h"
 #include "base/error.h"
+#include "base/messages.h"
 #include "model/mdx_writer.h"
 
 namespace orvenda::dbf {
@@ -172,8 +172,7 @@ void RenameTable(const fs::path& from, const fs::path& to) {
       fs::copy_file(src, dst, fs::copy_options::overwrite_existing, ec);
       if (!ec) fs::remove(src, ec);
     }
-    if (ec)
-      throw Error(Msg(198, {PathToText(src), PathToText(dst), Utf8ToCp1250(ec.message())}));
+    if (ec) throw Error(Msg(198, {PathToText(src), PathToText(dst), Utf8ToCp1250(ec.message())}));
   }
 }
 

@@ -68,9 +68,7 @@ std::string PathKey(const fs::path& p) {
   return (ec ? p : absolute).lexically_normal().string();
 }
 
-[[noreturn]] void Busy(const fs::path& file) {
-  throw Error(Msg(200, {PathToText(file)}));
-}
+[[noreturn]] void Busy(const fs::path& file) { throw Error(Msg(200, {PathToText(file)})); }
 
 }  // namespace table_detail
 
@@ -129,8 +127,7 @@ void Table::Impl::DoPack() {
     }
   }
   const bool compact = memo && memoNextBlock > 2 * liveBlocks;
-  if (compact && liveBlocks > INT32_MAX)
-    throw Error(Msg(201, {PathToText(memoPath)}));
+  if (compact && liveBlocks > INT32_MAX) throw Error(Msg(201, {PathToText(memoPath)}));
 
   std::vector<int32_t> newBlocks;  // of every memo cell of the live rows, in order
   std::unique_ptr<dbf::ReplacementFile> memoOut;
@@ -264,8 +261,7 @@ void Table::Create(const std::vector<FieldDef>& fields, const std::vector<IndexD
             upper.begin(), upper.end(),
             [](char c) { return (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_'; }) &&
         upper[0] >= 'A' && upper[0] <= 'Z';
-    if (!valid || !names.insert(upper).second)
-      throw Error(Msg(204, {def.name, name}));
+    if (!valid || !names.insert(upper).second) throw Error(Msg(204, {def.name, name}));
     dbf::Field f;
     f.name = upper;
     switch (def.type) {
@@ -274,8 +270,7 @@ void Table::Create(const std::vector<FieldDef>& fields, const std::vector<IndexD
         f.length = dbf::kIntegerWidth;
         break;
       case FieldType::String:
-        if (def.size < 1 || def.size > dbf::kMaxStringSize)
-          throw Error(Msg(205, {def.name, name}));
+        if (def.size < 1 || def.size > dbf::kMaxStringSize) throw Error(Msg(205, {def.name, name}));
         f.type = 'C';
         f.length = static_cast<uint32_t>(def.size);
         break;
@@ -291,8 +286,7 @@ void Table::Create(const std::vector<FieldDef>& fields, const std::vector<IndexD
       throw Error(Msg(206, {def.name, name}));
     for (dbf::Field& f : layout.fields)
       if (f.name == UpperAscii(def.field)) {
-        if (f.type == 'M')
-          throw Error(Msg(206, {def.name, name}));
+        if (f.type == 'M') throw Error(Msg(206, {def.name, name}));
         f.indexed = true;
       }
   }
@@ -374,8 +368,7 @@ void Table::Rename(const fs::path& newDbf) {
 void Table::Pack() {
   Impl& t = *impl_;
   t.RequireWritable();
-  if (!t.exclusive)
-    throw Error(Msg(208, {t.TableName()}));
+  if (!t.exclusive) throw Error(Msg(208, {t.TableName()}));
   t.CheckBrowse();
   t.FlushBulk();
   t.DoPack();

@@ -64,8 +64,7 @@ Condition ParseFilter(const std::string& text) {
 }  // namespace table_detail
 
 void Table::Impl::Activate(const Condition& c, const std::string& text) {
-  if (c.active && (uplinkField < 0 || (c.hasType && typeField < 0)))
-    throw Error(Msg(209, {text}));
+  if (c.active && (uplinkField < 0 || (c.hasType && typeField < 0))) throw Error(Msg(209, {text}));
   cond = c;
   if (cond.active && !groupsBuilt) BuildGroups();
 }

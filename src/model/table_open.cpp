@@ -201,8 +201,7 @@ void Table::Impl::Load(bool wantExclusive) {
     memoPath = dbf::FindOnDisk(wanted);
     const int mfd = ::open(memoPath.c_str(), (readOnly ? O_RDONLY : O_RDWR) | O_CLOEXEC);
     if (mfd < 0) {
-      if (errno == ENOENT)
-        throw Error(Msg(210, {PathToText(wanted), name}));
+      if (errno == ENOENT) throw Error(Msg(210, {PathToText(wanted), name}));
       Fail(Msg(197), memoPath, errno);
     }
     memoFd = mfd;
@@ -294,8 +293,7 @@ Table::~Table() {
 }
 
 void Table::SetPath(const fs::path& dbf) {
-  if (impl_->open)
-    throw Error(Msg(207, {impl_->TableName()}));
+  if (impl_->open) throw Error(Msg(207, {impl_->TableName()}));
   impl_->path = dbf;
 }
 

@@ -172,8 +172,7 @@ void Table::SetText(const std::string& field, const std::string& value) {
     case Kind::Integer: {
       const auto first = value.find_first_not_of(' ');
       if (first == std::string::npos) break;  // blank: empty field
-      if (!dbf::ParseNumber(value, c.num))
-        throw Error(Msg(215, {value, def.name}));
+      if (!dbf::ParseNumber(value, c.num)) throw Error(Msg(215, {value, def.name}));
       c.null = false;
       c.text = std::to_string(c.num);
       break;
@@ -300,8 +299,7 @@ RowImage Table::CurrentImage() const {
 void Table::SetImage(const RowImage& image) {
   Impl& t = *impl_;
   t.RequireWritable();
-  if (image.values.size() != t.kinds.size())
-    throw Error(Msg(216, {t.TableName()}));
+  if (image.values.size() != t.kinds.size()) throw Error(Msg(216, {t.TableName()}));
   Edit();
   for (size_t i = 0; i < t.kinds.size(); ++i) {
     Cell& c = t.buffer.cells[i];

@@ -5,8 +5,8 @@
 #include <unordered_set>
 #include <utility>
 
-#include "base/messages.h"
 #include "base/error.h"
+#include "base/messages.h"
 #include "model/project_table.h"
 #include "model/risk.h"
 #include "reports/nahled_form.h"
@@ -143,11 +143,12 @@ ClientReportTexts ClientReportTextsFrom(const Messages& messages) {
   texts.total = m.Get(99);
   int n = 298;
   for (std::string* text :
-       {&texts.clientLabel, &texts.objectLabel, &texts.assessorLabel, &texts.dateLabel,
-        &texts.projectLabel, &texts.riskCountLabel, &texts.preparedBy, &texts.receivedBy,
-        &texts.summaryHeading, &texts.summaryCaption, &texts.matrixHeading, &texts.matrixCaption,
-        &texts.matrixLeftOut, &texts.registerHeading, &texts.number, &texts.noRisks,
-        &texts.topLevelRisks, &texts.unratedNote, &texts.page, &texts.writing, &texts.pageOf}) {
+       {&texts.clientLabel,    &texts.objectLabel,     &texts.assessorLabel, &texts.dateLabel,
+        &texts.projectLabel,   &texts.riskCountLabel,  &texts.preparedBy,    &texts.receivedBy,
+        &texts.summaryHeading, &texts.summaryCaption,  &texts.matrixHeading, &texts.matrixCaption,
+        &texts.matrixLeftOut,  &texts.registerHeading, &texts.number,        &texts.noRisks,
+        &texts.topLevelRisks,  &texts.unratedNote,     &texts.page,          &texts.writing,
+        &texts.pageOf}) {
     *text = m.Get(n++);
   }
   texts.signedOn = texts.dateLabel;

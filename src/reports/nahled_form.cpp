@@ -6,9 +6,9 @@
 #include <utility>
 #include <vector>
 
-#include "base/messages.h"
 #include "base/cp1250.h"
 #include "base/error.h"
+#include "base/messages.h"
 #include "base/run_lock.h"
 #include "model/project_table.h"
 #include "model/risk.h"
@@ -41,7 +41,7 @@ NahledForm::NahledForm(Table& project, const Messages& messages, Progress& progr
   ExportPdf1.text = W("Uložit jako PDF...");
   Vzhledsestavy1.text = "Vzhled sestavy";
   Upravit1.text = "Upravit...";
-  SaveDialog1.Filter = messages.Get(296);  // "Soubory HTML|*.HTM; *.HTML"
+  SaveDialog1.Filter = messages.Get(296);    // "Soubory HTML|*.HTM; *.HTML"
   SavePdfDialog.Filter = messages.Get(297);  // "Soubory PDF|*.PDF"
   controls_ = {{"OnlySelectCheckBox", &OnlySelectCheckBox},
                {"SortedCheckBox", &SortedCheckBox},
@@ -240,8 +240,7 @@ bool NahledForm::MayReplace(const std::filesystem::path& chosen,
                             const std::filesystem::path& target) {
   // The dialog asked for the name as entered; a completed name it never saw.
   if (target == chosen || !std::filesystem::exists(target)) return true;
-  return dialogs->AskYesNo(Msg(252, {Utf8ToCp1250(target.filename().string())}),
-                           Export1.text);
+  return dialogs->AskYesNo(Msg(252, {Utf8ToCp1250(target.filename().string())}), Export1.text);
 }
 
 void NahledForm::Export1Click() {

@@ -17,9 +17,9 @@
 #include <utility>
 #include <vector>
 
-#include "base/messages.h"
 #include "base/cp1250.h"
 #include "base/error.h"
+#include "base/messages.h"
 #include "model/project_table.h"
 #include "model/risk.h"
 #include "model/risk_register.h"
@@ -553,9 +553,7 @@ class XlsxRegister {
     throw Error(Msg(242, {PathText(output_), lxw_strerror(error)}));
   }
 
-  [[noreturn]] void Fail(const char* what) {
-    throw Error(Msg(241, {PathText(output_), what}));
-  }
+  [[noreturn]] void Fail(const char* what) { throw Error(Msg(241, {PathText(output_), what})); }
 
   fs::path output_;
   fs::path temp_;

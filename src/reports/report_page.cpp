@@ -14,9 +14,9 @@
 #include <unistd.h>
 #endif
 
-#include "base/messages.h"
 #include "base/cp1250.h"
 #include "base/error.h"
+#include "base/messages.h"
 #include "model/project_table.h"
 #include "model/risk.h"
 

@@ -1,8 +1,8 @@
 #include "reports/vzhled_rep_form.h"
 
-#include "base/messages.h"
 #include "base/cp1250.h"
 #include "base/error.h"
+#include "base/messages.h"
 
 namespace orvenda {
 
@@ -10,10 +10,14 @@ VzhledRepForm::VzhledRepForm(const Messages& messages, ReportLayout& target)
     : messages_(messages), target_(target) {
   Caption = W("Vzhled sestavy");
   Label1.text = W("Viditelné sloupce");
-  CheckListBox1.Items = {W("Posuzovaný objekt"),      W("Subsystém"),
-                         W("Identifikace nebezpečí"), W("Vyhodnocení rizika - P"),
-                         W("Vyhodnocení rizika - N"), W("Vyhodnocení rizika - H"),
-                         W("Vyhodnocení rizika - R"), W("Bezpečnostní opatření"),
+  CheckListBox1.Items = {W("Posuzovaný objekt"),
+                         W("Subsystém"),
+                         W("Identifikace nebezpečí"),
+                         W("Vyhodnocení rizika - P"),
+                         W("Vyhodnocení rizika - N"),
+                         W("Vyhodnocení rizika - H"),
+                         W("Vyhodnocení rizika - R"),
+                         W("Bezpečnostní opatření"),
                          W("Poznámka")};
   CheckListBox1.Checked.fill(true);
   RadioGroup1.text = W(" Posuzovaný objekt ");

@@ -10,9 +10,9 @@
 #include <utility>
 #include <vector>
 
-#include "base/messages.h"
 #include "base/cp1250.h"
 #include "base/error.h"
+#include "base/messages.h"
 #include "model/project_table.h"
 
 namespace orvenda {

@@ -4,8 +4,8 @@
 #include <cstdio>
 #include <string>
 
-#include "base/messages.h"
 #include "base/cp1250.h"
+#include "base/messages.h"
 #include "client_report_document.h"
 
 namespace orvenda {
@@ -42,7 +42,8 @@ BatchCommand ClientReportCommand() {
         AddPathOption(group, "--output", line.output, "FILE.pdf|FILE.odt",
                       "the document written (replaced only by a complete one)")
             ->required();
-        group.add_option("--title", line.title, "the title (default: message 21, the assessment's title)");
+        group.add_option("--title", line.title,
+                         "the title (default: message 21, the assessment's title)");
         group.add_option("--client", line.client, "the client");
         group.add_option("--assessor", line.assessor, "the assessor");
         group.add_option("--date", line.date, "the date, YYYY-MM-DD (default today)")

@@ -13,8 +13,8 @@
 #include <QVBoxLayout>
 #include <memory>
 
-#include "base/messages.h"
 #include "base/cp1250.h"
+#include "base/messages.h"
 #include "client_report_document.h"
 #include "command_guard.h"
 #include "qt_dialogs.h"
@@ -24,7 +24,6 @@ namespace orvenda {
 namespace {
 
 constexpr const char* kAssessorKey = "\\Software\\Tumbek\\Orvenda\\ClientReport";
-
 
 struct Stopped {};
 
@@ -162,9 +161,10 @@ ClientReport ClientReportDialog::Build() {
 void ClientReportDialog::SaveAs(const char* extension) {
   const ClientReport report = Build();
   const QString pattern = QString("*") + extension;
-  QString file = QFileDialog::getSaveFileName(this, windowTitle(), QString(),
-                                              U(extension + 1).toUpper() + " (" + pattern + ")",
-                                              nullptr, QFileDialog::DontUseNativeDialog);
+  QString file = QFileDialog::getSaveFileName(
+      this, windowTitle(), QString(),
+      QString::fromLatin1(extension + 1).toUpper() + " (" + pattern + ")", nullptr,
+      QFileDialog::DontUseNativeDialog);
   if (file.isEmpty()) return;
   if (!file.endsWith(extension, Qt::CaseInsensitive)) file += extension;
   StornoProgress progress(this, progress_);

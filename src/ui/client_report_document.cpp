@@ -19,10 +19,10 @@
 #include <random>
 #include <vector>
 
-#include "base/messages.h"
 #include "app/batch_project.h"
 #include "base/cp1250.h"
 #include "base/error.h"
+#include "base/messages.h"
 #include "model/risk.h"
 #include "odt_package.h"
 #include "qt_dialogs.h"

@@ -12,8 +12,8 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
-#include "base/messages.h"
 #include "base/cp1250.h"
+#include "base/messages.h"
 #include "command_guard.h"
 #include "named_widgets.h"
 #include "page_setup_dialog.h"

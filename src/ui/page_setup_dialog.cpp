@@ -14,7 +14,6 @@
 namespace orvenda {
 namespace {
 
-
 constexpr QPageSize::PageSizeId kPapers[] = {QPageSize::A4, QPageSize::A3, QPageSize::A5,
                                              QPageSize::Letter, QPageSize::Legal};
 
@@ -81,8 +80,7 @@ PageSetupDialog::PageSetupDialog(const PrintSetup& setup, QWidget* parent)
   header_->setObjectName("HeaderEdit");
   footer_ = new QLineEdit(FromCp1250(setup.footer), linesBox);
   footer_->setObjectName("FooterEdit");
-  const QString codes =
-MessageText(270);
+  const QString codes = MessageText(270);
   header_->setToolTip(codes);
   footer_->setToolTip(codes);
   linesLayout->addRow(MessageText(271), header_);

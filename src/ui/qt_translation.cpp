@@ -3,7 +3,6 @@
 #include <QAbstractButton>
 #include <QAction>
 #include <QComboBox>
-#include <QRadioButton>
 #include <QDialog>
 #include <QGroupBox>
 #include <QLabel>
@@ -11,6 +10,7 @@
 #include <QListWidget>
 #include <QMenu>
 #include <QPlainTextEdit>
+#include <QRadioButton>
 #include <QTextEdit>
 #include <functional>
 

@@ -21,9 +21,9 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-#include "base/messages.h"
 #include "base/cp1250.h"
 #include "base/error.h"
+#include "base/messages.h"
 #include "culling_paint_device.h"
 #include "qt_dialogs.h"
 #include "qt_text.h"

@@ -27,7 +27,6 @@
 namespace orvenda {
 namespace {
 
-
 QIcon ThemeIcon(const char* name, QStyle::StandardPixmap fallback, const QStyle* style) {
   return QIcon::fromTheme(QString::fromLatin1(name), style->standardIcon(fallback));
 }

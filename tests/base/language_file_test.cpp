@@ -452,7 +452,7 @@ TEST(MessagesOf, LaterMessagesComeOneALineAndOverrideTheList) {
   EXPECT_EQ(read.Get(0), "first");
   EXPECT_EQ(read.Get(5), "m5");
   EXPECT_EQ(read.Get(91), "m91");
-  EXPECT_EQ(read.Get(92), "line\ntwo");  // LF, as the program's own texts
+  EXPECT_EQ(read.Get(92), "line\ntwo");    // LF, as the program's own texts
   EXPECT_EQ(read.Get(95), czech.Get(95));  // an empty value changes nothing
   EXPECT_EQ(read.Items().size(), czech.Items().size());
 
