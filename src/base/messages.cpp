@@ -360,6 +360,8 @@ constexpr const char* kAppended[] = {
     "Uložit PDF...",
     "Uložit ODT...",
     "Tisk...",
+    // The printed report's footer: the address, then page p of P at the right.
+    "&u&b&bStrana &p z &P",
 };
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include <string>
 #include <string_view>
 
+#include "base/messages.h"
 #include "base/settings_store.h"
 
 namespace orvenda {
@@ -21,7 +22,7 @@ struct PrintSetup {
   double marginTopMm = 10.0076;
   double marginBottomMm = 10.0076;
   std::string header = "&w";
-  std::string footer = "&u&b&bStrana &p z &P";  // windows-1250
+  std::string footer = Msg(333);  // "&u&b&bStrana &p z &P", windows-1250
 
   bool operator==(const PrintSetup&) const = default;
 };
