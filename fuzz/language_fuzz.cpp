@@ -127,8 +127,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::string lines;
   for (const std::string& line : window.GetList("Memo1", "Lines")) lines += line + "\n";
   expect("MainForm.Memo1.Lines", lines);
+  // The list holds the original numbers; each later message is a line of its own.
   std::string items;
-  for (const std::string& item : messages.Items()) items += item + "\r\n";
+  const std::vector<std::string>& all_messages = messages.Items();
+  for (int n = 0;
+       n < orvenda::Messages::kFirstAppended && n < static_cast<int>(all_messages.size()); ++n) {
+    items += all_messages[n] + "\r\n";
+  }
   expect("MainForm.MessagesBox.Items", items);
+  for (size_t n = orvenda::Messages::kFirstAppended; n < all_messages.size(); ++n) {
+    if (all_messages[n].empty()) continue;
+    Check(written.ReadString(orvenda::kMessagesSection, std::to_string(n)) ==
+          Tildes(all_messages[n]));
+  }
   return 0;
 }
