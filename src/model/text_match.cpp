@@ -1,6 +1,11 @@
 #include "model/text_match.h"
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include <array>
+#include <bit>
 
 #include "model/project_table.h"
 
@@ -76,7 +81,43 @@ TextMatcher::TextMatcher(std::string_view query, MatchOptions options)
   if (!options_.diacritics) {
     const ByteTable& plain = PlainTable();
     for (char& c : query_) c = static_cast<char>(plain[static_cast<unsigned char>(c)]);
+    if (!query_.empty()) {
+      // Searched text is lower case already: only its bytes can occur there.
+      const ByteTable& lower = LowerTable();
+      const auto first = static_cast<unsigned char>(query_[0]);
+      for (int b = 0; b < 256; ++b) {
+        if (lower[b] != b || plain[b] != first) continue;
+        if (firstCount_ == static_cast<int>(firstBytes_.size())) {
+          firstCount_ = 0;  // too many to compare at once
+          break;
+        }
+        firstBytes_[firstCount_++] = static_cast<unsigned char>(b);
+      }
+    }
   }
+}
+
+size_t TextMatcher::NextCandidate(const unsigned char* bytes, size_t at, size_t end) const {
+#if defined(__SSE2__)
+  __m128i wanted[4];
+  for (int i = 0; i < firstCount_; ++i) {
+    wanted[i] = _mm_set1_epi8(static_cast<char>(firstBytes_[i]));
+  }
+  for (; at + 16 <= end; at += 16) {
+    const __m128i chunk = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes + at));
+    __m128i equal = _mm_cmpeq_epi8(chunk, wanted[0]);
+    for (int i = 1; i < firstCount_; ++i) {
+      equal = _mm_or_si128(equal, _mm_cmpeq_epi8(chunk, wanted[i]));
+    }
+    if (const int mask = _mm_movemask_epi8(equal)) return at + std::countr_zero(unsigned(mask));
+  }
+#endif
+  for (; at < end; ++at) {
+    for (int i = 0; i < firstCount_; ++i) {
+      if (bytes[at] == firstBytes_[i]) return at;
+    }
+  }
+  return end;
 }
 
 bool TextMatcher::WholeWordAt(std::string_view text, size_t at) const {
@@ -102,7 +143,12 @@ size_t TextMatcher::FindLowered(std::string_view text, size_t from) const {
   const size_t n = query_.size();
   const size_t last = text.size() - n;
   for (size_t at = from; at <= last; ++at) {
-    if (plain[bytes[at]] != q[0]) continue;
+    if (firstCount_ > 0) {
+      at = NextCandidate(bytes, at, last + 1);
+      if (at > last) break;
+    } else if (plain[bytes[at]] != q[0]) {
+      continue;
+    }
     size_t i = 1;
     while (i < n && plain[bytes[at + i]] == q[i]) ++i;
     if (i == n && WholeWordAt(text, at)) return at;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -40,9 +41,15 @@ class TextMatcher {
 
  private:
   bool WholeWordAt(std::string_view text, size_t at) const;
+  // The first position from `at` below `end` whose byte folds to the query's first one.
+  size_t NextCandidate(const unsigned char* bytes, size_t at, size_t end) const;
 
   std::string query_;  // lower case, and plain letters without `diacritics`
   MatchOptions options_;
+  // Without `diacritics`: the lower-case bytes that fold to the query's first byte, when they
+  // are few enough to look for 16 bytes at a time (0: byte by byte).
+  std::array<unsigned char, 4> firstBytes_{};
+  int firstCount_ = 0;
 };
 
 // The lowered texts of every record of a table of tree records (Text, Comment, Source, Ident,

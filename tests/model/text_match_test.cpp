@@ -60,6 +60,26 @@ TEST(TextMatchTest, FindsByTheOptions) {
   }
 }
 
+TEST(TextMatchTest, LongTextsFindEveryMatchWherever16ByteBlocksEnd) {
+  // Long texts are searched a block at a time: a match must be found at every offset, next to
+  // a block's end, in the last bytes, and from any starting point, as a byte-by-byte search does.
+  const std::string filler = W("xxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxx");
+  for (const char* query : {"pád", "z", "ž", "rizik", "ok"}) {
+    const TextMatcher matcher(W(query), {.wholeWords = false, .diacritics = false});
+    const std::string found = LowerText(W(query == std::string("rizik") ? "Řízik" : query));
+    for (size_t at = 0; at < 40; ++at) {
+      std::string text = filler.substr(0, at) + found + filler.substr(0, 40 - at);
+      EXPECT_EQ(matcher.FindLowered(text), at) << query << " at " << at;
+      EXPECT_EQ(matcher.FindLowered(text, at), at) << query << " from " << at;
+      EXPECT_EQ(matcher.FindLowered(text, at + 1), std::string_view::npos) << query << " " << at;
+      text = filler.substr(0, at) + found;  // at the very end
+      EXPECT_EQ(matcher.FindLowered(text), at) << query << " last, at " << at;
+      text.pop_back();
+      EXPECT_EQ(matcher.FindLowered(text), std::string_view::npos) << query << " cut, " << at;
+    }
+  }
+}
+
 TEST(TextMatchTest, LowerTextKeepsLengthAndOtherBytes) {
   const std::string text = W("Ťuk ŽÍŽALA × Ą 12 ÷ Ľ");
   const std::string lower = LowerText(text);
