@@ -92,6 +92,9 @@ class DocumentBuilder {
     cursor_ = QTextCursor(&document_);
     fresh_ = true;
     empty_ = true;
+    // One edit: the layout hears of the whole document once, not of every table as it grows.
+    QTextCursor edit(&document_);
+    edit.beginEditBlock();
     if ((parts & kFront) != 0) {
       TitlePage();
       if (report_.options.summary) Summary();
@@ -99,6 +102,7 @@ class DocumentBuilder {
     }
     if ((parts & kRegister) != 0) Register();
     if ((parts & kLegend) != 0 && report_.options.legend) Legend();
+    edit.endEditBlock();
   }
 
   // The register's columns in their order, with their shares of the width in percent.
