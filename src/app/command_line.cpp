@@ -17,6 +17,8 @@
 #include "app/table_commands.h"
 #include "app/version_text.h"
 #include "app/web_export_command.h"
+#include "base/cp1250.h"
+#include "base/error.h"
 #include "base/language_file.h"
 #include "documents/earlier_runs.h"
 #include "library/libraries.h"
@@ -310,6 +312,29 @@ int RunBatchCommand(const BatchCommand& command, const std::vector<std::string>&
   const std::vector<BatchCommand> commands = {command};
   const CommandLine line = Parser(commands, context.out, context.err).Parse(args);
   return line.command ? RunParsed(line, context) : line.status.value_or(2);
+}
+
+int RunReportingErrors(std::ostream& err, const std::function<void()>& work) {
+  try {
+    work();
+  } catch (const Error& error) {
+    err << "orvenda: " << Cp1250ToUtf8(error.what()) << "\n";
+    return 1;
+  } catch (const std::exception& error) {
+    err << "orvenda: " << error.what() << "\n";
+    return 1;
+  }
+  return 0;
+}
+
+int RunInTempDir(const BatchContext& context, const std::function<void(const fs::path&)>& work) {
+  std::error_code ec;
+  const fs::path tempDir = BatchTempDir(context, ec);
+  if (ec) {
+    context.err << "orvenda: no temporary directory: " << ec.message() << "\n";
+    return 1;
+  }
+  return RunReportingErrors(context.err, [&] { work(tempDir); });
 }
 
 fs::path BatchTempDir(const BatchContext& context, std::error_code& ec) {

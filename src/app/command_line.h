@@ -102,6 +102,13 @@ int RunBatchCommand(const BatchCommand& command, const std::vector<std::string>&
 // none).
 std::filesystem::path BatchTempDir(const BatchContext& context, std::error_code& ec);
 
+// The work of a batch command: 0 when it succeeds, 1 when it throws, with "orvenda: " and the
+// error's text (windows-1250 turned into the host's UTF-8) on `err`.
+int RunReportingErrors(std::ostream& err, const std::function<void()>& work);
+// The same with the run's temporary directory; none is a failure too.
+int RunInTempDir(const BatchContext& context,
+                 const std::function<void(const std::filesystem::path& tempDir)>& work);
+
 // Building blocks of the declarations. A value that cannot be taken is a usage error.
 
 // Command-line arguments are the host's text (UTF-8 here).

@@ -86,16 +86,7 @@ int RunFind(const FindOptions& options, std::ostream& out, std::ostream& err) {
     err << "orvenda: --category: 0..5\n";
     return 2;
   }
-  try {
-    Find(options, out);
-    return 0;
-  } catch (const Error& error) {
-    err << "orvenda: " << Cp1250ToUtf8(error.what()) << "\n";
-    return 1;
-  } catch (const std::exception& error) {
-    err << "orvenda: " << error.what() << "\n";
-    return 1;
-  }
+  return RunReportingErrors(err, [&] { Find(options, out); });
 }
 
 void DeclareFindOptions(CLI::App& group, FindOptions& options) {

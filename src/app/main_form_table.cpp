@@ -64,17 +64,7 @@ void AddRegisterRows(MainForm& form, const std::vector<RegisterImportRow>& rows)
   // The records are those the add and store commands make, gathered into large writes: a big
   // register would otherwise write each record twice, one by one.
   ClearFilter(table);
-  table.BeginBulk();
-  struct EndBulkAtExit {
-    Table& table;
-    ~EndBulkAtExit() {
-      try {
-        table.EndBulk();
-      } catch (...) {
-        // The failure that brought us here is the one to tell.
-      }
-    }
-  } endBulk{table};
+  const BulkScope bulk(table);
 
   // Where a record added at a tree item goes, as the add commands place it: under a node,
   // beside a risk, at the top level for an item without a record (a "$$" item). Looked up

@@ -114,22 +114,9 @@ void DeclareReportOptions(CLI::App& group, ReportOptions& options, const std::st
 
 int RunReportCommand(const ReportOptions& options, const BatchContext& context,
                      const ReportOutputWriter& writeOutput) {
-  std::error_code ec;
-  const std::filesystem::path tempDir = BatchTempDir(context, ec);
-  if (ec) {
-    context.err << "orvenda: no temporary directory: " << ec.message() << "\n";
-    return 1;
-  }
-  try {
+  return RunInTempDir(context, [&](const std::filesystem::path& tempDir) {
     RunReport(options, context.messages, tempDir, writeOutput);
-  } catch (const Error& error) {
-    context.err << "orvenda: " << Cp1250ToUtf8(error.what()) << "\n";
-    return 1;
-  } catch (const std::exception& error) {
-    context.err << "orvenda: " << error.what() << "\n";
-    return 1;
-  }
-  return 0;
+  });
 }
 
 int RunReportCommand(const ReportOptions& options, const BatchContext& context) {

@@ -22,7 +22,6 @@ struct ExportTableOptions {
   std::optional<int32_t> branch;
   bool operator==(const ExportTableOptions&) const = default;
 };
-int RunExportTable(const ExportTableOptions& options, std::ostream& err);
 int RunExportTable(const ExportTableOptions& options, std::ostream& err,
                    const std::filesystem::path& tempDir);
 
@@ -37,7 +36,6 @@ struct ImportTableOptions {
   std::optional<int32_t> select;
   bool operator==(const ImportTableOptions&) const = default;
 };
-int RunImportTable(const ImportTableOptions& options, std::ostream& err);
 int RunImportTable(const ImportTableOptions& options, std::ostream& err,
                    const std::filesystem::path& tempDir);
 

@@ -32,27 +32,12 @@ void DeclareExportOptions(CLI::App& group, ExportOptions& options, const std::st
 // Opens the project into a working directory of its own and hands its table to `write`.
 int RunExport(const ExportOptions& options, const BatchContext& context,
               const std::function<void(Table&, const fs::path&)>& write) {
-  std::ostream& err = context.err;
-  const Messages& messages = context.messages;
-  std::error_code ec;
-  const fs::path tempDir = BatchTempDir(context, ec);
-  if (ec) {
-    err << "orvenda: no temporary directory: " << ec.message() << "\n";
-    return 1;
-  }
-  try {
+  return RunInTempDir(context, [&](const fs::path& tempDir) {
     NullProgress progress;
     RefuseOutputOverInputs(options.output, {options.project});
-    BatchProject project(options.project, tempDir, messages, progress);
+    BatchProject project(options.project, tempDir, context.messages, progress);
     write(project.Data(), options.output);
-  } catch (const Error& error) {
-    err << "orvenda: " << Cp1250ToUtf8(error.what()) << "\n";
-    return 1;
-  } catch (const std::exception& error) {
-    err << "orvenda: " << error.what() << "\n";
-    return 1;
-  }
-  return 0;
+  });
 }
 
 }  // namespace

@@ -264,7 +264,7 @@ class Parser {
     std::vector<std::string> all{fileName_};
     all.insert(all.end(), args.begin(), args.end());
     all.resize(4);
-    Refuse(FillMessage(RegisterMessage(messages_, message), {all[0], all[1], all[2], all[3]}));
+    Refuse(FillArgs(RegisterMessage(messages_, message), {all[0], all[1], all[2], all[3]}));
   }
 
   // The separator among ";", tab and "," that makes the most known titles of the header;

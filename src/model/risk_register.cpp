@@ -170,21 +170,4 @@ Utf8Decode DecodeUtf8(std::string_view utf8, std::string& out) {
   return result;
 }
 
-std::string FillMessage(std::string_view text, std::initializer_list<std::string> args) {
-  std::string out;
-  out.reserve(text.size());
-  for (size_t i = 0; i < text.size(); ++i) {
-    if (text[i] == '%' && i + 1 < text.size() && text[i + 1] >= '1' && text[i + 1] <= '9') {
-      const size_t k = static_cast<size_t>(text[i + 1] - '1');
-      if (k < args.size()) {
-        out += *(args.begin() + k);
-        ++i;
-        continue;
-      }
-    }
-    out += text[i];
-  }
-  return out;
-}
-
 }  // namespace orvenda

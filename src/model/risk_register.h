@@ -68,7 +68,4 @@ Utf8Decode DecodeUtf8(std::string_view utf8, std::string& out);
 // Whether `utf8` is well-formed UTF-8 by the rules DecodeUtf8 applies.
 bool ValidUtf8(std::string_view utf8);
 
-// `text` with %1, %2, ... replaced by the arguments (windows-1250 like the text).
-std::string FillMessage(std::string_view text, std::initializer_list<std::string> args);
-
 }  // namespace orvenda

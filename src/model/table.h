@@ -208,4 +208,23 @@ class Table {
   std::unique_ptr<Impl> impl_;
 };
 
+// BeginBulk for the life of a scope. Its end writes what was gathered; a failed write is not
+// thrown from there (it may be unwinding an error already) and shows again at the table's next
+// write or close.
+class BulkScope {
+ public:
+  explicit BulkScope(Table& table) : table_(table) { table_.BeginBulk(); }
+  ~BulkScope() {
+    try {
+      table_.EndBulk();
+    } catch (...) {
+    }
+  }
+  BulkScope(const BulkScope&) = delete;
+  BulkScope& operator=(const BulkScope&) = delete;
+
+ private:
+  Table& table_;
+};
+
 }  // namespace orvenda

@@ -131,17 +131,7 @@ void NahledForm::CreateReportTable() {
 
 void NahledForm::CollectBranch(int32_t parent) {
   BusyCursor busy(progress_);
-  TempTable.BeginBulk();
-  struct EndBulkAtExit {
-    Table& table;
-    ~EndBulkAtExit() {
-      try {
-        table.EndBulk();
-      } catch (...) {
-        // A failed write shows again at the table's next write or close.
-      }
-    }
-  } endBulk{TempTable};
+  const BulkScope bulk(TempTable);
   struct Rows : BranchVisitor {
     NahledForm& form;
     explicit Rows(NahledForm& f) : form(f) {}

@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "app/batch_project.h"
+#include "app/command_line.h"
 #include "base/cp1250.h"
 #include "base/error.h"
 #include "base/messages.h"
@@ -1205,8 +1206,9 @@ int RunClientReport(const ClientReportOptions& options, const std::filesystem::p
     err << "orvenda: the client report needs a graphical application object\n";
     return 1;
   }
-  try {
-    const Messages messages;
+  return RunReportingErrors(err, [&] {
+    // The run's list: a batch run's speaks the language file's language.
+    const Messages& messages = Messages::Current();
     NullProgress progress;
     std::error_code ec;
     const std::filesystem::path tempDir = std::filesystem::temp_directory_path(ec);
@@ -1219,14 +1221,7 @@ int RunClientReport(const ClientReportOptions& options, const std::filesystem::p
     } else {
       WriteClientReportOdt(report, output, progress);
     }
-  } catch (const Error& error) {
-    err << "orvenda: " << Cp1250ToUtf8(error.what()) << "\n";
-    return 1;
-  } catch (const std::exception& error) {
-    err << "orvenda: " << error.what() << "\n";
-    return 1;
-  }
-  return 0;
+  });
 }
 
 }  // namespace orvenda

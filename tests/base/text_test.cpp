@@ -76,5 +76,13 @@ TEST(Messages, ReplacedListIsReadAtUseAndShortListsGiveEmptyTexts) {
   EXPECT_EQ(messages[-1], "");
 }
 
+TEST(Messages, FillArgsReplacesNumberedPlaceholders) {
+  EXPECT_EQ(FillArgs("%1, line %2, column %3: %4", {"f.csv", "7", "P", "9"}),
+            "f.csv, line 7, column P: 9");
+  // A placeholder without an argument stays; an argument is never searched again.
+  EXPECT_EQ(FillArgs("%2 and %5 at 100%", {"%2", "x"}), "x and %5 at 100%");
+  EXPECT_EQ(FillArgs("%1%1", {"%1"}), "%1%1");
+}
+
 }  // namespace
 }  // namespace orvenda

@@ -48,14 +48,6 @@ TEST(RiskRegister, ColumnTitlesAndCategoriesComeFromTheMessages) {
   EXPECT_EQ(RegisterCategory(messages, 0), "nehodnoceno");
 }
 
-TEST(RiskRegister, FillMessageReplacesNumberedPlaceholders) {
-  EXPECT_EQ(FillMessage("%1, line %2, column %3: %4", {"f.csv", "7", "P", "9"}),
-            "f.csv, line 7, column P: 9");
-  // A placeholder without an argument stays; an argument is never searched again.
-  EXPECT_EQ(FillMessage("%2 and %5 at 100%", {"%2", "x"}), "x and %5 at 100%");
-  EXPECT_EQ(FillMessage("%1%1", {"%1"}), "%1%1");
-}
-
 }  // namespace
 }  // namespace orvenda
 
