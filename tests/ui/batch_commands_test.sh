@@ -85,6 +85,9 @@ echo "$out" | grep -q "File not found." || fail "--report did not speak the lang
 "$orvenda" --report "$dir/taken.RSK" --output "$dir/english.htm" >/dev/null 2>&1 ||
   fail "--report in English failed"
 grep -q "Key:" "$dir/english.htm" || fail "--report wrote no English legend"
+"$orvenda" --export-table "$dir/taken.RSK" --output "$dir/english.csv" >/dev/null 2>&1 ||
+  fail "--export-table in English failed"
+head -n 1 "$dir/english.csv" | grep -q "Hazard" || fail "--export-table wrote no English titles"
 # So are the texts raised deep in the program, here the refusal of a file that is no project.
 out=$("$orvenda" --convert "$dir/english.htm" "$dir/converted.RSK" 2>&1) &&
   fail "--convert of a page succeeded"
@@ -93,4 +96,4 @@ printf '[Translations]\r\nMainForm.MessagesBox.Items=\r\n' >"$dir/czech.lng"
 out=$("$orvenda" --language "$dir/czech.lng" --report "$dir/missing.RSK" --output "$dir/page.htm" 2>&1)
 echo "$out" | grep -q "Soubor nenalezen." || fail "--language did not override the language file: $out"
 rm "$XDG_DATA_HOME/Tumbek/Orvenda/Language.lng"
-echo "batch commands: 10 passed, 0 failed"
+echo "batch commands: 11 passed, 0 failed"
