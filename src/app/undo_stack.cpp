@@ -66,11 +66,13 @@ std::string MenuText(const std::string& command, const std::string& step) {
 
 namespace {
 
-std::size_t HashOf(const RowImage& image) {
+// The integers tell rows apart well enough (the Index is one of them), and cost no walk
+// over the texts.
+std::size_t KeyOf(const RowImage& image) {
   std::size_t h = image.values.size();
   for (const RowImage::Value& v : image.values) {
     const std::size_t part =
-        std::hash<std::string>{}(v.text) ^ (static_cast<std::size_t>(v.number) << 1) ^ v.null;
+        (static_cast<std::size_t>(static_cast<uint32_t>(v.number)) << 1) ^ v.null;
     h ^= part + 0x9e3779b97f4a7c15ULL + (h << 6) + (h >> 2);
   }
   return h;
@@ -105,36 +107,40 @@ RowRecorder::~RowRecorder() { table_.SetRowObserver(&next_); }
 void RowRecorder::Start() {
   recording_ = true;
   added_.clear();
+  sameKey_.clear();
+  lastOfKey_.clear();
   removed_.clear();
+}
+
+uint32_t RowRecorder::FindAdded(const RowImage& image, std::size_t key) const {
+  const auto it = lastOfKey_.find(key);
+  if (it == lastOfKey_.end()) return kNone;
+  for (uint32_t at = it->second; at != kNone; at = sameKey_[at]) {
+    if (added_[at] == image) return at;
+  }
+  return kNone;
 }
 
 RowChanges RowRecorder::Stop() {
   recording_ = false;
   RowChanges changes;
-  changes.before = std::move(removed_);
-  removed_.clear();
   // A row taken away and put back unchanged (a store without changes) is no change.
-  std::unordered_map<std::size_t, std::vector<RowImage>> added = std::move(added_);
-  added_.clear();
-  std::vector<RowImage> before;
-  for (RowImage& row : changes.before) {
-    const auto it = added.find(HashOf(row));
-    bool same = false;
-    if (it != added.end()) {
-      for (auto at = it->second.begin(); at != it->second.end(); ++at) {
-        if (*at == row) {
-          it->second.erase(at);
-          same = true;
-          break;
-        }
-      }
+  for (RowImage& row : removed_) {
+    const uint32_t at = FindAdded(row, KeyOf(row));
+    if (at != kNone) {
+      added_[at].values.clear();
+    } else {
+      changes.before.push_back(std::move(row));
     }
-    if (!same) before.push_back(std::move(row));
   }
-  changes.before = std::move(before);
-  for (auto& [hash, rows] : added) {
-    for (RowImage& row : rows) changes.after.push_back(std::move(row));
+  changes.after.reserve(added_.size());
+  for (RowImage& row : added_) {
+    if (!row.values.empty()) changes.after.push_back(std::move(row));
   }
+  added_.clear();
+  sameKey_.clear();
+  lastOfKey_.clear();
+  removed_.clear();
   return changes;
 }
 
@@ -158,7 +164,10 @@ void RowRecorder::Added(const RowValues& row) {
     return;
   }
   RowImage image = row.Image();
-  added_[HashOf(image)].push_back(std::move(image));
+  const auto [it, isNew] = lastOfKey_.try_emplace(KeyOf(image), kNone);
+  sameKey_.push_back(it->second);
+  it->second = static_cast<uint32_t>(added_.size());
+  added_.push_back(std::move(image));
 }
 
 void RowRecorder::Removed(const RowValues& row) {
@@ -170,14 +179,10 @@ void RowRecorder::Removed(const RowValues& row) {
   }
   RowImage image = row.Image();
   // A row this action added and now takes away again was never there before it.
-  if (const auto it = added_.find(HashOf(image)); it != added_.end()) {
-    for (auto at = it->second.begin(); at != it->second.end(); ++at) {
-      if (*at == image) {
-        it->second.erase(at);
-        if (it->second.empty()) added_.erase(it);
-        return;
-      }
-    }
+  const uint32_t at = FindAdded(image, KeyOf(image));
+  if (at != kNone) {
+    added_[at].values.clear();
+    return;
   }
   removed_.push_back(std::move(image));
 }

@@ -72,8 +72,16 @@ class RowRecorder final : public RowObserver {
   bool applying_ = false;
   bool reloading_ = false;
   bool unrecorded_ = false;
-  std::unordered_map<std::size_t, std::vector<RowImage>> added_;  // by hash
+  // Rows this action added, in order; one taken away again is left empty. Found by a hash of
+  // their integers alone: cheap to take for every row of a big import, and told apart from
+  // rows of the same numbers by comparing them whole.
+  std::vector<RowImage> added_;
+  std::vector<uint32_t> sameKey_;  // the previous added row of the same key, or kNone
+  std::unordered_map<std::size_t, uint32_t> lastOfKey_;
   std::vector<RowImage> removed_;
+  // The added row equal to `image`, or kNone.
+  uint32_t FindAdded(const RowImage& image, std::size_t key) const;
+  static constexpr uint32_t kNone = UINT32_MAX;
 };
 
 // Puts `take` out of the table and `put` into it: a row of both with the same Index is changed
