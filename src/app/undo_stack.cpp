@@ -107,13 +107,19 @@ RowRecorder::~RowRecorder() { table_.SetRowObserver(&next_); }
 void RowRecorder::Start() {
   recording_ = true;
   added_.clear();
+  indexed_ = 0;
   sameKey_.clear();
   lastOfKey_.clear();
   removed_.clear();
 }
 
-uint32_t RowRecorder::FindAdded(const RowImage& image, std::size_t key) const {
-  const auto it = lastOfKey_.find(key);
+uint32_t RowRecorder::FindAdded(const RowImage& image) {
+  for (; indexed_ < added_.size(); ++indexed_) {
+    const auto [it, isNew] = lastOfKey_.try_emplace(KeyOf(added_[indexed_]), kNone);
+    sameKey_.push_back(it->second);
+    it->second = static_cast<uint32_t>(indexed_);
+  }
+  const auto it = lastOfKey_.find(KeyOf(image));
   if (it == lastOfKey_.end()) return kNone;
   for (uint32_t at = it->second; at != kNone; at = sameKey_[at]) {
     if (added_[at] == image) return at;
@@ -126,7 +132,7 @@ RowChanges RowRecorder::Stop() {
   RowChanges changes;
   // A row taken away and put back unchanged (a store without changes) is no change.
   for (RowImage& row : removed_) {
-    const uint32_t at = FindAdded(row, KeyOf(row));
+    const uint32_t at = FindAdded(row);
     if (at != kNone) {
       added_[at].values.clear();
     } else {
@@ -138,6 +144,7 @@ RowChanges RowRecorder::Stop() {
     if (!row.values.empty()) changes.after.push_back(std::move(row));
   }
   added_.clear();
+  indexed_ = 0;
   sameKey_.clear();
   lastOfKey_.clear();
   removed_.clear();
@@ -163,11 +170,7 @@ void RowRecorder::Added(const RowValues& row) {
     unrecorded_ = true;
     return;
   }
-  RowImage image = row.Image();
-  const auto [it, isNew] = lastOfKey_.try_emplace(KeyOf(image), kNone);
-  sameKey_.push_back(it->second);
-  it->second = static_cast<uint32_t>(added_.size());
-  added_.push_back(std::move(image));
+  added_.push_back(row.Image());
 }
 
 void RowRecorder::Removed(const RowValues& row) {
@@ -179,7 +182,7 @@ void RowRecorder::Removed(const RowValues& row) {
   }
   RowImage image = row.Image();
   // A row this action added and now takes away again was never there before it.
-  const uint32_t at = FindAdded(image, KeyOf(image));
+  const uint32_t at = FindAdded(image);
   if (at != kNone) {
     added_[at].values.clear();
     return;

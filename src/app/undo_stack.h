@@ -72,15 +72,17 @@ class RowRecorder final : public RowObserver {
   bool applying_ = false;
   bool reloading_ = false;
   bool unrecorded_ = false;
-  // Rows this action added, in order; one taken away again is left empty. Found by a hash of
-  // their integers alone: cheap to take for every row of a big import, and told apart from
-  // rows of the same numbers by comparing them whole.
+  // Rows this action added, in order; one taken away again is left empty. They are found by a
+  // hash of their integers alone, told apart from rows of the same numbers by comparing them
+  // whole; the index is taken only once a row is taken away, so a big import that only adds
+  // rows never builds it.
   std::vector<RowImage> added_;
-  std::vector<uint32_t> sameKey_;  // the previous added row of the same key, or kNone
+  std::size_t indexed_ = 0;        // added_ before this are in the index
+  std::vector<uint32_t> sameKey_;  // the previous indexed row of the same key, or kNone
   std::unordered_map<std::size_t, uint32_t> lastOfKey_;
   std::vector<RowImage> removed_;
   // The added row equal to `image`, or kNone.
-  uint32_t FindAdded(const RowImage& image, std::size_t key) const;
+  uint32_t FindAdded(const RowImage& image);
   static constexpr uint32_t kNone = UINT32_MAX;
 };
 
