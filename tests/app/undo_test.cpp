@@ -461,5 +461,61 @@ TEST_F(UndoTest, HtmlImportIsOneStepAndLeavesThePageOnTheHighlightedItem) {
   EXPECT_EQ(Rows(), start);
 }
 
+// The recorder tells rows apart that share every integer, and cancels what an action both put
+// in and took out.
+TEST(RowRecorderTest, RowsOfTheSameNumbersAreToldApartByTheirTexts) {
+  struct Quiet : RowObserver {
+    void Reset(const Table&) override {}
+    void Added(const RowValues&) override {}
+    void Removed(const RowValues&) override {}
+  } next;
+  TempDir temp;
+  Table table;
+  table.SetPath(temp / "RiskData.dbf");
+  CreateProjectTable(table);
+  RowRecorder recorder(table, next);
+  const auto add = [&](const char* text) {
+    table.Append();
+    table.SetInt(fld::kIndex, 7);
+    table.SetText(fld::kText, text);
+    table.Post();
+    return table.CurrentImage();
+  };
+  const auto go = [&](const char* text) {
+    for (table.First(); !table.Eof(); table.Next()) {
+      if (table.GetText(fld::kText) == text) return;
+    }
+    FAIL() << text;
+  };
+
+  recorder.Start();
+  const RowImage a = add("a");
+  add("b");
+  go("b");
+  table.Delete();  // added and taken away again: in neither
+  go("a");
+  table.Edit();
+  table.Post();  // stored unchanged
+  RowChanges first = recorder.Stop();
+  EXPECT_TRUE(first.before.empty());
+  ASSERT_EQ(first.after.size(), 1u);
+  EXPECT_EQ(first.after[0], a);
+
+  recorder.Start();
+  const RowImage b = add("b");
+  go("a");
+  table.Edit();
+  table.SetText(fld::kText, "c");
+  table.Post();
+  const RowImage c = table.CurrentImage();
+  RowChanges second = recorder.Stop();
+  ASSERT_EQ(second.before.size(), 1u);
+  EXPECT_EQ(second.before[0], a);
+  // In the order the action put them in.
+  ASSERT_EQ(second.after.size(), 2u);
+  EXPECT_EQ(second.after[0], b);
+  EXPECT_EQ(second.after[1], c);
+}
+
 }  // namespace
 }  // namespace orvenda::test
