@@ -84,8 +84,11 @@ void Run(const std::filesystem::path& scratch) {
            layout);
   }
   Report("client report: model alone", model.wall);
+  Report("  processor time", model.cpu);
   Report("client report: PDF, " + std::to_string(pages) + " pages (target 5000)", pdf.wall);
+  Report("  processor time", pdf.cpu);
   Report("client report: ODT (target 3000)", odt.wall);
+  Report("  processor time", odt.cpu);
   if (!scaled) Report("--report-pdf of the same project", preview.wall);
   std::printf("  PDF %.1f MB, ODT %.1f MB\n",
               std::filesystem::file_size(scratch / "client.pdf") / 1048576.0,

@@ -284,7 +284,7 @@ TEST_F(ClientReportDocumentTest, RowTallerThanAPageContinuesOnTheNextPages) {
 }
 
 // Progress over the risks, twice (pages counted, then painted); a stop while painting, as
-// "Storno" does, leaves the old file and nothing beside it.
+// "Storno" does, leaves the old file and nothing beside it. The same for the ODT.
 TEST_F(ClientReportDocumentTest, ProgressRunsOverTheRisksAndAStopKeepsTheOldFile) {
   struct Stop {};
   struct Recorder : NullProgress {
@@ -327,6 +327,20 @@ TEST_F(ClientReportDocumentTest, ProgressRunsOverTheRisksAndAStopKeepsTheOldFile
     left.push_back(entry.path().filename().string());
   }
   EXPECT_THAT(left, ::testing::UnorderedElementsAre("rsk", "Projekt.RSK", "Zprava.pdf"));
+
+  // The ODT's progress moves while its document is built, and a stop there keeps the old file.
+  const fs::path odt = big / "Zprava.odt";
+  Recorder built;
+  WriteClientReportOdt(report, odt, built);
+  EXPECT_EQ(built.last, built.maximum);
+  EXPECT_GT(built.maximum, 300);
+  test::WriteFileBytes(odt, "old");
+  Recorder early;
+  early.stopAt = 1;
+  EXPECT_THROW(WriteClientReportOdt(report, odt, early), Stop);
+  EXPECT_LT(early.last, built.maximum / 2);
+  EXPECT_EQ(test::ReadFileBytes(odt), "old");
+  EXPECT_EQ(std::distance(fs::directory_iterator(big.path()), fs::directory_iterator()), 4);
 }
 
 TEST_F(ClientReportDocumentTest, DocumentMatrixEqualsTheRegisterAndMemosBreakLines) {
