@@ -17,9 +17,11 @@
 #include "command_guard.h"
 #include "named_widgets.h"
 #include "page_setup_dialog.h"
+#include "qt_dialogs.h"
 #include "qt_text.h"
 #include "qt_translation.h"
 #include "report_printing.h"
+#include "storno_progress.h"
 
 namespace orvenda {
 
@@ -214,7 +216,18 @@ bool NahledFormWindow::Print(const PrintSetup& setup) {
   dialog.setObjectName("PrintDialog");
   if (!ExecDialog(dialog)) return false;
   // What the print dialog changed (printer, paper, margins) holds for this print.
-  PrintReportDocument(*view_->document(), *printer_, setup, PageAddress(page_), progress_);
+  StornoProgress storno(this, progress_);
+  try {
+    // "Print to file" is written as "Uložit jako PDF" is: whole, or the earlier file stays.
+    if (const QString file = printer_->outputFileName(); !file.isEmpty()) {
+      PrintReportIntoFile(*view_->document(), *printer_, setup, PageAddress(page_),
+                          QStringToPath(file), storno);
+    } else {
+      PrintReportDocument(*view_->document(), *printer_, setup, PageAddress(page_), storno);
+    }
+  } catch (const ProgressCanceled&) {
+    return false;
+  }
   return true;
 }
 
@@ -226,8 +239,13 @@ std::optional<PrintSetup> NahledFormWindow::ShowPageSetup(const PrintSetup& setu
 
 void NahledFormWindow::WritePdf(const std::filesystem::path& target) {
   CompleteLayout();
-  WriteReportPdf(*view_->document(), form_.CurrentPrintSetup(), PageAddress(page_), target,
-                 progress_);
+  StornoProgress storno(this, progress_);
+  try {
+    WriteReportPdf(*view_->document(), form_.CurrentPrintSetup(), PageAddress(page_), target,
+                   storno);
+  } catch (const ProgressCanceled&) {
+    // Stopped: no file written, an earlier one kept.
+  }
 }
 
 }  // namespace orvenda
