@@ -195,9 +195,12 @@ void NahledFormWindow::CompleteLayout() {
 }
 
 void NahledFormWindow::ShowDocument(std::unique_ptr<QTextDocument> document) {
-  // Parsed away from the view, the page is laid out once, by the view, at its width.
+  // Parsed away from the view, the page is laid out once, by the view, at its width. A new
+  // document's undefined page size would have it laid out once more before that, for the
+  // view's layout object; an empty page size is not laid out.
   // The view deletes its own first document itself; the ones set here are the window's.
   const QPointer<QTextDocument> old = view_->document();
+  document->setPageSize(QSizeF(0, 0));
   document->setParent(view_);
   view_->setDocument(document.release());
   if (!old.isNull() && old->parent() == view_) delete old.data();
