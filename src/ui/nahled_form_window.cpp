@@ -24,6 +24,12 @@
 #include "storno_progress.h"
 
 namespace orvenda {
+namespace {
+
+// "Rozloženo %1 z %2 řádků sestavy...": the status while a long page is laid out.
+constexpr int kLayoutStatusMessage = 334;
+
+}  // namespace
 
 NahledFormWindow::NahledFormWindow(NahledForm& form, Dialogs& dialogs, Progress& progress,
                                    const std::filesystem::path& languageFile, QWidget* parent)
@@ -75,6 +81,10 @@ NahledFormWindow::NahledFormWindow(NahledForm& form, Dialogs& dialogs, Progress&
     box->setObjectName(name);
     bar->addWidget(box);
   }
+  status_ = new QLabel(this);
+  status_->setObjectName("LayoutStatus");
+  status_->hide();
+  bar->addWidget(status_);
   bar->addStretch();
   auto* print = MakeButton(this, "BitBtn2", QStyle::SP_FileDialogDetailedView);
   print->setAutoDefault(false);
@@ -147,6 +157,7 @@ void NahledFormWindow::done(int result) {
     view_->clear();
     page_.clear();
     rest_.clear();
+    ShowLayoutStatus();
   }
   QDialog::done(result);
 }
@@ -165,16 +176,58 @@ void NahledFormWindow::Navigate(const std::filesystem::path& page) {
     } hide{progress_};
     SetReportDocument(*document, bytes);
     ShowDocument(std::move(document));
+    ShowLayoutStatus();
     return;
   }
-  // The first screen needs only the first rows: they are shown now, and the whole page
-  // replaces them as soon as the window has painted them.
+  // The first screen needs only the first rows: they are shown now, and ever more of the
+  // page replaces them from the event loop, so that the window can be read and scrolled
+  // meanwhile. Qt lays a table out as one piece, so each step lays its rows out anew; the
+  // rows grow eightfold, which keeps the steps' sum within an eighth more than the page.
   SetReportDocument(*document, head);
   ShowDocument(std::move(document));
   rest_ = std::move(bytes);
+  shownRows_ = kFirstScreenRows;
+  pageRows_ = ReportPageRows(rest_);
+  ShowLayoutStatus();
+  ScheduleLayoutStep();
+}
+
+void NahledFormWindow::ScheduleLayoutStep() {
   QTimer::singleShot(0, this, [this] {
-    if (!rest_.isEmpty()) RunCommand([this] { CompleteLayout(); });
+    if (!rest_.isEmpty()) RunCommand([this] { NextLayoutStep(); });
   });
+}
+
+void NahledFormWindow::NextLayoutStep() {
+  if (rest_.isEmpty()) return;
+  const int rows = shownRows_ * kLayoutGrowth;
+  if (rows >= pageRows_) {
+    CompleteLayout();
+    return;
+  }
+  ShowRows(rows);
+  ScheduleLayoutStep();
+}
+
+void NahledFormWindow::ShowRows(int rows) {
+  const QByteArray head = ReportPageHead(rest_, rows);
+  if (head.isEmpty()) return;
+  auto document = std::make_unique<QTextDocument>();
+  SetReportDocument(*document, head);
+  const int position = view_->verticalScrollBar()->value();
+  ShowDocument(std::move(document));
+  view_->verticalScrollBar()->setValue(position);
+  shownRows_ = rows;
+  ShowLayoutStatus();
+}
+
+void NahledFormWindow::ShowLayoutStatus() {
+  if (rest_.isEmpty()) {
+    status_->hide();
+    return;
+  }
+  status_->setText(MessageText(kLayoutStatusMessage).arg(shownRows_).arg(pageRows_));
+  status_->show();
 }
 
 void NahledFormWindow::CompleteLayout() {
@@ -192,6 +245,7 @@ void NahledFormWindow::CompleteLayout() {
   const int position = view_->verticalScrollBar()->value();
   ShowDocument(std::move(document));
   view_->verticalScrollBar()->setValue(position);
+  ShowLayoutStatus();
 }
 
 void NahledFormWindow::ShowDocument(std::unique_ptr<QTextDocument> document) {

@@ -178,6 +178,19 @@ QByteArray ReportPageHead(const QByteArray& page, int rows) {
   return page.left(at) + "\r\n</table>\r\n</body>\r\n</html>\r\n";
 }
 
+int ReportPageRows(const QByteArray& page) {
+  static const QByteArray kRowEnd = "</tr>";
+  static const QByteArray kTableEnd = "</table>";
+  qsizetype tableEnd = page.indexOf(kTableEnd);
+  if (tableEnd < 0) tableEnd = page.size();
+  int rows = 0;
+  for (qsizetype at = page.indexOf(kRowEnd); at >= 0 && at < tableEnd;
+       at = page.indexOf(kRowEnd, at + kRowEnd.size())) {
+    ++rows;
+  }
+  return rows;
+}
+
 void ApplyPrintSetup(QPrinter& printer, const PrintSetup& setup) {
   printer.setPageSize(
       QPageSize(QSizeF(setup.paperWidthMm, setup.paperHeightMm), QPageSize::Millimeter));

@@ -25,6 +25,8 @@ void SetReportDocument(QTextDocument& document, const QByteArray& page);
 // The page cut after its first `rows` table rows (the header rows count), closed as a page
 // of its own; empty when the page has no more rows than that.
 QByteArray ReportPageHead(const QByteArray& page, int rows);
+// The number of table rows of the page's first table (the header rows count).
+int ReportPageRows(const QByteArray& page);
 // The browser's default font for pages (a serif of 12 points), used for view and print alike.
 QFont ReportFont();
 

@@ -12,6 +12,7 @@
 #include <QPushButton>
 #include <QTextBrowser>
 #include <QTextFrame>
+#include <QTextTable>
 #include <set>
 
 #include "base/cp1250.h"
@@ -153,6 +154,9 @@ TEST(ReportPageHead, CutsAfterWholeRowsOfTheFirstTableOnly) {
   // Nothing to cut: every row of the first table fits, the legend's rows do not count.
   EXPECT_TRUE(ReportPageHead(page, 3).isEmpty());
   EXPECT_TRUE(ReportPageHead(page, 10).isEmpty());
+  EXPECT_EQ(ReportPageRows(page), 3);
+  EXPECT_EQ(ReportPageRows(head), 2);
+  EXPECT_EQ(ReportPageRows("<html><body><p>no table</p></body></html>"), 0);
 }
 
 TEST_F(LongPreviewTest, FirstRowsAtOnceThenTheSamePageAsLoadingItWhole) {
@@ -184,6 +188,50 @@ TEST_F(LongPreviewTest, FirstRowsAtOnceThenTheSamePageAsLoadingItWhole) {
     EXPECT_EQ(shownCopy->pageCount(), whole->pageCount());
     window->close();
   }
+}
+
+// The rows of the report table shown.
+int ShownTableRows(QTextBrowser& view) {
+  const QList<QTextFrame*> frames = view.document()->rootFrame()->childFrames();
+  auto* table = frames.isEmpty() ? nullptr : qobject_cast<QTextTable*>(frames.first());
+  return table == nullptr ? 0 : table->rows();
+}
+
+TEST_F(LongPreviewTest, LongPageGrowsInStepsWithTheStatusThenTheSameAsLoadingItWhole) {
+  Open(1700);
+  const int rows = window->PageRows();
+  ASSERT_GT(rows, NahledFormWindow::kFirstScreenRows * NahledFormWindow::kLayoutGrowth);
+  EXPECT_EQ(ShownTableRows(*window->View()), NahledFormWindow::kFirstScreenRows);
+  ASSERT_TRUE(window->LayoutStatus()->isVisibleTo(window.get()));
+  EXPECT_TRUE(window->LayoutStatus()->text().contains(QString::number(rows)));
+  const QString whole = WholePage()->toPlainText();
+  // One step from the event loop: eight times the rows, the beginning of the same page.
+  for (int i = 0; i < 1000 && window->ShownRows() == NahledFormWindow::kFirstScreenRows; ++i) {
+    QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+  }
+  const int step = NahledFormWindow::kFirstScreenRows * NahledFormWindow::kLayoutGrowth;
+  ASSERT_FALSE(window->LayoutComplete());
+  EXPECT_EQ(window->ShownRows(), step);
+  EXPECT_EQ(ShownTableRows(*window->View()), step);
+  EXPECT_TRUE(window->LayoutStatus()->text().contains(QString::number(step)));
+  QString shown = window->View()->toPlainText();
+  while (!shown.isEmpty() && shown.back().isSpace()) shown.chop(1);
+  EXPECT_GT(shown.size(), 20000);
+  EXPECT_TRUE(whole.startsWith(shown));
+  // The PDF asked for now waits for the whole page.
+  dialogs.saveFiles.push_back(dir / "sestava");
+  window->findChild<QAction*>("ExportPdf1")->trigger();
+  EXPECT_TRUE(window->LayoutComplete());
+  EXPECT_FALSE(window->LayoutStatus()->isVisibleTo(window.get()));
+  EXPECT_EQ(ShownTableRows(*window->View()), rows);
+  EXPECT_EQ(window->View()->document()->toHtml(), WholePage()->toHtml());
+  const int pages =
+      WriteReportPdf(*WholePage(), form->CurrentPrintSetup(), PageAddress(form->ReportPagePath()),
+                     dir / "whole.pdf", progress);
+  EXPECT_EQ(PageCount(dir / "sestava.pdf"), pages);
+  const std::string text = PdfText(dir / "sestava.pdf");
+  EXPECT_NE(text.find("pozn1699"), std::string::npos);
+  EXPECT_EQ(text, PdfText(dir / "whole.pdf"));
 }
 
 TEST_F(LongPreviewTest, PdfAndPrintDuringTheLayoutWaitForTheWholePage) {
