@@ -193,25 +193,31 @@ void NahledFormWindow::Navigate(const std::filesystem::path& page) {
 }
 
 void NahledFormWindow::ScheduleLayoutStep() {
-  QTimer::singleShot(0, this, [this] {
-    if (!rest_.isEmpty()) RunCommand([this] { NextLayoutStep(); });
-  });
+  // One timer: a page written anew meanwhile (the other order) starts its own steps.
+  if (layoutTimer_ == nullptr) {
+    layoutTimer_ = new QTimer(this);
+    layoutTimer_->setSingleShot(true);
+    layoutTimer_->setInterval(0);
+    connect(layoutTimer_, &QTimer::timeout, this, [this] {
+      if (!rest_.isEmpty()) RunCommand([this] { NextLayoutStep(); });
+    });
+  }
+  layoutTimer_->start();
 }
 
 void NahledFormWindow::NextLayoutStep() {
   if (rest_.isEmpty()) return;
   const int rows = shownRows_ * kLayoutGrowth;
-  if (rows >= pageRows_) {
+  if (rows >= pageRows_ || !ShowRows(rows)) {
     CompleteLayout();
     return;
   }
-  ShowRows(rows);
   ScheduleLayoutStep();
 }
 
-void NahledFormWindow::ShowRows(int rows) {
+bool NahledFormWindow::ShowRows(int rows) {
   const QByteArray head = ReportPageHead(rest_, rows);
-  if (head.isEmpty()) return;
+  if (head.isEmpty()) return false;
   auto document = std::make_unique<QTextDocument>();
   SetReportDocument(*document, head);
   const int position = view_->verticalScrollBar()->value();
@@ -219,6 +225,7 @@ void NahledFormWindow::ShowRows(int rows) {
   view_->verticalScrollBar()->setValue(position);
   shownRows_ = rows;
   ShowLayoutStatus();
+  return true;
 }
 
 void NahledFormWindow::ShowLayoutStatus() {

@@ -8,6 +8,7 @@
 #include <QPushButton>
 #include <QTextBrowser>
 #include <QTextDocument>
+#include <QTimer>
 #include <filesystem>
 #include <memory>
 #include <vector>
@@ -68,8 +69,9 @@ class NahledFormWindow : public QDialog, public ReportBrowser {
  private:
   bool ExecDialog(QDialog& dialog);
   void ShowDocument(std::unique_ptr<QTextDocument> document);
-  // Shows the page's first `rows` rows, keeping the place scrolled to.
-  void ShowRows(int rows);
+  // Shows the page's first `rows` rows, keeping the place scrolled to; false when the page
+  // has no more rows than that.
+  bool ShowRows(int rows);
   void NextLayoutStep();
   void ScheduleLayoutStep();
   void ShowLayoutStatus();
@@ -85,6 +87,7 @@ class NahledFormWindow : public QDialog, public ReportBrowser {
   int shownRows_ = 0;
   int pageRows_ = 0;
   QLabel* status_ = nullptr;
+  QTimer* layoutTimer_ = nullptr;
   FormBinding binding_;
   bool shown_ = false;
 };
