@@ -56,6 +56,30 @@ void Measure(Timing& best, Work work) {
   best.cpu = std::min(best.cpu, CpuMs() - cpuStart);
 }
 
+// Every round's figures of one step: the median is the figure, min and max the spread.
+struct Samples {
+  std::vector<double> wall, cpu;
+
+  static double Median(std::vector<double> values) {
+    if (values.empty()) return 0;
+    std::sort(values.begin(), values.end());
+    const std::size_t mid = values.size() / 2;
+    return values.size() % 2 == 1 ? values[mid] : (values[mid - 1] + values[mid]) / 2;
+  }
+  double MedianWall() const { return Median(wall); }
+  double MedianCpu() const { return Median(cpu); }
+  double MinWall() const { return wall.empty() ? 0 : *std::min_element(wall.begin(), wall.end()); }
+  double MaxWall() const { return wall.empty() ? 0 : *std::max_element(wall.begin(), wall.end()); }
+};
+
+// Runs `work` and adds its figures to `samples`.
+template <typename Work>
+void Measure(Samples& samples, Work work) {
+  const double cpuStart = CpuMs();
+  samples.wall.push_back(TimeMs(work));
+  samples.cpu.push_back(CpuMs() - cpuStart);
+}
+
 inline void Report(const std::string& what, double ms) {
   std::printf("  %-58s %10.2f ms\n", what.c_str(), ms);
   std::fflush(stdout);

@@ -362,6 +362,8 @@ constexpr const char* kAppended[] = {
     "Tisk...",
     // The printed report's footer: the address, then page p of P at the right.
     "&u&b&bStrana &p z &P",
+    // 334: the preview's status while the rest of a long page is laid out.
+    "Rozloženo %1 z %2 řádků sestavy...",
 };
 
 }  // namespace

@@ -20,7 +20,19 @@ class Progress {
   virtual void EndBusy() = 0;
   // Lets pending window messages run (repaint) during a long operation.
   virtual void ProcessEvents() = 0;
+  // True once the user has pressed "Storno" of the shown progress. Long writes and prints
+  // ask between their steps and stop with ProgressCanceled; a progress without the button
+  // never answers true.
+  virtual bool Canceled() { return false; }
 };
+
+// Thrown by an operation stopped with "Storno": the command ends without a message, and
+// what the operation would have replaced stays as it was.
+struct ProgressCanceled {};
+
+inline void ThrowIfCanceled(Progress& progress) {
+  if (progress.Canceled()) throw ProgressCanceled{};
+}
 
 // Hourglass for the length of a scope, also when the command fails.
 class BusyCursor {

@@ -8,7 +8,6 @@
 #include <QLineEdit>
 #include <QPrintDialog>
 #include <QPrinter>
-#include <QProgressDialog>
 #include <QPushButton>
 #include <QVBoxLayout>
 #include <memory>
@@ -19,54 +18,12 @@
 #include "command_guard.h"
 #include "qt_dialogs.h"
 #include "qt_text.h"
+#include "storno_progress.h"
 
 namespace orvenda {
 namespace {
 
 constexpr const char* kAssessorKey = "\\Software\\Tumbek\\Orvenda\\ClientReport";
-
-struct Stopped {};
-
-// The report's progress with "Storno": a long register may be stopped while it is written;
-// the unfinished file is then dropped (the old one stays) and a print run aborted.
-class StornoProgress : public Progress {
- public:
-  StornoProgress(QWidget* parent, Progress& window) : parent_(parent), window_(window) {}
-
-  void ShowProgress(const std::string& text, int maximum) override {
-    dialog_ = std::make_unique<QProgressDialog>(parent_);
-    dialog_->setWindowModality(Qt::WindowModal);
-    dialog_->setCancelButtonText(MessageText(273));
-    dialog_->setAutoClose(false);
-    dialog_->setAutoReset(false);
-    dialog_->setMinimumDuration(500);
-    dialog_->setLabelText(FromCp1250(text));
-    dialog_->setRange(0, std::max(1, maximum));
-    dialog_->setValue(0);
-    Check();
-  }
-  void SetProgress(int position) override {
-    if (dialog_ == nullptr) return;
-    dialog_->setValue(std::min(position, dialog_->maximum()));
-    Check();
-  }
-  void StepProgress() override {
-    if (dialog_ != nullptr) SetProgress(dialog_->value() + 1);
-  }
-  void HideProgress() override { dialog_.reset(); }
-  void BeginBusy() override { window_.BeginBusy(); }
-  void EndBusy() override { window_.EndBusy(); }
-  void ProcessEvents() override { window_.ProcessEvents(); }
-
- private:
-  void Check() const {
-    if (dialog_->wasCanceled()) throw Stopped{};
-  }
-
-  QWidget* parent_;
-  Progress& window_;
-  std::unique_ptr<QProgressDialog> dialog_;
-};
 
 }  // namespace
 
@@ -174,7 +131,7 @@ void ClientReportDialog::SaveAs(const char* extension) {
     } else {
       WriteClientReportOdt(report, QStringToPath(file), progress);
     }
-  } catch (const Stopped&) {
+  } catch (const ProgressCanceled&) {
   }
 }
 
@@ -187,7 +144,7 @@ void ClientReportDialog::Print() {
   StornoProgress progress(this, progress_);
   try {
     PrintClientReport(printer, report, progress);
-  } catch (const Stopped&) {
+  } catch (const ProgressCanceled&) {
   }
 }
 

@@ -17,11 +17,19 @@
 #include "command_guard.h"
 #include "named_widgets.h"
 #include "page_setup_dialog.h"
+#include "qt_dialogs.h"
 #include "qt_text.h"
 #include "qt_translation.h"
 #include "report_printing.h"
+#include "storno_progress.h"
 
 namespace orvenda {
+namespace {
+
+// "Rozloženo %1 z %2 řádků sestavy...": the status while a long page is laid out.
+constexpr int kLayoutStatusMessage = 334;
+
+}  // namespace
 
 NahledFormWindow::NahledFormWindow(NahledForm& form, Dialogs& dialogs, Progress& progress,
                                    const std::filesystem::path& languageFile, QWidget* parent)
@@ -73,6 +81,10 @@ NahledFormWindow::NahledFormWindow(NahledForm& form, Dialogs& dialogs, Progress&
     box->setObjectName(name);
     bar->addWidget(box);
   }
+  status_ = new QLabel(this);
+  status_->setObjectName("LayoutStatus");
+  status_->hide();
+  bar->addWidget(status_);
   bar->addStretch();
   auto* print = MakeButton(this, "BitBtn2", QStyle::SP_FileDialogDetailedView);
   print->setAutoDefault(false);
@@ -145,6 +157,7 @@ void NahledFormWindow::done(int result) {
     view_->clear();
     page_.clear();
     rest_.clear();
+    ShowLayoutStatus();
   }
   QDialog::done(result);
 }
@@ -163,16 +176,65 @@ void NahledFormWindow::Navigate(const std::filesystem::path& page) {
     } hide{progress_};
     SetReportDocument(*document, bytes);
     ShowDocument(std::move(document));
+    ShowLayoutStatus();
     return;
   }
-  // The first screen needs only the first rows: they are shown now, and the whole page
-  // replaces them as soon as the window has painted them.
+  // The first screen needs only the first rows: they are shown now, and ever more of the
+  // page replaces them from the event loop, so that the window can be read and scrolled
+  // meanwhile. Qt lays a table out as one piece, so each step lays its rows out anew; the
+  // rows grow eightfold, which keeps the steps' sum within an eighth more than the page.
   SetReportDocument(*document, head);
   ShowDocument(std::move(document));
   rest_ = std::move(bytes);
-  QTimer::singleShot(0, this, [this] {
-    if (!rest_.isEmpty()) RunCommand([this] { CompleteLayout(); });
-  });
+  shownRows_ = kFirstScreenRows;
+  pageRows_ = ReportPageRows(rest_);
+  ShowLayoutStatus();
+  ScheduleLayoutStep();
+}
+
+void NahledFormWindow::ScheduleLayoutStep() {
+  // One timer: a page written anew meanwhile (the other order) starts its own steps.
+  if (layoutTimer_ == nullptr) {
+    layoutTimer_ = new QTimer(this);
+    layoutTimer_->setSingleShot(true);
+    layoutTimer_->setInterval(0);
+    connect(layoutTimer_, &QTimer::timeout, this, [this] {
+      if (!rest_.isEmpty()) RunCommand([this] { NextLayoutStep(); });
+    });
+  }
+  layoutTimer_->start();
+}
+
+void NahledFormWindow::NextLayoutStep() {
+  if (rest_.isEmpty()) return;
+  const int rows = shownRows_ * kLayoutGrowth;
+  if (rows >= pageRows_ || !ShowRows(rows)) {
+    CompleteLayout();
+    return;
+  }
+  ScheduleLayoutStep();
+}
+
+bool NahledFormWindow::ShowRows(int rows) {
+  const QByteArray head = ReportPageHead(rest_, rows);
+  if (head.isEmpty()) return false;
+  auto document = std::make_unique<QTextDocument>();
+  SetReportDocument(*document, head);
+  const int position = view_->verticalScrollBar()->value();
+  ShowDocument(std::move(document));
+  view_->verticalScrollBar()->setValue(position);
+  shownRows_ = rows;
+  ShowLayoutStatus();
+  return true;
+}
+
+void NahledFormWindow::ShowLayoutStatus() {
+  if (rest_.isEmpty()) {
+    status_->hide();
+    return;
+  }
+  status_->setText(MessageText(kLayoutStatusMessage).arg(shownRows_).arg(pageRows_));
+  status_->show();
 }
 
 void NahledFormWindow::CompleteLayout() {
@@ -190,12 +252,16 @@ void NahledFormWindow::CompleteLayout() {
   const int position = view_->verticalScrollBar()->value();
   ShowDocument(std::move(document));
   view_->verticalScrollBar()->setValue(position);
+  ShowLayoutStatus();
 }
 
 void NahledFormWindow::ShowDocument(std::unique_ptr<QTextDocument> document) {
-  // Parsed away from the view, the page is laid out once, by the view, at its width.
+  // Parsed away from the view, the page is laid out once, by the view, at its width. A new
+  // document's undefined page size would have it laid out once more before that, for the
+  // view's layout object; an empty page size is not laid out.
   // The view deletes its own first document itself; the ones set here are the window's.
   const QPointer<QTextDocument> old = view_->document();
+  document->setPageSize(QSizeF(0, 0));
   document->setParent(view_);
   view_->setDocument(document.release());
   if (!old.isNull() && old->parent() == view_) delete old.data();
@@ -214,7 +280,18 @@ bool NahledFormWindow::Print(const PrintSetup& setup) {
   dialog.setObjectName("PrintDialog");
   if (!ExecDialog(dialog)) return false;
   // What the print dialog changed (printer, paper, margins) holds for this print.
-  PrintReportDocument(*view_->document(), *printer_, setup, PageAddress(page_), progress_);
+  StornoProgress storno(this, progress_);
+  try {
+    // "Print to file" is written as "Uložit jako PDF" is: whole, or the earlier file stays.
+    if (const QString file = printer_->outputFileName(); !file.isEmpty()) {
+      PrintReportIntoFile(*view_->document(), *printer_, setup, PageAddress(page_),
+                          QStringToPath(file), storno);
+    } else {
+      PrintReportDocument(*view_->document(), *printer_, setup, PageAddress(page_), storno);
+    }
+  } catch (const ProgressCanceled&) {
+    return false;
+  }
   return true;
 }
 
@@ -226,8 +303,13 @@ std::optional<PrintSetup> NahledFormWindow::ShowPageSetup(const PrintSetup& setu
 
 void NahledFormWindow::WritePdf(const std::filesystem::path& target) {
   CompleteLayout();
-  WriteReportPdf(*view_->document(), form_.CurrentPrintSetup(), PageAddress(page_), target,
-                 progress_);
+  StornoProgress storno(this, progress_);
+  try {
+    WriteReportPdf(*view_->document(), form_.CurrentPrintSetup(), PageAddress(page_), target,
+                   storno);
+  } catch (const ProgressCanceled&) {
+    // Stopped: no file written, an earlier one kept.
+  }
 }
 
 }  // namespace orvenda

@@ -2,11 +2,13 @@
 
 #include <QCheckBox>
 #include <QDialog>
+#include <QLabel>
 #include <QMenuBar>
 #include <QPrinter>
 #include <QPushButton>
 #include <QTextBrowser>
 #include <QTextDocument>
+#include <QTimer>
 #include <filesystem>
 #include <memory>
 #include <vector>
@@ -43,12 +45,19 @@ class NahledFormWindow : public QDialog, public ReportBrowser {
   // Writes the shown page to a PDF file with the run's print setup.
   void WritePdf(const std::filesystem::path& target);
 
-  // A long page is shown with its first rows at once and completed from the event loop;
-  // false until then. CompleteLayout does the rest at once (print and PDF wait for it).
+  // A long page is shown with its first rows at once, then from the event loop with ever
+  // more of its rows, and at last whole; false until then. The status line under the page
+  // says how far it is. CompleteLayout does the rest at once (print and PDF wait for it).
   bool LayoutComplete() const { return rest_.isEmpty(); }
   void CompleteLayout();
-  // Rows of a long page shown before the rest is laid out.
+  // Rows of a long page shown before the rest is laid out, and the factor by which the rows
+  // shown grow at each step from the event loop: the steps add an eighth to the work.
   static constexpr int kFirstScreenRows = 200;
+  static constexpr int kLayoutGrowth = 8;
+  // The table rows shown while the layout is not complete, and the page's rows.
+  int ShownRows() const { return shownRows_; }
+  int PageRows() const { return pageRows_; }
+  QLabel* LayoutStatus() const { return status_; }
 
   // Test hook: runs instead of the print dialog's exec (true = accepted).
   std::function<bool(QDialog&)> execDialog;
@@ -60,6 +69,12 @@ class NahledFormWindow : public QDialog, public ReportBrowser {
  private:
   bool ExecDialog(QDialog& dialog);
   void ShowDocument(std::unique_ptr<QTextDocument> document);
+  // Shows the page's first `rows` rows, keeping the place scrolled to; false when the page
+  // has no more rows than that.
+  bool ShowRows(int rows);
+  void NextLayoutStep();
+  void ScheduleLayoutStep();
+  void ShowLayoutStatus();
 
   NahledForm& form_;
   Dialogs& dialogs_;
@@ -69,6 +84,10 @@ class NahledFormWindow : public QDialog, public ReportBrowser {
   std::unique_ptr<QPrinter> printer_;
   std::filesystem::path page_;
   QByteArray rest_;  // the whole page while only its first rows are shown
+  int shownRows_ = 0;
+  int pageRows_ = 0;
+  QLabel* status_ = nullptr;
+  QTimer* layoutTimer_ = nullptr;
   FormBinding binding_;
   bool shown_ = false;
 };

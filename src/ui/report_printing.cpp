@@ -10,6 +10,8 @@
 #include <QPainter>
 #include <QRegularExpression>
 #include <QStringDecoder>
+#include <QTextCursor>
+#include <QTextDocumentFragment>
 #include <QTextFrame>
 #include <QTextTable>
 #include <cerrno>
@@ -47,6 +49,30 @@ void DrawPageLine(QPainter& painter, const QRectF& band, const PageLine& line) {
 }
 
 }  // namespace
+
+std::unique_ptr<QTextDocument> PrintLayout(const QTextDocument& source, QPaintDevice& device,
+                                           const QSizeF& page) {
+  // What clone() copies, set on an empty document first: every change of the device, the
+  // margin or the page size lays a whole document out again, and a new page size lays a
+  // table out twice (Qt's lazy layout starts again before it). Content inserted into a
+  // document already laid out for its page is laid out once.
+  auto document = std::make_unique<QTextDocument>();
+  document->setDefaultFont(source.defaultFont());
+  document->setDefaultTextOption(source.defaultTextOption());
+  document->setDefaultStyleSheet(source.defaultStyleSheet());
+  document->setIndentWidth(source.indentWidth());
+  document->setUseDesignMetrics(source.useDesignMetrics());
+  for (const auto info : {QTextDocument::DocumentTitle, QTextDocument::DocumentUrl}) {
+    document->setMetaInformation(info, source.metaInformation(info));
+  }
+  QTextFrameFormat frame = source.rootFrame()->frameFormat();
+  frame.setMargin(0);
+  document->rootFrame()->setFrameFormat(frame);
+  document->documentLayout()->setPaintDevice(&device);
+  document->setPageSize(page);
+  QTextCursor(document.get()).insertFragment(QTextDocumentFragment(&source));
+  return document;
+}
 
 QFont ReportFont() {
   // A browser's standard font; where Times New Roman is missing, Chromium falls back to the
@@ -152,6 +178,19 @@ QByteArray ReportPageHead(const QByteArray& page, int rows) {
   return page.left(at) + "\r\n</table>\r\n</body>\r\n</html>\r\n";
 }
 
+int ReportPageRows(const QByteArray& page) {
+  static const QByteArray kRowEnd = "</tr>";
+  static const QByteArray kTableEnd = "</table>";
+  qsizetype tableEnd = page.indexOf(kTableEnd);
+  if (tableEnd < 0) tableEnd = page.size();
+  int rows = 0;
+  for (qsizetype at = page.indexOf(kRowEnd); at >= 0 && at < tableEnd;
+       at = page.indexOf(kRowEnd, at + kRowEnd.size())) {
+    ++rows;
+  }
+  return rows;
+}
+
 void ApplyPrintSetup(QPrinter& printer, const PrintSetup& setup) {
   printer.setPageSize(
       QPageSize(QSizeF(setup.paperWidthMm, setup.paperHeightMm), QPageSize::Millimeter));
@@ -181,13 +220,6 @@ int PrintReportDocument(const QTextDocument& source, QPrinter& printer, const Pr
   if (!painter.begin(&printer)) {
     throw Error(Msg(294));
   }
-  // Laid out anew for the printer, so that its metrics and the page height decide the breaks.
-  std::unique_ptr<QTextDocument> document(source.clone());
-  document->documentLayout()->setPaintDevice(&printer);
-  QTextFrameFormat frame = document->rootFrame()->frameFormat();
-  frame.setMargin(0);
-  document->rootFrame()->setFrameFormat(frame);
-
   const QRectF paint = printer.pageLayout().paintRectPixels(printer.resolution());
   const QFont lineFont(PageLineFont(), &printer);
   const double lineHeight = QFontMetricsF(lineFont, &printer).height();
@@ -197,7 +229,8 @@ int PrintReportDocument(const QTextDocument& source, QPrinter& printer, const Pr
   const double top = hasHeader ? lineHeight + gap : 0;
   const double bottom = hasFooter ? lineHeight + gap : 0;
   const QSizeF body(paint.width(), std::max(paint.height() - top - bottom, lineHeight));
-  document->setPageSize(body);
+  // Laid out anew for the printer, so that its metrics and the page height decide the breaks.
+  const std::unique_ptr<QTextDocument> document = PrintLayout(source, printer, body);
   const int pages = std::max(1, document->pageCount());
 
   PageCodeValues values;
@@ -218,6 +251,11 @@ int PrintReportDocument(const QTextDocument& source, QPrinter& printer, const Pr
     ~Hide() { progress.HideProgress(); }
   } hide{progress};
   for (int page = 1; page <= pages; ++page) {
+    if (progress.Canceled()) {
+      // "Storno": the pages so far must not come out of the printer as a whole print.
+      printer.abort();
+      throw ProgressCanceled{};
+    }
     if (page > 1 && !printer.newPage()) throw Error(Msg(295));
     values.page = page;
     painter.save();
@@ -277,20 +315,20 @@ std::string CompletePdfProblem(const std::filesystem::path& file) {
 
 }  // namespace
 
-int WriteReportPdf(const QTextDocument& document, const PrintSetup& setup,
-                   const std::string& address, const std::filesystem::path& target,
-                   Progress& progress) {
+int PrintReportIntoFile(const QTextDocument& document, QPrinter& printer, const PrintSetup& setup,
+                        const std::string& address, const std::filesystem::path& target,
+                        Progress& progress) {
   std::random_device seed;
   std::filesystem::path temp = target;
   temp += ".tmp" + std::to_string(seed() % 1000000);
+  struct Named {
+    QPrinter& printer;
+    QString name;
+    ~Named() { printer.setOutputFileName(name); }
+  } named{printer, printer.outputFileName()};
+  printer.setOutputFileName(PathToQString(temp));
   int pages = 0;
   try {
-    QPrinter printer(QPrinter::HighResolution);
-    printer.setOutputFormat(QPrinter::PdfFormat);
-    printer.setOutputFileName(PathToQString(temp));
-    printer.setCreator(QStringLiteral("Orvenda"));
-    printer.setDocName(document.metaInformation(QTextDocument::DocumentTitle));
-    ApplyPrintSetup(printer, setup);
     pages = PrintReportDocument(document, printer, setup, address, progress);
   } catch (...) {
     std::error_code ignored;
@@ -314,6 +352,17 @@ int WriteReportPdf(const QTextDocument& document, const PrintSetup& setup,
                 ec.message() + ")");
   }
   return pages;
+}
+
+int WriteReportPdf(const QTextDocument& document, const PrintSetup& setup,
+                   const std::string& address, const std::filesystem::path& target,
+                   Progress& progress) {
+  QPrinter printer(QPrinter::HighResolution);
+  printer.setOutputFormat(QPrinter::PdfFormat);
+  printer.setCreator(QStringLiteral("Orvenda"));
+  printer.setDocName(document.metaInformation(QTextDocument::DocumentTitle));
+  ApplyPrintSetup(printer, setup);
+  return PrintReportIntoFile(document, printer, setup, address, target, progress);
 }
 
 }  // namespace orvenda

@@ -5,6 +5,7 @@
 #include <QString>
 #include <QTextDocument>
 #include <filesystem>
+#include <memory>
 
 #include "base/progress.h"
 #include "reports/print_setup.h"
@@ -24,8 +25,15 @@ void SetReportDocument(QTextDocument& document, const QByteArray& page);
 // The page cut after its first `rows` table rows (the header rows count), closed as a page
 // of its own; empty when the page has no more rows than that.
 QByteArray ReportPageHead(const QByteArray& page, int rows);
+// The number of table rows of the page's first table (the header rows count).
+int ReportPageRows(const QByteArray& page);
 // The browser's default font for pages (a serif of 12 points), used for view and print alike.
 QFont ReportFont();
+
+// A copy of `source` laid out for `device` in pages of `page` (device pixels), without the
+// root frame's margin: the document that printing paints page by page.
+std::unique_ptr<QTextDocument> PrintLayout(const QTextDocument& source, QPaintDevice& device,
+                                           const QSizeF& page);
 
 // Paper, orientation and margins of `setup` onto the printer, and back.
 void ApplyPrintSetup(QPrinter& printer, const PrintSetup& setup);
@@ -34,11 +42,19 @@ PrintSetup PrintSetupFromPrinter(const QPrinter& printer, PrintSetup base);
 // Prints `document` on the printer as laid out for its page: every page with the header at
 // the top and the footer at the bottom (the browser's codes of `setup`), the body between
 // them. `address` is the page address for &u. Steps `progress` once per page. Returns the
-// number of pages; throws orvenda::Error when the printer cannot be painted on.
+// number of pages; throws orvenda::Error when the printer cannot be painted on, and
+// ProgressCanceled, with the print aborted, when `progress` is canceled.
 int PrintReportDocument(const QTextDocument& document, QPrinter& printer, const PrintSetup& setup,
                         const std::string& address, Progress& progress);
 
-// The same into a PDF file, written beside `target` and renamed over it when complete.
+// The same onto a printer that prints into the file `target` (a PDF): written beside it and
+// renamed over it when complete; an error or "Storno" removes the unfinished file and leaves
+// an earlier `target` as it was. The printer's output file name is kept.
+int PrintReportIntoFile(const QTextDocument& document, QPrinter& printer, const PrintSetup& setup,
+                        const std::string& address, const std::filesystem::path& target,
+                        Progress& progress);
+
+// The same into a new PDF file with the printer settings of `setup`.
 int WriteReportPdf(const QTextDocument& document, const PrintSetup& setup,
                    const std::string& address, const std::filesystem::path& target,
                    Progress& progress);

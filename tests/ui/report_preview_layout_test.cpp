@@ -8,14 +8,18 @@
 #include <QPainter>
 #include <QPrintDialog>
 #include <QPrinter>
+#include <QProgressDialog>
 #include <QPushButton>
 #include <QTextBrowser>
 #include <QTextFrame>
+#include <QTextTable>
+#include <set>
 
 #include "base/cp1250.h"
 #include "nahled_form_window.h"
 #include "report_printing.h"
 #include "reports/report_fixture.h"
+#include "storno_progress.h"
 #include "ui_support.h"
 
 namespace orvenda {
@@ -150,6 +154,9 @@ TEST(ReportPageHead, CutsAfterWholeRowsOfTheFirstTableOnly) {
   // Nothing to cut: every row of the first table fits, the legend's rows do not count.
   EXPECT_TRUE(ReportPageHead(page, 3).isEmpty());
   EXPECT_TRUE(ReportPageHead(page, 10).isEmpty());
+  EXPECT_EQ(ReportPageRows(page), 3);
+  EXPECT_EQ(ReportPageRows(head), 2);
+  EXPECT_EQ(ReportPageRows("<html><body><p>no table</p></body></html>"), 0);
 }
 
 TEST_F(LongPreviewTest, FirstRowsAtOnceThenTheSamePageAsLoadingItWhole) {
@@ -181,6 +188,50 @@ TEST_F(LongPreviewTest, FirstRowsAtOnceThenTheSamePageAsLoadingItWhole) {
     EXPECT_EQ(shownCopy->pageCount(), whole->pageCount());
     window->close();
   }
+}
+
+// The rows of the report table shown.
+int ShownTableRows(QTextBrowser& view) {
+  const QList<QTextFrame*> frames = view.document()->rootFrame()->childFrames();
+  auto* table = frames.isEmpty() ? nullptr : qobject_cast<QTextTable*>(frames.first());
+  return table == nullptr ? 0 : table->rows();
+}
+
+TEST_F(LongPreviewTest, LongPageGrowsInStepsWithTheStatusThenTheSameAsLoadingItWhole) {
+  Open(1700);
+  const int rows = window->PageRows();
+  ASSERT_GT(rows, NahledFormWindow::kFirstScreenRows * NahledFormWindow::kLayoutGrowth);
+  EXPECT_EQ(ShownTableRows(*window->View()), NahledFormWindow::kFirstScreenRows);
+  ASSERT_TRUE(window->LayoutStatus()->isVisibleTo(window.get()));
+  EXPECT_TRUE(window->LayoutStatus()->text().contains(QString::number(rows)));
+  const QString whole = WholePage()->toPlainText();
+  // One step from the event loop: eight times the rows, the beginning of the same page.
+  for (int i = 0; i < 1000 && window->ShownRows() == NahledFormWindow::kFirstScreenRows; ++i) {
+    QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+  }
+  const int step = NahledFormWindow::kFirstScreenRows * NahledFormWindow::kLayoutGrowth;
+  ASSERT_FALSE(window->LayoutComplete());
+  EXPECT_EQ(window->ShownRows(), step);
+  EXPECT_EQ(ShownTableRows(*window->View()), step);
+  EXPECT_TRUE(window->LayoutStatus()->text().contains(QString::number(step)));
+  QString shown = window->View()->toPlainText();
+  while (!shown.isEmpty() && shown.back().isSpace()) shown.chop(1);
+  EXPECT_GT(shown.size(), 20000);
+  EXPECT_TRUE(whole.startsWith(shown));
+  // The PDF asked for now waits for the whole page.
+  dialogs.saveFiles.push_back(dir / "sestava");
+  window->findChild<QAction*>("ExportPdf1")->trigger();
+  EXPECT_TRUE(window->LayoutComplete());
+  EXPECT_FALSE(window->LayoutStatus()->isVisibleTo(window.get()));
+  EXPECT_EQ(ShownTableRows(*window->View()), rows);
+  EXPECT_EQ(window->View()->document()->toHtml(), WholePage()->toHtml());
+  const int pages =
+      WriteReportPdf(*WholePage(), form->CurrentPrintSetup(), PageAddress(form->ReportPagePath()),
+                     dir / "whole.pdf", progress);
+  EXPECT_EQ(PageCount(dir / "sestava.pdf"), pages);
+  const std::string text = PdfText(dir / "sestava.pdf");
+  EXPECT_NE(text.find("pozn1699"), std::string::npos);
+  EXPECT_EQ(text, PdfText(dir / "whole.pdf"));
 }
 
 TEST_F(LongPreviewTest, PdfAndPrintDuringTheLayoutWaitForTheWholePage) {
@@ -235,6 +286,118 @@ TEST_F(LongPreviewTest, PagesPaintedOneByOneLookExactlyAsTheWholeDocumentPainted
   }
   // What no page shows is left out: the table's border of every other page.
   EXPECT_LT(fs::file_size(culled), fs::file_size(reference));
+}
+
+// Presses "Storno" once `cancelAtStep` steps were made; counts the steps and the questions.
+class StornoAfter : public NullProgress {
+ public:
+  explicit StornoAfter(int cancelAtStep) : cancelAtStep_(cancelAtStep) {}
+  void ShowProgress(const std::string&, int) override { shown = true; }
+  void HideProgress() override { shown = false; }
+  void SetProgress(int) override { ++steps; }
+  void StepProgress() override { ++steps; }
+  bool Canceled() override {
+    ++asked;
+    return cancelAtStep_ >= 0 && steps >= cancelAtStep_;
+  }
+  int steps = 0;
+  int asked = 0;
+  bool shown = false;
+
+ private:
+  int cancelAtStep_;
+};
+
+// The files in a directory, to see that nothing was left behind.
+std::set<std::string> Files(const fs::path& where) {
+  std::set<std::string> names;
+  for (const auto& entry : fs::directory_iterator(where)) names.insert(entry.path().filename());
+  return names;
+}
+
+TEST_F(LongPreviewTest, StornoStopsThePdfAtTheNextPageAndKeepsTheEarlierFile) {
+  Open(400);
+  window->CompleteLayout();
+  const fs::path out = dir / "out";
+  fs::create_directories(out);
+  const fs::path earlier = out / "sestava.pdf";
+  test::WriteFileBytes(earlier, "the earlier PDF");
+  const std::set<std::string> before = Files(out);
+  StornoAfter storno(3);
+  EXPECT_THROW(WriteReportPdf(*window->View()->document(), form->CurrentPrintSetup(), std::string(),
+                              earlier, storno),
+               ProgressCanceled);
+  EXPECT_EQ(storno.steps, 3);
+  EXPECT_FALSE(storno.shown);
+  EXPECT_EQ(test::ReadFileBytes(earlier), "the earlier PDF");
+  EXPECT_EQ(Files(out), before);
+  // Without an earlier file none is left either; without "Storno" the file is whole.
+  const fs::path fresh = out / "nova.pdf";
+  StornoAfter stornoAtOnce(0);
+  EXPECT_THROW(WriteReportPdf(*window->View()->document(), form->CurrentPrintSetup(), std::string(),
+                              fresh, stornoAtOnce),
+               ProgressCanceled);
+  EXPECT_EQ(Files(out), before);
+  StornoAfter asked(-1);
+  const int pages = WriteReportPdf(*window->View()->document(), form->CurrentPrintSetup(),
+                                   std::string(), fresh, asked);
+  EXPECT_EQ(PageCount(fresh), pages);
+  EXPECT_GE(asked.asked, pages);
+}
+
+TEST_F(LongPreviewTest, StornoStopsAPrintIntoAFileAndKeepsTheEarlierFile) {
+  Open(400);
+  window->CompleteLayout();
+  const fs::path out = dir / "out";
+  fs::create_directories(out);
+  const fs::path earlier = out / "tisk.pdf";
+  test::WriteFileBytes(earlier, "the earlier print");
+  QPrinter printer(QPrinter::HighResolution);
+  printer.setOutputFormat(QPrinter::PdfFormat);
+  printer.setOutputFileName(QString::fromStdString(earlier.string()));
+  StornoAfter storno(2);
+  EXPECT_THROW(PrintReportIntoFile(*window->View()->document(), printer, form->CurrentPrintSetup(),
+                                   std::string(), earlier, storno),
+               ProgressCanceled);
+  EXPECT_EQ(storno.steps, 2);
+  EXPECT_EQ(test::ReadFileBytes(earlier), "the earlier print");
+  EXPECT_EQ(Files(out), std::set<std::string>{"tisk.pdf"});
+  EXPECT_EQ(printer.outputFileName().toStdString(), earlier.string());
+  // The same printer again without "Storno": the whole print replaces the file.
+  StornoAfter none(-1);
+  const int pages = PrintReportIntoFile(*window->View()->document(), printer,
+                                        form->CurrentPrintSetup(), std::string(), earlier, none);
+  EXPECT_EQ(PageCount(earlier), pages);
+  EXPECT_EQ(Files(out), std::set<std::string>{"tisk.pdf"});
+}
+
+TEST(StornoProgress, TheButtonStopsTheNextStepAndTheRestOfTheOperation) {
+  QWidget parent;
+  struct Busy : NullProgress {
+    int depth = 0;
+    void BeginBusy() override { ++depth; }
+    void EndBusy() override { --depth; }
+  } program;
+  StornoProgress storno(&parent, program);
+  storno.ShowProgress("Tisknu", 10);
+  storno.StepProgress();
+  storno.SetProgress(5);
+  EXPECT_FALSE(storno.Canceled());
+  EXPECT_EQ(storno.Dialog()->value(), 5);
+  EXPECT_EQ(storno.Dialog()->labelText(), QString("Tisknu"));
+  storno.Dialog()->cancel();  // "Storno"
+  EXPECT_TRUE(storno.Canceled());
+  EXPECT_THROW(storno.StepProgress(), ProgressCanceled);
+  storno.HideProgress();
+  EXPECT_EQ(storno.Dialog(), nullptr);
+  // A later step of the same operation (a print after its layout) stops at once.
+  EXPECT_TRUE(storno.Canceled());
+  EXPECT_THROW(storno.ShowProgress("Tisknu", 3), ProgressCanceled);
+  // The hourglass is the program's.
+  storno.BeginBusy();
+  EXPECT_EQ(program.depth, 1);
+  storno.EndBusy();
+  EXPECT_EQ(program.depth, 0);
 }
 
 }  // namespace
