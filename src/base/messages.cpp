@@ -362,6 +362,11 @@ constexpr const char* kAppended[] = {
     "Tisk...",
     // The printed report's footer: the address, then page p of P at the right.
     "&u&b&bStrana &p z &P",
+    // The find bar under a tree.
+    "Další",
+    "Předchozí",
+    "Jen celá slova",
+    "Rozlišovat diakritiku",
 };
 
 }  // namespace
