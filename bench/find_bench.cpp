@@ -99,6 +99,24 @@ void Run(const fs::path& scratch) {
     report(std::string("keystroke to \"") + query + "\": first match", first);
     report("  count (" + std::to_string(bar.Matches().size()) + ")", count);
   }
+  // Typed key by key, each key searches only what the key before found, when that was little.
+  for (const char* query : {"pád z", "zzzz"}) {
+    Samples last;
+    const std::string whole = W(query);
+    for (int round = 0; round < kRounds; ++round) {
+      tree.Select(nullptr);
+      type("#");
+      for (size_t keys = 1; keys < whole.size(); ++keys) {
+        bar.FindEdit.text = whole.substr(0, keys);
+        bar.FindEditChange();
+      }
+      last.Add([&] {
+        bar.FindEdit.text = whole;
+        bar.FindEditChange();
+      });
+    }
+    report(std::string("typing \"") + query + "\" key by key: the last key", last);
+  }
   bar.DiacriticsCheckBox.checked = true;
   bar.WholeWordsCheckBox.checked = true;
   {

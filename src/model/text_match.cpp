@@ -144,21 +144,31 @@ size_t TextMatcher::NextCandidate(const unsigned char* bytes, size_t at, size_t 
   for (int i = 0; i < secondCount_; ++i) {
     also[i] = _mm_set1_epi8(static_cast<char>(secondBytes_[i]));
   }
-  for (; at + 16 <= end; at += 16) {
-    const __m128i chunk = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes + at));
+  // The candidates of 16 bytes from `from` as bits.
+  const auto candidates = [&](size_t from) {
+    const __m128i chunk = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes + from));
     __m128i equal = _mm_cmpeq_epi8(chunk, wanted[0]);
     for (int i = 1; i < anchorCount_; ++i) {
       equal = _mm_or_si128(equal, _mm_cmpeq_epi8(chunk, wanted[i]));
     }
     if (secondCount_ > 0) {
-      const __m128i other = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes + at + apart));
+      const __m128i other = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes + from + apart));
       __m128i equalToo = _mm_cmpeq_epi8(other, also[0]);
       for (int i = 1; i < secondCount_; ++i) {
         equalToo = _mm_or_si128(equalToo, _mm_cmpeq_epi8(other, also[i]));
       }
       equal = _mm_and_si128(equal, equalToo);
     }
-    if (const int mask = _mm_movemask_epi8(equal)) return at + std::countr_zero(unsigned(mask));
+    return static_cast<unsigned>(_mm_movemask_epi8(equal));
+  };
+  // Two blocks a round: one test of both masks for the usual round without a candidate.
+  for (; at + 32 <= end; at += 32) {
+    if (const unsigned mask = candidates(at) | candidates(at + 16) << 16) {
+      return at + std::countr_zero(mask);
+    }
+  }
+  for (; at + 16 <= end; at += 16) {
+    if (const unsigned mask = candidates(at)) return at + std::countr_zero(mask);
   }
 #endif
   const auto among = [](unsigned char byte, const std::array<unsigned char, 4>& set, int count) {
@@ -300,11 +310,32 @@ void RecordTexts::Build(Table& table, const FieldReader& read) {
     counts_[b] = counts[0][b] + counts[1][b] + counts[2][b] + counts[3][b];
 }
 
+std::string_view RecordTexts::SlotView(uint32_t slot) const {
+  if (const auto it = joined_.find(slot); it != joined_.end()) return std::string_view(it->second);
+  return RecordView(slotRecord_[slot]);
+}
+
 std::optional<std::string_view> RecordTexts::Find(int32_t index) const {
   const uint32_t slot = SlotOf(index);
   if (slot == kNoSlot) return std::nullopt;
-  if (const auto it = joined_.find(slot); it != joined_.end()) return std::string_view(it->second);
-  return RecordView(slotRecord_[slot]);
+  return SlotView(slot);
+}
+
+size_t RecordTexts::MatchWithin(const TextMatcher& matcher, std::vector<uint64_t>& bits) const {
+  bits.resize((slotRecord_.size() + 63) / 64);
+  size_t found = 0;
+  for (size_t word = 0; word < bits.size(); ++word) {
+    for (uint64_t left = bits[word]; left != 0; left &= left - 1) {
+      const int bit = std::countr_zero(left);
+      const auto slot = static_cast<uint32_t>(word * 64 + static_cast<size_t>(bit));
+      if (matcher.FindLowered(SlotView(slot)) != std::string_view::npos) {
+        ++found;
+      } else {
+        bits[word] &= ~(uint64_t{1} << bit);
+      }
+    }
+  }
+  return found;
 }
 
 bool RecordTexts::Matches(int32_t index, const TextMatcher& matcher) const {

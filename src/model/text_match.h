@@ -101,6 +101,9 @@ class RecordTexts {
   // Sets the bit of every slot whose record holds a match (`bits` sized to the slots), in one
   // pass over all the texts; returns how many.
   size_t MatchAll(TextMatcher matcher, std::vector<uint64_t>& bits) const;
+  // The same where `bits` holds the answer of a query that every match of this one holds
+  // (a part of it typed before): only the records with their bit set are searched.
+  size_t MatchWithin(const TextMatcher& matcher, std::vector<uint64_t>& bits) const;
 
   // The first match in the record: which field holds it, where in that field, and the field's
   // lowered text.
@@ -117,6 +120,7 @@ class RecordTexts {
 
  private:
   std::string_view RecordView(size_t record) const;
+  std::string_view SlotView(uint32_t slot) const;
 
   std::string buffer_;
   std::vector<size_t> ends_;          // by record in buffer order: where its text ends

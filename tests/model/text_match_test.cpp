@@ -276,6 +276,18 @@ TEST_F(MatchAllTest, FindsWhatEachFieldAloneHoldsAtEveryOffset) {
       for (const std::string& query : queries) ExpectSame(query, {whole, diacritics});
     }
   }
+  // Typing on: the records of the shorter query searched again find what a whole pass finds.
+  for (const bool diacritics : {false, true}) {
+    for (const std::string& query : queries) {
+      if (query.size() < 2) continue;
+      const MatchOptions options{.wholeWords = false, .diacritics = diacritics};
+      std::vector<uint64_t> narrowed, whole;
+      texts.MatchAll(TextMatcher(query.substr(0, query.size() - 1), options), narrowed);
+      const size_t count = texts.MatchWithin(TextMatcher(query, options), narrowed);
+      EXPECT_EQ(count, texts.MatchAll(TextMatcher(query, options), whole));
+      EXPECT_EQ(narrowed, whole) << Cp1250ToUtf8(query);
+    }
+  }
 }
 
 TEST_F(MatchAllTest, NoMatchSpansFieldsOrRecordsAndNothingIsFoundForNothing) {
