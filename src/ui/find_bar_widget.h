@@ -14,8 +14,6 @@
 
 namespace orvenda {
 
-class FormBinding;
-
 // A find bar under a tree, bound to a FindBar. Ctrl+F is the action "FindAction" on the window
 // and opens the bar; Esc in the bar closes it; Enter and F3 find the next match, Shift+F3 the
 // previous one. The field of the record page that holds a found match shows it selected.

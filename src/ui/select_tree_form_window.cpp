@@ -172,6 +172,9 @@ SelectTreeFormWindow::~SelectTreeFormWindow() {
     tree->Widget()->OnDragOver = nullptr;
     tree->Widget()->OnDragDrop = nullptr;
   }
+  // The bar's widget works on the form's FindBar: it goes first.
+  delete find_bar_;
+  find_bar_ = nullptr;
   form_.reset();
 }
 
@@ -284,7 +287,7 @@ void SelectTreeFormWindow::AddShortcuts() {
   // Find next searches again for the last text; with none yet, it asks for one.
   const auto findNext = [this, find] {
     // The open find bar steps through its matches.
-    if (find_bar_->NextKey()) return;
+    if (find_bar_ != nullptr && find_bar_->NextKey()) return;
     if (!find->isEnabled()) return;
     if (find_dialog_->isVisible() && !find_dialog_->FindEdit()->text().isEmpty()) {
       find_dialog_->FindNext()->click();
@@ -400,7 +403,7 @@ void SelectTreeFormWindow::PushState() {
   } else if (!f.FindDialogOpen && find_dialog_->isVisible()) {
     find_dialog_->hide();
   }
-  find_bar_->Refresh();
+  if (find_bar_ != nullptr) find_bar_->Refresh();
   pushing_ = false;
   binding_.Focus(f.FocusControl);
 }
