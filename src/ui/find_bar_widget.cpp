@@ -20,10 +20,10 @@ namespace orvenda {
 namespace {
 
 // The bar's captions, numbered messages.
-constexpr int kFindNextCaption = 334;    // "Další"
-constexpr int kFindPrevCaption = 335;    // "Předchozí"
-constexpr int kWholeWordsCaption = 336;  // "Jen celá slova"
-constexpr int kDiacriticsCaption = 337;  // "Rozlišovat diakritiku"
+constexpr int kFindNextCaption = 335;    // "Další"
+constexpr int kFindPrevCaption = 336;    // "Předchozí"
+constexpr int kWholeWordsCaption = 337;  // "Jen celá slova"
+constexpr int kDiacriticsCaption = 338;  // "Rozlišovat diakritiku"
 constexpr int kFindActionCaption = 129;  // "Najít"
 
 }  // namespace
