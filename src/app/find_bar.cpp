@@ -41,7 +41,16 @@ std::string FindTexts::Count(int at, int of) {
 
 std::string FindTexts::NotFound() { return W(kTexts[1]); }
 
-FindBar::FindBar(MainForm& form) : form_(form) {
+FindBar::FindBar(MainForm& form)
+    : FindBar(FindScope{
+          .tree = [&form]() -> TreeControl& { return form.TreeNT1; },
+          .table = [&form] { return &form.DataTable; },
+          .changes = [&form] { return form.DataTableSums.Changes(); },
+          .waits = [&form] { return form.EditState; },
+          .read = {},
+      }) {}
+
+FindBar::FindBar(FindScope scope) : scope_(std::move(scope)) {
   FindPanel.visible = false;
   FindEdit.maxLength = kTextSize;
   controls_ = {{"FindPanel", &FindPanel},
@@ -59,7 +68,11 @@ TextMatcher FindBar::Matcher() const {
 
 void FindBar::FindActionClick() {
   FindPanel.visible = true;
-  if (!FindEdit.text.empty()) Search(0);
+  if (!FindEdit.text.empty()) {
+    Search(0);
+  } else if (PrepareLater) {
+    PrepareLater();
+  }
 }
 
 void FindBar::CloseClick() {
@@ -67,61 +80,154 @@ void FindBar::CloseClick() {
   matches_.clear();
   current_ = -1;
   counted_ = true;
+  hit_.reset();
   // The texts go with the bar; the next opening takes them again.
   texts_.Clear();
-  texts_built_ = false;
+  texts_table_ = nullptr;
+  order_.clear();
+  order_.shrink_to_fit();
+  orderSlots_.clear();
+  orderSlots_.shrink_to_fit();
+  order_built_ = false;
+  bits_.clear();
+  bits_texts_ = 0;
 }
 
 void FindBar::FindEditChange() { Search(0); }
 void FindBar::FindNextClick() { Search(1); }
 void FindBar::FindPrevClick() { Search(-1); }
 
-void FindBar::RefreshTexts() {
-  if (texts_built_ && texts_at_ == form_.DataTableSums.Changes()) return;
-  texts_.Build(form_.DataTable);
-  texts_at_ = form_.DataTableSums.Changes();
-  texts_built_ = true;
+std::optional<FindHit> FindBar::TakeHit() {
+  std::optional<FindHit> hit = hit_;
+  hit_.reset();
+  return hit;
+}
+
+size_t FindBar::IndexBytes() const {
+  return texts_.IndexBytes() + order_.capacity() * sizeof(TreeControl::Item) +
+         orderSlots_.capacity() * sizeof(uint32_t) + bits_.capacity() * sizeof(uint64_t);
+}
+
+void FindBar::RefreshTexts(Table& table) {
+  const uint64_t changes = scope_.changes();
+  if (texts_serial_ != 0 && texts_table_ == &table && texts_at_ == changes) return;
+  texts_.Build(table, scope_.read);
+  texts_table_ = &table;
+  texts_at_ = changes;
+  ++texts_serial_;
+}
+
+void FindBar::RefreshOrder(TreeControl& tree) {
+  if (!order_built_ || order_tree_ != &tree || order_revision_ != tree.Revision()) {
+    order_.clear();
+    PreOrder(tree, nullptr, order_);
+    order_tree_ = &tree;
+    order_revision_ = tree.Revision();
+    order_built_ = true;
+    order_texts_ = 0;
+    last_place_ = 0;
+  }
+  if (order_texts_ != texts_serial_) {
+    orderSlots_.resize(order_.size());
+    for (size_t i = 0; i < order_.size(); ++i) orderSlots_[i] = texts_.SlotOf(tree.Data(order_[i]));
+    order_texts_ = texts_serial_;
+  }
+}
+
+void FindBar::Prepare() {
+  Table* table = scope_.table();
+  if (!FindPanel.visible || scope_.waits() || table == nullptr || !table->IsOpen()) return;
+  RefreshTexts(*table);
+  RefreshOrder(scope_.tree());
+}
+
+bool FindBar::Refresh(const TextMatcher& matcher) {
+  Table* table = scope_.table();
+  if (matcher.Empty() || table == nullptr || !table->IsOpen()) return false;
+  RefreshTexts(*table);
+  RefreshOrder(scope_.tree());
+  if (bits_texts_ != texts_serial_ || bits_query_ != matcher.Folded() ||
+      bits_options_.wholeWords != matcher.Options().wholeWords ||
+      bits_options_.diacritics != matcher.Options().diacritics) {
+    // Typing on narrows the query: when few records held the part typed before, only they
+    // are searched again (not with whole words: "pád" in "pádem" is no word, "pádem" is).
+    const bool narrower = bits_texts_ == texts_serial_ && !bits_query_.empty() &&
+                          !bits_options_.wholeWords && !matcher.Options().wholeWords &&
+                          bits_options_.diacritics == matcher.Options().diacritics &&
+                          matcher.Folded().find(bits_query_) != std::string::npos;
+    if (narrower && bits_count_ <= texts_.Slots() / 8) {
+      bits_count_ = texts_.MatchWithin(matcher, bits_);
+    } else {
+      bits_count_ = texts_.MatchAll(matcher, bits_);
+    }
+    bits_texts_ = texts_serial_;
+    bits_query_ = matcher.Folded();
+    bits_options_ = matcher.Options();
+  }
+  return true;
+}
+
+size_t FindBar::PlaceOf(TreeControl::Item item) {
+  const size_t n = order_.size();
+  if (item == nullptr) return n;
+  if (last_place_ < n && order_[last_place_] == item) return last_place_;
+  const size_t at = std::find(order_.begin(), order_.end(), item) - order_.begin();
+  if (at < n) last_place_ = at;
+  return at;
 }
 
 void FindBar::Search(int direction) {
   matches_.clear();
   current_ = -1;
   counted_ = true;
+  hit_.reset();
   FindCountLabel.text.clear();
   const TextMatcher matcher = Matcher();
-  // While an edit is open the tree waits, and so does finding.
-  if (matcher.Empty() || form_.EditState || !form_.DataTable.IsOpen()) return;
-  RefreshTexts();
-  TreeControl& tree = form_.TreeNT1;
-  order_.clear();
-  PreOrder(tree, nullptr, order_);
-  const size_t n = order_.size();
-  TreeControl::Item selected = tree.Selected();
-  size_t at = n;  // the selection's place in tree order; n for none
-  if (selected != nullptr) at = std::find(order_.begin(), order_.end(), selected) - order_.begin();
-  // From the selection on (0 includes it, 1 not) or back from it, around the end; the first
-  // match found is shown at once, the count may come later.
-  TreeControl::Item found = nullptr;
-  if (n != 0) {
-    if (direction >= 0) {
-      const size_t first = at == n ? 0 : direction == 0 ? at : at + 1;
-      for (size_t k = 0; k < n && found == nullptr; ++k) {
-        TreeControl::Item item = order_[(first + k) % n];
-        if (texts_.Matches(tree.Data(item), matcher)) found = item;
-      }
-    } else {
-      const size_t last = at == n ? n - 1 : at + n - 1;
-      for (size_t k = 0; k < n && found == nullptr; ++k) {
-        TreeControl::Item item = order_[(last - k) % n];
-        if (texts_.Matches(tree.Data(item), matcher)) found = item;
-      }
-    }
-  }
-  if (found == nullptr) {
+  if (matcher.Empty() || scope_.waits() || !Refresh(matcher)) return;
+  if (bits_count_ == 0) {
+    // No record holds it: no walk over the tree needed.
     FindCountLabel.text = FindTexts::NotFound();
     return;
   }
-  if (tree.Selected() != found) tree.Select(found);
+  TreeControl& tree = scope_.tree();
+  const size_t n = order_.size();
+  const size_t at = PlaceOf(tree.Selected());  // n for none
+  // From the selection on (0 includes it, 1 not) or back from it, around the end; the first
+  // match found is shown at once, the count may come later.
+  size_t found = n;
+  if (n != 0) {
+    if (direction >= 0) {
+      const size_t first = at == n ? 0 : direction == 0 ? at : at + 1;
+      for (size_t k = 0; k < n && found == n; ++k) {
+        if (Holds((first + k) % n)) found = (first + k) % n;
+      }
+    } else {
+      const size_t last = at == n ? n - 1 : at + n - 1;
+      for (size_t k = 0; k < n && found == n; ++k) {
+        if (Holds((last - k) % n)) found = (last - k) % n;
+      }
+    }
+  }
+  if (found == n) {
+    // The records holding it are not in the tree (a filter hides them).
+    FindCountLabel.text = FindTexts::NotFound();
+    return;
+  }
+  TreeControl::Item item = order_[found];
+  last_place_ = found;
+  if (const auto place = texts_.FirstMatch(tree.Data(item), matcher)) {
+    // A line break "\r\n" shows as one character.
+    const auto breaks = [&](size_t from, size_t to) {
+      size_t count = 0;
+      for (size_t i = from; i + 1 < to; ++i)
+        count += place->text[i] == '\r' && place->text[i + 1] == '\n';
+      return count;
+    };
+    const size_t end = place->offset + matcher.Length();
+    hit_ = FindHit{place->field, place->offset - breaks(0, place->offset + 1),
+                   matcher.Length() - breaks(place->offset, end)};
+  }
+  if (tree.Selected() != item) tree.Select(item);
   counted_ = false;
   if (CountLater) {
     CountLater();
@@ -136,17 +242,13 @@ void FindBar::CountMatches() {
   matches_.clear();
   current_ = -1;
   const TextMatcher matcher = Matcher();
-  if (matcher.Empty() || !form_.DataTable.IsOpen()) return;
-  RefreshTexts();
-  // The tree may have changed since the search: walked again.
-  TreeControl& tree = form_.TreeNT1;
-  order_.clear();
-  PreOrder(tree, nullptr, order_);
-  TreeControl::Item selected = tree.Selected();
-  for (TreeControl::Item item : order_) {
-    if (!texts_.Matches(tree.Data(item), matcher)) continue;
-    if (item == selected) current_ = static_cast<int>(matches_.size());
-    matches_.push_back(item);
+  // The tree may have changed since the search: its order is taken again then.
+  if (!Refresh(matcher)) return;
+  TreeControl::Item selected = scope_.tree().Selected();
+  for (size_t i = 0; i < order_.size(); ++i) {
+    if (!Holds(i)) continue;
+    if (order_[i] == selected) current_ = static_cast<int>(matches_.size());
+    matches_.push_back(order_[i]);
   }
   if (matches_.empty()) {
     FindCountLabel.text = FindTexts::NotFound();

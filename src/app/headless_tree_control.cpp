@@ -11,6 +11,7 @@ HeadlessTreeControl::HeadlessTreeControl() = default;
 HeadlessTreeControl::~HeadlessTreeControl() = default;
 
 void HeadlessTreeControl::Clear() {
+  Restructured();
   const bool hadSelection = selected_ != nullptr;
   top_.clear();
   nodes_.clear();
@@ -21,6 +22,7 @@ void HeadlessTreeControl::Clear() {
 
 TreeControl::Item HeadlessTreeControl::Add(Item parent, const std::string& caption, int image,
                                            int32_t data) {
+  Restructured();
   auto owned = std::make_unique<Node>();
   Node* node = owned.get();
   node->caption = caption;
@@ -43,6 +45,7 @@ void HeadlessTreeControl::Detach(Node* node) {
 }
 
 void HeadlessTreeControl::Move(Item item, Item parent) {
+  Restructured();
   for (Node* at = N(parent); at != nullptr; at = at->parent) {
     if (at == N(item)) throw std::logic_error("tree item moved into its own subtree");
   }
@@ -60,6 +63,7 @@ void HeadlessTreeControl::Forget(Node* node) {
 }
 
 void HeadlessTreeControl::Delete(Item item) {
+  Restructured();
   Node* node = N(item);
   bool selectionInside = false;
   for (Node* at = selected_; at != nullptr; at = at->parent) selectionInside |= at == node;
@@ -144,6 +148,7 @@ void HeadlessTreeControl::Collapse(Item item, bool recurse) {
 bool HeadlessTreeControl::IsExpanded(Item item) const { return N(item)->expanded; }
 
 void HeadlessTreeControl::SortChildren(Item parent, bool recurse) {
+  Restructured();
   auto& children = parent != nullptr ? N(parent)->children : top_;
   std::stable_sort(children.begin(), children.end(), [](const Node* a, const Node* b) {
     return Cp1250Upper(a->caption) < Cp1250Upper(b->caption);

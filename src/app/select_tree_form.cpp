@@ -157,6 +157,34 @@ SelectTreeForm::SelectTreeForm(MainForm& main, TreeControl& buildInTree, TreeCon
       {"Export1", &Export1},
   };
 
+  for (const int which : {kBuiltInLibrary, kUserLibrary}) {
+    main.Libs.TableOf(which).SetRowObserver(&changes_[which == kBuiltInLibrary ? 0 : 1]);
+  }
+  bar_ = std::make_unique<FindBar>(FindScope{
+      .tree = [this]() -> TreeControl& { return ActiveTree(); },
+      .table =
+          [this] {
+            // The texts of the background deciphering are taken over first.
+            FinishWarmup();
+            return &ActiveTable();
+          },
+      .changes = [this] { return changes_[ActiveLibrary == kBuiltInLibrary ? 0 : 1].Changes(); },
+      .waits = [this] { return EditState; },
+      .read = [this](Table& table, RecordTexts::Field field, int number,
+                     std::string& scratch) -> std::string_view {
+        if (field != RecordTexts::kIdentField && field != RecordTexts::kOpatreniField) {
+          return table.TextView(number);
+        }
+        try {
+          scratch = Deciphered(std::string(table.TextView(number))).plain;
+        } catch (const Error&) {
+          // A damaged value holds nothing to find; showing the record reports it.
+          scratch.clear();
+        }
+        return scratch;
+      },
+  });
+
   for (TreeControl* tree : {&BuildInTreeNT, &UserTreeNT}) {
     tree->OnChange = [this] { BuildInTreeNTChange(); };
     tree->OnExpanded = [this, tree](TreeControl::Item item) { BuildInTreeNTExpanded(*tree, item); };
@@ -171,6 +199,8 @@ SelectTreeForm::~SelectTreeForm() {
     for (std::jthread& worker : warmup_->workers) worker.request_stop();
   }
   warmup_.reset();
+  for (const int which : {kBuiltInLibrary, kUserLibrary})
+    main.Libs.TableOf(which).SetRowObserver(nullptr);
   for (TreeControl* tree : {&BuildInTreeNT, &UserTreeNT}) {
     tree->OnChange = nullptr;
     tree->OnExpanded = nullptr;

@@ -10,11 +10,13 @@
 #include <utility>
 #include <vector>
 
+#include "app/find_bar.h"
 #include "app/main_form.h"
 #include "base/control.h"
 #include "library/libraries.h"
 #include "model/project_table.h"
 #include "model/table.h"
+#include "model/text_match.h"
 #include "model/tree_builder.h"
 #include "model/tree_control.h"
 
@@ -63,6 +65,10 @@ class SelectTreeForm {
   bool FindDialogOpen = false;
   bool LastSearchFound = false;
   ModalResult modalResult = ModalResult::None;
+
+  // The find bar under the trees: it searches the active library, its enciphered texts read
+  // plain.
+  FindBar& Bar() { return *bar_; }
 
   // The find dialog's fields (a modeless dialog of the window's own).
   struct FindDialogState {
@@ -194,6 +200,9 @@ class SelectTreeForm {
   void SetRecordControlsReadOnly(bool readOnly);
 
   int handlerDepth_ = 0;
+  // The row changes of the two library tables, for the find bar's texts.
+  RowChangeCounter changes_[2];
+  std::unique_ptr<FindBar> bar_;
   std::vector<std::pair<std::string_view, Control*>> controls_;
   // Deciphered texts by stored value: deciphering is the cost of a Find, and a stored value
   // always gives the same text.

@@ -364,6 +364,11 @@ constexpr const char* kAppended[] = {
     "&u&b&bStrana &p z &P",
     // 334: the preview's status while the rest of a long page is laid out.
     "Rozloženo %1 z %2 řádků sestavy...",
+    // 335 to 338: the find bar under a tree.
+    "Další",
+    "Předchozí",
+    "Jen celá slova",
+    "Rozlišovat diakritiku",
 };
 
 }  // namespace

@@ -72,6 +72,16 @@ class TreeControl {
   std::function<void()> OnChange;
   std::function<void(Item)> OnExpanded;
   std::function<void(Item)> OnCollapsed;
+
+  // Counts the changes of the items and their order (Clear, Add, Move, Delete, SortChildren),
+  // so that a list of the items in tree order is known to be right while the count stays.
+  uint64_t Revision() const { return revision_; }
+
+ protected:
+  void Restructured() { ++revision_; }
+
+ private:
+  uint64_t revision_ = 0;
 };
 
 // Whether `item` is `ancestor` or lies below it.

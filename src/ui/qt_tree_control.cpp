@@ -450,12 +450,14 @@ QModelIndex QtTreeControl::IndexOf(Item item) const {
 }
 
 void QtTreeControl::Clear() {
+  Restructured();
   by_data_.Clear();
   model_->Clear();
 }
 
 TreeControl::Item QtTreeControl::Add(Item parent, const std::string& caption, int image,
                                      int32_t data) {
+  Restructured();
   TreeNode* node =
       model_->Add(parent != nullptr ? ToNode(parent) : model_->Root(), caption, image, data);
   by_data_.Insert(node);
@@ -463,6 +465,7 @@ TreeControl::Item QtTreeControl::Add(Item parent, const std::string& caption, in
 }
 
 void QtTreeControl::Move(Item item, Item parent) {
+  Restructured();
   TreeNode* moving = ToNode(item);
   if (moving == nullptr || moving == parent) return;
   // The selection stays on the moved item; the view only follows it.
@@ -534,6 +537,7 @@ TreeNode* DataIndex::Find(int32_t data) const {
 }
 
 void QtTreeControl::Delete(Item item) {
+  Restructured();
   TreeNode* doomed = ToNode(item);
   if (doomed == nullptr) return;
   std::vector<TreeNode*> subtree;
@@ -649,6 +653,7 @@ bool QtTreeControl::IsExpanded(Item item) const {
 }
 
 void QtTreeControl::SortChildren(Item parent, bool recurse) {
+  Restructured();
   model_->Sort(parent != nullptr ? ToNode(parent) : model_->Root(), recurse);
 }
 

@@ -6,9 +6,12 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QSpinBox>
+#include <QTextCursor>
 #include <QVBoxLayout>
+#include <algorithm>
 #include <string>
 
+#include "model/text_match.h"
 #include "named_widgets.h"
 
 namespace orvenda {
@@ -30,7 +33,7 @@ QLabel* NextLabel(QWidget* parent, int& next, const char* caption) {
 }  // namespace
 
 RecordPageWidget::RecordPageWidget(Record record, const Options& options, QWidget* parent)
-    : QWidget(parent), layout_(nullptr) {
+    : QWidget(parent), record_(record), layout_(nullptr) {
   setObjectName(options.name);
   if (!options.title.isEmpty()) setWindowTitle(options.title);
   if (record == Record::Node) {
@@ -91,6 +94,36 @@ void RecordPageWidget::BuildRisk(const Options& options) {
     layout_->addWidget(commentMemo, 2);
   }
   layout_->addWidget(ratings);
+}
+
+bool RecordPageWidget::Highlight(int field, size_t start, size_t length) {
+  const char* name = nullptr;
+  if (record_ == Record::Node) {
+    if (field == RecordTexts::kTextField) name = "TextEdit";
+    if (field == RecordTexts::kCommentField) name = "TextCommentMemo";
+  } else {
+    constexpr const char* kRiskFields[RecordTexts::kFields] = {
+        "DescrEdit", "CommentMemo", "RiskSourceEdit", "RiskMemo", "OpatreniMemo"};
+    if (field >= 0 && field < RecordTexts::kFields) name = kRiskFields[field];
+  }
+  QWidget* widget = name != nullptr ? findChild<QWidget*>(name) : nullptr;
+  if (auto* edit = qobject_cast<QLineEdit*>(widget)) {
+    const int size = static_cast<int>(edit->text().size());
+    const int from = std::min(static_cast<int>(start), size);
+    edit->setSelection(from, std::min(static_cast<int>(length), size - from));
+    return true;
+  }
+  if (auto* memo = qobject_cast<QPlainTextEdit*>(widget)) {
+    const int size = memo->document()->characterCount() - 1;  // without the closing paragraph
+    const int from = std::min(static_cast<int>(start), size);
+    QTextCursor cursor(memo->document());
+    cursor.setPosition(from);
+    cursor.setPosition(std::min(from + static_cast<int>(length), size), QTextCursor::KeepAnchor);
+    memo->setTextCursor(cursor);
+    memo->ensureCursorVisible();
+    return true;
+  }
+  return false;
 }
 
 void RecordPageWidget::AddBelow(QWidget* widget) { layout_->addWidget(widget); }

@@ -2,6 +2,7 @@
 
 #include <QString>
 #include <QWidget>
+#include <cstddef>
 
 class QLayout;
 class QVBoxLayout;
@@ -27,6 +28,10 @@ class RecordPageWidget : public QWidget {
 
   RecordPageWidget(Record record, const Options& options, QWidget* parent);
 
+  // Selects `length` characters from `start` in the field that shows the record's `field`
+  // (RecordTexts::Field), without changing its text; false when the page shows no such field.
+  bool Highlight(int field, size_t start, size_t length);
+
   // Adds a row below the fields.
   void AddBelow(QWidget* widget);
   void AddBelow(QLayout* layout);
@@ -35,6 +40,7 @@ class RecordPageWidget : public QWidget {
   void BuildNode(int label);
   void BuildRisk(const Options& options);
 
+  Record record_;
   QVBoxLayout* layout_;
 };
 

@@ -18,6 +18,7 @@
 #include <QVBoxLayout>
 
 #include "command_guard.h"
+#include "find_bar_widget.h"
 #include "named_widgets.h"
 #include "qt_text.h"
 #include "qt_translation.h"
@@ -101,9 +102,20 @@ SelectTreeFormWindow::SelectTreeFormWindow(MainForm& main,
   auto* splitter = new QSplitter(Qt::Horizontal, this);
   splitter->setObjectName("Splitter1");
   splitter->setChildrenCollapsible(false);
-  BuildLeft(splitter);
+  // The trees' pages with the find bar under them.
+  auto* left = new QWidget(splitter);
+  left->setObjectName("LeftPanel");
+  BuildLeft(left);
+  find_bar_ = new FindBarWidget(form_->Bar(), this, [this] { PushState(); });
+  find_bar_->TreeWidget = [this] {
+    return (form_->ActiveLibrary == kUserLibrary ? user_tree_ : build_in_tree_)->Widget();
+  };
+  auto* leftLayout = new QVBoxLayout(left);
+  leftLayout->setContentsMargins(0, 0, 0, 0);
+  leftLayout->addWidget(page_control1_, 1);
+  leftLayout->addWidget(find_bar_);
   QWidget* right = BuildRight(splitter);
-  splitter->addWidget(page_control1_);
+  splitter->addWidget(left);
   splitter->addWidget(right);
   splitter->setStretchFactor(0, 2);
   splitter->setStretchFactor(1, 3);
@@ -160,6 +172,9 @@ SelectTreeFormWindow::~SelectTreeFormWindow() {
     tree->Widget()->OnDragOver = nullptr;
     tree->Widget()->OnDragDrop = nullptr;
   }
+  // The bar's widget works on the form's FindBar: it goes first.
+  delete find_bar_;
+  find_bar_ = nullptr;
   form_.reset();
 }
 
@@ -268,20 +283,11 @@ void SelectTreeFormWindow::AddShortcuts() {
       if (remove->isEnabled() && remove->isVisible()) remove->click();
     });
   }
-  // Find opens the find dialog (the button toggles it, the key only brings it up).
-  auto* findKey = new QShortcut(QKeySequence::Find, this);
-  connect(findKey, &QShortcut::activated, this, [this, find] {
-    if (!find->isEnabled()) return;
-    if (form_->FindDialogOpen) {
-      find_dialog_->raise();
-      find_dialog_->activateWindow();
-      find_dialog_->FindEdit()->setFocus();
-    } else {
-      find->click();
-    }
-  });
+  // Find (Ctrl+F) opens the find bar; the find dialog stays on its button.
   // Find next searches again for the last text; with none yet, it asks for one.
   const auto findNext = [this, find] {
+    // The open find bar steps through its matches.
+    if (find_bar_ != nullptr && find_bar_->NextKey()) return;
     if (!find->isEnabled()) return;
     if (find_dialog_->isVisible() && !find_dialog_->FindEdit()->text().isEmpty()) {
       find_dialog_->FindNext()->click();
@@ -397,6 +403,7 @@ void SelectTreeFormWindow::PushState() {
   } else if (!f.FindDialogOpen && find_dialog_->isVisible()) {
     find_dialog_->hide();
   }
+  if (find_bar_ != nullptr) find_bar_->Refresh();
   pushing_ = false;
   binding_.Focus(f.FocusControl);
 }

@@ -13,6 +13,9 @@
 #include "qt_tree_control.h"
 
 class QCheckBox;
+namespace orvenda {
+class FindBarWidget;
+}
 class QLineEdit;
 class QPushButton;
 class QRadioButton;
@@ -58,6 +61,7 @@ class SelectTreeFormWindow : public QDialog {
   QtTreeControl& BuildInTree() { return *build_in_tree_; }
   QtTreeControl& UserTree() { return *user_tree_; }
   LibraryFindDialog* FindDialog() const { return find_dialog_; }
+  FindBarWidget* FindBar() const { return find_bar_; }
   QMenu* PopupMenu() const { return popup_menu_; }
 
   void PushState();
@@ -88,6 +92,7 @@ class SelectTreeFormWindow : public QDialog {
   QWidget* edit_button_panel_ = nullptr;
   QMenu* popup_menu_ = nullptr;
   LibraryFindDialog* find_dialog_ = nullptr;
+  FindBarWidget* find_bar_ = nullptr;
   bool pushing_ = false;
 };
 

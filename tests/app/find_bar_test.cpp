@@ -138,5 +138,49 @@ TEST_F(FindBarTest, TheCountMayFollowTheFoundItem) {
   EXPECT_EQ(bar->FindCountLabel.text, W("Nenalezeno"));
 }
 
+TEST_F(FindBarTest, TheTreeOrderKeptBetweenSearchesFollowsChangesOfTheTreeAlone) {
+  Type("riz");  // Řízení lisu (2), Pád with "riziko" (4), rizeni (7)
+  ASSERT_EQ(bar->Matches().size(), 3u);
+  EXPECT_EQ(SelectedIndex(), 2);
+  // The tree changes, the table does not: 2 goes under Kancelář after 7.
+  tree.Move(tree.FindByData(2), tree.FindByData(6));
+  bar->FindNextClick();  // after 2, now the last item: around to 4
+  EXPECT_EQ(SelectedIndex(), 4);
+  EXPECT_EQ(bar->FindCountLabel.text, W("1 z 3"));
+  bar->FindPrevClick();  // back around the start to 2
+  EXPECT_EQ(SelectedIndex(), 2);
+  EXPECT_EQ(bar->FindCountLabel.text, W("3 z 3"));
+  // An item gone from the tree is found no more.
+  tree.Delete(tree.FindByData(4));
+  bar->FindNextClick();
+  EXPECT_EQ(SelectedIndex(), 7);
+  EXPECT_EQ(bar->FindCountLabel.text, W("1 z 2"));
+  ASSERT_EQ(bar->Matches().size(), 2u);
+  EXPECT_EQ(tree.Data(bar->Matches()[1]), 2);
+}
+
+TEST_F(FindBarTest, TheHitNamesTheFieldAndPlaceAsThePageShowsThem) {
+  ASSERT_TRUE(form->DataTable.Locate(fld::kIndex, 5));
+  form->DataTable.Edit();
+  form->DataTable.SetText(fld::kIdent, W("Stroje\r\nbez\r\nkrytů, kryty"));
+  form->DataTable.Post();
+  Type("KRYT");
+  EXPECT_EQ(SelectedIndex(), 5);
+  auto hit = bar->TakeHit();
+  ASSERT_TRUE(hit.has_value());
+  EXPECT_EQ(hit->field, RecordTexts::kIdentField);
+  EXPECT_EQ(hit->start, 11u);  // 13 bytes in, past two line breaks of one character each
+  EXPECT_EQ(hit->length, 4u);
+  EXPECT_FALSE(bar->TakeHit().has_value());  // once
+  Type("řezu");                              // in the comment of 4, after the name
+  EXPECT_EQ(SelectedIndex(), 4);
+  hit = bar->TakeHit();
+  ASSERT_TRUE(hit.has_value());
+  EXPECT_EQ(hit->field, RecordTexts::kCommentField);
+  EXPECT_EQ(hit->start, 7u);
+  Type("zzz");
+  EXPECT_FALSE(bar->TakeHit().has_value());  // nothing found, nothing to show
+}
+
 }  // namespace
 }  // namespace orvenda::test

@@ -2,6 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <random>
+#include <set>
+#include <vector>
+
 #include "base/cp1250.h"
 #include "model/project_table.h"
 #include "support/test_support.h"
@@ -137,6 +141,174 @@ TEST(TextMatchTest, RecordTextsSearchEveryFieldButNoneAcross) {
   EXPECT_FALSE(texts.Find(6).has_value());
   EXPECT_FALSE(texts.Find(-3).has_value());
   EXPECT_TRUE(texts.Find(1 << 30).has_value());  // far, but there
+}
+
+// The whole-buffer search against a plain reference: each field of each record on its own,
+// lowered and folded by the test's own tables, searched byte by byte.
+class MatchAllTest : public ::testing::Test {
+ protected:
+  static std::string Fold(std::string_view text, bool diacritics) {
+    static const std::string accented = W("áčďéěíňóřšťúůýž");
+    static const std::string plain = "acdeeinorstuuyz";
+    std::string out = LowerText(text);
+    if (!diacritics) {
+      for (char& c : out) {
+        if (const size_t at = accented.find(c); at != std::string::npos) c = plain[at];
+      }
+    }
+    return out;
+  }
+  // The offset of the first match in one field, or npos.
+  static size_t Reference(std::string_view field, std::string_view query, MatchOptions options) {
+    const std::string text = Fold(field, options.diacritics);
+    const std::string q = Fold(query, options.diacritics);
+    if (q.empty()) return std::string::npos;
+    for (size_t at = 0; at + q.size() <= text.size(); ++at) {
+      if (text.compare(at, q.size(), q) != 0) continue;
+      if (options.wholeWords) {
+        if (at > 0 && IsWordByte(static_cast<unsigned char>(text[at - 1]))) continue;
+        const size_t end = at + q.size();
+        if (end < text.size() && IsWordByte(static_cast<unsigned char>(text[end]))) continue;
+      }
+      return at;
+    }
+    return std::string::npos;
+  }
+
+  struct Record {
+    int32_t index;
+    std::string fields[RecordTexts::kFields];  // windows-1250
+  };
+  static constexpr const char* kFieldNames[RecordTexts::kFields] = {
+      fld::kText, fld::kComment, fld::kSource, fld::kIdent, fld::kOpatreni};
+
+  void Load(const std::vector<Record>& records) {
+    table.SetPath(dir / "RiskData.dbf");
+    CreateProjectTable(table);
+    for (const Record& record : records) {
+      table.Append();
+      table.SetInt(fld::kIndex, record.index);
+      table.SetInt(fld::kType, kRiskType);
+      for (int k = 0; k < RecordTexts::kFields; ++k)
+        table.SetText(kFieldNames[k], record.fields[k]);
+      table.Post();
+    }
+    texts.Build(table);
+    records_ = records;
+  }
+
+  // Every Index whose records hold the query, by the reference and by MatchAll, and the first
+  // place of each found record by both.
+  void ExpectSame(std::string_view query, MatchOptions options) {
+    const std::string shown = Cp1250ToUtf8(std::string(query));
+    SCOPED_TRACE("query \"" + shown + "\" whole words " + std::to_string(options.wholeWords) +
+                 " diacritics " + std::to_string(options.diacritics));
+    const TextMatcher matcher(query, options);
+    std::vector<uint64_t> bits;
+    const size_t count = texts.MatchAll(matcher, bits);
+    std::set<int32_t> expected, found;
+    for (const Record& record : records_) {
+      for (const std::string& field : record.fields) {
+        if (Reference(field, query, options) != std::string::npos) expected.insert(record.index);
+      }
+    }
+    for (const Record& record : records_) {
+      const uint32_t slot = texts.SlotOf(record.index);
+      ASSERT_NE(slot, RecordTexts::kNoSlot);
+      if ((bits[slot / 64] >> (slot % 64)) & 1) found.insert(record.index);
+    }
+    EXPECT_EQ(found, expected);
+    EXPECT_EQ(count, expected.size());
+    // The first match of a record: the first field holding one, in field order.
+    for (const Record& record : records_) {
+      if (!expected.count(record.index)) continue;
+      const auto place = texts.FirstMatch(record.index, matcher);
+      ASSERT_TRUE(place.has_value()) << record.index;
+      if (duplicated_.count(record.index)) continue;  // the other record may come first
+      int field = 0;
+      while (Reference(record.fields[field], query, options) == std::string::npos) ++field;
+      EXPECT_EQ(place->field, field) << record.index;
+      EXPECT_EQ(place->offset, Reference(record.fields[field], query, options)) << record.index;
+      EXPECT_EQ(place->text, LowerText(record.fields[field])) << record.index;
+    }
+  }
+
+  test::TempDir dir;
+  Table table;
+  RecordTexts texts;
+  std::vector<Record> records_;
+  std::set<int32_t> duplicated_;
+};
+
+TEST_F(MatchAllTest, FindsWhatEachFieldAloneHoldsAtEveryOffset) {
+  // Short random fields from a few letters, so that matches fall at every offset of the
+  // 16-byte blocks, next to field and record boundaries, inside and across words.
+  const std::string alphabet = W("aáAÁzžŽ rř.1");
+  std::mt19937 random(7);
+  std::vector<Record> records;
+  for (int32_t i = 1; i <= 300; ++i) {
+    Record record{i == 150 ? (1 << 30) : i, {}};
+    for (std::string& field : record.fields) {
+      const size_t length = random() % 23;
+      for (size_t k = 0; k < length; ++k) field += alphabet[random() % alphabet.size()];
+      if (!field.empty() && field.back() == ' ') field.back() = '.';  // the table trims it
+    }
+    records.push_back(std::move(record));
+  }
+  // One Index twice (a damaged table): found by either record.
+  records.push_back({7, {W("zzzz"), "", "", "", ""}});
+  duplicated_.insert(7);
+  Load(records);
+  EXPECT_EQ(texts.Size(), 300u);
+  std::vector<std::string> queries;
+  const std::string letters = W("azž r.");
+  for (char a : letters) {
+    queries.push_back(std::string(1, a));
+    for (char b : letters) {
+      queries.push_back(std::string{a, b});
+      for (char c : letters) queries.push_back(std::string{a, b, c});
+    }
+  }
+  for (const char* longer : {"ZZZZ", "zzzzz", "ára", "áža ř", "1.a", "rr.", "qq"})
+    queries.push_back(W(longer));
+  for (const bool whole : {false, true}) {
+    for (const bool diacritics : {false, true}) {
+      for (const std::string& query : queries) ExpectSame(query, {whole, diacritics});
+    }
+  }
+  // Typing on: the records of the shorter query searched again find what a whole pass finds.
+  for (const bool diacritics : {false, true}) {
+    for (const std::string& query : queries) {
+      if (query.size() < 2) continue;
+      const MatchOptions options{.wholeWords = false, .diacritics = diacritics};
+      std::vector<uint64_t> narrowed, whole;
+      texts.MatchAll(TextMatcher(query.substr(0, query.size() - 1), options), narrowed);
+      const size_t count = texts.MatchWithin(TextMatcher(query, options), narrowed);
+      EXPECT_EQ(count, texts.MatchAll(TextMatcher(query, options), whole));
+      EXPECT_EQ(narrowed, whole) << Cp1250ToUtf8(query);
+    }
+  }
+}
+
+TEST_F(MatchAllTest, NoMatchSpansFieldsOrRecordsAndNothingIsFoundForNothing) {
+  Load({{1, {W("Lis"), "s", W("Zdroj"), "", W("konec")}},
+        {2, {W("začátek"), "", "", W("Pořezání\r\nruky"), ""}},
+        {3, {"", "", "", "", ""}}});
+  for (const char* query : {"liss", "zdrojkonec", "koneczač", "konec", "začátek", "lis", "s",
+                            "zdroj", "ruky", "\r\nr", "zzzz", "pořez", "porez"}) {
+    for (const bool whole : {false, true}) {
+      for (const bool diacritics : {false, true}) ExpectSame(W(query), {whole, diacritics});
+    }
+  }
+  // A zero byte parts the fields: a query holding one finds nothing.
+  std::vector<uint64_t> bits;
+  EXPECT_EQ(texts.MatchAll(TextMatcher(std::string_view("lis\0s", 5), {}), bits), 0u);
+  EXPECT_EQ(texts.MatchAll(TextMatcher("", {}), bits), 0u);
+  EXPECT_EQ(texts.SlotOf(4), RecordTexts::kNoSlot);
+  const auto place = texts.FirstMatch(2, TextMatcher("RUKY", {}));
+  ASSERT_TRUE(place.has_value());
+  EXPECT_EQ(place->field, RecordTexts::kIdentField);
+  EXPECT_EQ(place->offset, 10u);
 }
 
 }  // namespace

@@ -125,6 +125,7 @@ void FakeTreeControl::SetExpanded(Node* node, bool expanded) {
 }
 
 void FakeTreeControl::Clear() {
+  Restructured();
   top_.clear();
   pool_.clear();
   alive_ = 0;
@@ -139,6 +140,7 @@ void FakeTreeControl::Clear() {
 
 TreeControl::Item FakeTreeControl::Add(Item parent, const std::string& caption, int image,
                                        int32_t data) {
+  Restructured();
   Node* up = parent != nullptr ? N(parent) : nullptr;
   Node* node = &pool_.emplace_back();
   ++alive_;
@@ -158,6 +160,7 @@ TreeControl::Item FakeTreeControl::Add(Item parent, const std::string& caption, 
 }
 
 void FakeTreeControl::Move(Item item, Item parent) {
+  Restructured();
   Node* node = N(item);
   Node* up = parent != nullptr ? N(parent) : nullptr;
   for (Node* at = up; at != nullptr; at = at->parent) {
@@ -169,6 +172,7 @@ void FakeTreeControl::Move(Item item, Item parent) {
 }
 
 void FakeTreeControl::Delete(Item item) {
+  Restructured();
   Node* node = N(item);
 
   bool selectionInside = false;
@@ -307,6 +311,7 @@ void FakeTreeControl::Collapse(Item item, bool recurse) {
 bool FakeTreeControl::IsExpanded(Item item) const { return N(item)->expanded; }
 
 void FakeTreeControl::SortChildren(Item parent, bool recurse) {
+  Restructured();
   std::vector<std::vector<Node*>*> pending{parent != nullptr ? &N(parent)->children : &top_};
   while (!pending.empty()) {
     std::vector<Node*>* children = pending.back();

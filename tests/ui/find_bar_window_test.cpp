@@ -5,12 +5,18 @@
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
 #include <QStackedWidget>
 #include <QStatusBar>
+#include <QTabWidget>
+#include <QTextCursor>
+#include <QToolButton>
 
 #include "base/cp1250.h"
 #include "find_bar_widget.h"
 #include "model/project_table.h"
+#include "select_tree_form_window.h"
 #include "tree_images.h"
 #include "ui_support.h"
 
@@ -159,6 +165,132 @@ TEST_F(FindBarWindowTest, ZobrazitFiltersTheTreeAndTheStatusBarSaysSo) {
   emit combo->activated(0);
   EXPECT_EQ(test::Rows(env.Tree()), 3);
   EXPECT_EQ(filterStatus(), "");
+}
+
+TEST_F(FindBarWindowTest, TheFoundTextIsSelectedInItsFieldWithoutChangingTheRecord) {
+  MainForm& form = env.W().Form();
+  const auto setText = [&](int32_t index, const char* field, const char* text) {
+    ASSERT_TRUE(form.DataTable.Locate(fld::kIndex, index));
+    form.DataTable.Edit();
+    form.DataTable.SetText(field, W(text));
+    form.DataTable.Post();
+  };
+  setText(4, fld::kOpatreni, "Zábradlí\r\nSíť pod lešením");
+  setText(6, fld::kComment, "Židle a\r\nstoly\r\nOdpadkový koš");
+  form.Modified = false;
+  auto* edit = env.Find<QLineEdit>("FindEdit");
+  Press(env.Tree(), QKeySequence::Find);
+  const auto memoSelection = [&](const char* name) {
+    auto* memo = env.Find<QPlainTextEdit>(name);
+    const QTextCursor cursor = memo->textCursor();
+    return std::pair{cursor.selectionStart(), cursor.selectedText()};
+  };
+
+  // In a memo after a line break: the break is one character there.
+  test::TypeText(edit, U("sit pod"));
+  EXPECT_EQ(SelectedIndex(), 4);
+  EXPECT_EQ(memoSelection("OpatreniMemo"), (std::pair{9, U("Síť pod")}));
+  // In the risk's name, as the field writes it.
+  edit->clear();
+  test::TypeText(edit, U("ŘEZ"));
+  EXPECT_EQ(SelectedIndex(), 5);  // typing on from the selection
+  auto* name = env.Find<QLineEdit>("DescrEdit");
+  EXPECT_EQ(name->selectionStart(), 0);
+  EXPECT_EQ(name->selectedText(), U("řez"));
+  Press(edit, QKeySequence::FindNext);
+  EXPECT_EQ(SelectedIndex(), 2);
+  EXPECT_EQ(name->selectedText(), U("Řez"));
+  // A node's note, past two line breaks; "ko" of "Odpadkový" is not the whole query.
+  edit->clear();
+  test::TypeText(edit, U("koš"));
+  EXPECT_EQ(SelectedIndex(), 6);
+  EXPECT_EQ(memoSelection("TextCommentMemo"), (std::pair{24, U("koš")}));
+  EXPECT_EQ(env.Find<QStackedWidget>("PageControl1")->currentWidget()->objectName(),
+            "UzelTabSheet");
+
+  // Nothing changed: not the record, not the project, no edit open.
+  EXPECT_FALSE(form.Modified);
+  EXPECT_FALSE(form.EditState);
+  ASSERT_TRUE(form.DataTable.Locate(fld::kIndex, 6));
+  EXPECT_EQ(form.DataTable.GetText(fld::kComment), W("Židle a\r\nstoly\r\nOdpadkový koš"));
+  EXPECT_EQ(QApplication::focusWidget(), edit);  // typing goes on in the bar
+}
+
+TEST(LibraryFindBarTest, CtrlFTypingF3AndShiftF3SelectTheLibrarysItems) {
+  WindowEnv env;
+  env.Start();
+  bool ran = false;
+  test::OnNextModal([&](QWidget* modal) {
+    auto* w = qobject_cast<SelectTreeFormWindow*>(modal);
+    ASSERT_NE(w, nullptr);
+    w->findChild<QTabWidget*>("PageControl1")->setCurrentIndex(1);
+    OrvendaTreeWidget* user = w->UserTree().Widget();
+    // Risks at the top level: their descriptions are kept enciphered, and found plain.
+    // (two lines each)
+    const char* risks[][3] = {
+        {"Pád z výšky", "Práce na", "střeše"},
+        {"Hluk", "Stroje v dílně", "bez krytů"},
+        {"Pořezání", "Ostré hrany", "plechů"},
+    };
+    for (const auto& [text, first, second] : risks) {
+      user->setCurrentIndex(QModelIndex());
+      w->findChild<QToolButton*>("AddRiskSpeedButton")->click();
+      test::TypeText(w->findChild<QLineEdit*>("DescrEdit"), U(text));
+      auto* description = w->findChild<QPlainTextEdit*>("RiskMemo");
+      test::TypeText(description, U(first));
+      QTest::keyClick(description, Qt::Key_Return);
+      test::TypeText(description, U(second));
+      w->findChild<QPushButton*>("StoreBitBtn")->click();
+    }
+    ASSERT_EQ(test::Rows(user), 3);
+    const auto selected = [&] { return user->currentIndex().data().toString(); };
+
+    user->setCurrentIndex(test::At(user, {0}));
+    user->setFocus();
+    Press(user, QKeySequence::Find);
+    auto* edit = w->FindBar()->findChild<QLineEdit*>("FindEdit");
+    ASSERT_TRUE(edit->isVisible());
+    EXPECT_EQ(QApplication::focusWidget(), edit);
+    EXPECT_FALSE(w->FindDialog()->isVisible());
+    test::TypeText(edit, U("kryt"));  // in an enciphered description only
+    EXPECT_EQ(selected(), U("Hluk"));
+    auto* memo = w->findChild<QPlainTextEdit*>("RiskMemo");
+    EXPECT_EQ(memo->textCursor().selectedText(), U("kryt"));
+    EXPECT_EQ(memo->textCursor().selectionStart(), 19);
+    EXPECT_FALSE(w->Form().EditState);  // the selection is no edit
+
+    edit->clear();
+    test::TypeText(edit, U("re"));         // "střeše" and "Pořezání", "Ostré"
+    EXPECT_EQ(selected(), U("Pořezání"));  // on from the selection
+    Press(edit, QKeySequence::FindNext);
+    EXPECT_EQ(selected(), U("Pád z výšky"));  // around the end
+    Press(edit, QKeySequence::FindPrevious);
+    EXPECT_EQ(selected(), U("Pořezání"));
+    QApplication::processEvents();  // the count
+    EXPECT_EQ(w->FindBar()->findChild<QWidget*>("FindPanel")->findChild<QLabel*>()->text(),
+              U("2 z 2"));
+
+    // The bar searches the library of the page shown: the built-in one is empty here.
+    auto* pages = w->findChild<QTabWidget*>("PageControl1");
+    pages->setCurrentIndex(0);
+    edit->clear();
+    test::TypeText(edit, U("Pořezání"));
+    QApplication::processEvents();
+    EXPECT_EQ(w->FindBar()->findChild<QWidget*>("FindPanel")->findChild<QLabel*>()->text(),
+              U("Nenalezeno"));
+    EXPECT_EQ(w->BuildInTree().Selected(), nullptr);
+    pages->setCurrentIndex(1);
+    user->setCurrentIndex(test::At(user, {0}));
+    Press(edit, QKeySequence::FindNext);
+    EXPECT_EQ(selected(), U("Pořezání"));
+    QTest::keyClick(edit, Qt::Key_Escape);
+    EXPECT_FALSE(edit->isVisible());
+    EXPECT_TRUE(w->isVisible());
+    ran = true;
+    w->findChild<QPushButton*>("CloseBitBtn")->click();
+  });
+  env.Find<QAction>("Edituj1")->trigger();
+  EXPECT_TRUE(ran);
 }
 
 }  // namespace

@@ -12,6 +12,7 @@
 #include <QToolButton>
 
 #include "base/cp1250.h"
+#include "find_bar_widget.h"
 #include "nahled_form_window.h"
 #include "select_tree_form_window.h"
 #include "ui_support.h"
@@ -220,15 +221,21 @@ TEST(Shortcuts, LibraryWindowDeleteFindAndFindNext) {
           ->match(test::At(user, {0}), Qt::DisplayRole, U(text), 1, Qt::MatchExactly)
           .value(0);
     };
-    // Find brings up the dialog; Find next there and in the window goes on to the next match
-    // (records in the order made: Sklad, Kancelář, Sklad venku).
+    // Find opens the find bar under the trees, Esc closes it; the find dialog comes from its
+    // button. Find next there and in the window goes on to the next match (records in the
+    // order made: Sklad, Kancelář, Sklad venku).
     user->setCurrentIndex(item("Kancelář"));
     Focus(user);
     Press(user, QKeySequence::Find);
+    auto* barEdit = w->FindBar()->findChild<QLineEdit*>("FindEdit");
+    ASSERT_TRUE(barEdit->isVisible());
     LibraryFindDialog* find = w->FindDialog();
+    EXPECT_FALSE(find->isVisible());
+    QTest::keyClick(barEdit, Qt::Key_Escape);
+    EXPECT_FALSE(barEdit->isVisible());
+    EXPECT_TRUE(w->isVisible());  // Esc was the bar's
+    w->findChild<QToolButton*>("FindSpeedButton")->click();
     ASSERT_TRUE(find->isVisible());
-    Press(user, QKeySequence::Find);  // a second press keeps it open
-    EXPECT_TRUE(find->isVisible());
     test::TypeText(find->FindEdit(), U("SKLAD"));
     Focus(find->FindEdit());
     Press(find->FindEdit(), QKeySequence::FindNext);
