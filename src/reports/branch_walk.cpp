@@ -61,7 +61,7 @@ std::string ReportPathText(Table& project, int32_t index) {
   return JoinPath(PathTexts(project, index)).shown;
 }
 
-void WalkBranch(Table& project, int32_t parent, BranchVisitor& visitor) {
+bool WalkBranch(Table& project, int32_t parent, BranchVisitor& visitor) {
   ClearFilter(project);
   struct Level {
     int32_t index;
@@ -96,12 +96,18 @@ void WalkBranch(Table& project, int32_t parent, BranchVisitor& visitor) {
     project.First();
     if (!project.Eof()) {
       const std::string pathText = level.path.shown;
+      if (visitor.Stop()) break;
       visitor.Object(pathText);
-      for (; !project.Eof(); project.Next()) visitor.Risk(pathText);
+      for (; !project.Eof(); project.Next()) {
+        if (visitor.Stop()) break;
+        visitor.Risk(pathText);
+      }
+      if (!project.Eof()) break;
     }
     stack.pop_back();
   }
   ClearFilter(project);
+  return stack.empty();
 }
 
 bool BranchExists(Table& project, int32_t index) {

@@ -18,12 +18,15 @@ class BranchVisitor {
   virtual void Object(const std::string& pathText) = 0;
   // One of those risks; the project table's cursor is on its record.
   virtual void Risk(const std::string& pathText) = 0;
+  // Asked before each further row: true ends the walk there (a report's first rows).
+  virtual bool Stop() const { return false; }
 };
 
 // Walks the branch with a stack of its own (deep trees must not exhaust the call stack),
 // listing each node's children once, so the walk is linear in the size of the branch. A
-// damaged table that loops visits each node once. Leaves the project's filter off.
-void WalkBranch(Table& project, int32_t parent, BranchVisitor& visitor);
+// damaged table that loops visits each node once. Leaves the project's filter off. Returns
+// false when the visitor stopped the walk before a further row, true when it went through.
+bool WalkBranch(Table& project, int32_t parent, BranchVisitor& visitor);
 
 // The path text of a record: the Text values from the top level down to the record, joined
 // with " / ". Trailing empty texts add nothing; the walk stops at a record that is missing

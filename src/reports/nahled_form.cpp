@@ -1,5 +1,6 @@
 #include "reports/nahled_form.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <random>
 #include <unordered_set>
@@ -99,20 +100,39 @@ void NahledForm::FormClose() { DiscardReportFiles(); }
 
 void NahledForm::OnlySelectCheckBoxClick() { BuildReport(selected_); }
 
-void NahledForm::SortedCheckBoxClick() { WriteReportFile(); }
+void NahledForm::SortedCheckBoxClick() {
+  // The other order needs every row; a page of the first rows is built whole in it.
+  if (pageComplete_) {
+    WriteReportFile();
+  } else {
+    CompletePage();
+  }
+}
 
 void NahledForm::BuildReport(std::optional<int32_t> selectedIndex) {
   selected_ = selectedIndex;
-  const int32_t root = OnlySelectCheckBox.checked && selectedIndex ? *selectedIndex : 0;
+  // The first rows by risk level are known only once every row is.
+  BuildPage(SortedCheckBox.checked ? 0 : FirstRows);
+}
+
+void NahledForm::CompletePage() {
+  if (!pageComplete_) BuildPage(0);
+}
+
+void NahledForm::BuildPage(int limit) {
+  const int32_t root = OnlySelectCheckBox.checked && selected_ ? *selected_ : 0;
   // A row per record at most; the bar is a guide, not a count.
   struct ProgressScope {
     Progress& progress;
     ~ProgressScope() { progress.HideProgress(); }
   } shown{progress_};
-  progress_.ShowProgress(Msg(249), project_.IsOpen() ? project_.RecordCount() : 0);
+  const int32_t records = project_.IsOpen() ? project_.RecordCount() : 0;
+  progress_.ShowProgress(Msg(249), limit > 0 ? std::min(limit, records) : records);
+  // Not complete until the whole page is written: a failed build is tried again by print.
+  pageComplete_ = false;
   CreateReportTable();
-  CollectBranch(root);
-  WriteReportFile();
+  const bool whole = CollectBranch(root, limit);
+  WritePage(whole);
 }
 
 void NahledForm::CreateReportTable() {
@@ -129,17 +149,24 @@ void NahledForm::CreateReportTable() {
   TempTable.Open();
 }
 
-void NahledForm::CollectBranch(int32_t parent) {
+bool NahledForm::CollectBranch(int32_t parent, int limit) {
   BusyCursor busy(progress_);
   const BulkScope bulk(TempTable);
   struct Rows : BranchVisitor {
     NahledForm& form;
-    explicit Rows(NahledForm& f) : form(f) {}
-    void Object(const std::string& pathText) override { form.AddReportRow(kObjectRow, pathText); }
-    void Risk(const std::string& pathText) override { form.AddReportRow(kRiskRow, pathText); }
-  } rows(*this);
-  WalkBranch(project_, parent, rows);
+    int left;  // below 0: no limit
+    Rows(NahledForm& f, int limit) : form(f), left(limit > 0 ? limit : -1) {}
+    void Object(const std::string& pathText) override { Add(kObjectRow, pathText); }
+    void Risk(const std::string& pathText) override { Add(kRiskRow, pathText); }
+    bool Stop() const override { return left == 0; }
+    void Add(int kind, const std::string& pathText) {
+      form.AddReportRow(kind, pathText);
+      if (left > 0) --left;
+    }
+  } rows(*this, limit);
+  const bool whole = WalkBranch(project_, parent, rows);
   TempTable.EndBulk();
+  return whole;
 }
 
 void NahledForm::AddReportRow(int kind, const std::string& pathText) {
@@ -153,7 +180,9 @@ void NahledForm::AddReportRow(int kind, const std::string& pathText) {
   progress_.StepProgress();
 }
 
-void NahledForm::WriteReportFile() {
+void NahledForm::WriteReportFile() { WritePage(pageComplete_); }
+
+void NahledForm::WritePage(bool whole) {
   BusyCursor busy(progress_);
   if (!TempTable.IsOpen()) CreateReportTable();
   const bool sorted = SortedCheckBox.checked;
@@ -169,15 +198,18 @@ void NahledForm::WriteReportFile() {
       page.WriteLine(TempTable.TextView(kRowText));
     }
     TempTable.SetIndexName("");
-    if (layout_.TreeSection) WriteTreeSection(page, project_, layout_);
+    // The outline walks the whole tree; a page of the first rows goes without it.
+    if (layout_.TreeSection && whole) WriteTreeSection(page, project_, layout_);
     WriteLegend(page, messages_);
     page.Commit();
   }
+  pageComplete_ = whole;
   if (OnPageWritten) OnPageWritten(ReportPagePath());
 }
 
 void NahledForm::DiscardReportFiles() {
   TempTable.Close();
+  pageComplete_ = true;  // no page, nothing left to build
   if (runDir_.empty()) return;
   // The directory is this form's own; failures to delete are left without a message.
   std::error_code ec;
@@ -205,6 +237,7 @@ PrintSetup NahledForm::CurrentPrintSetup() const {
 
 void NahledForm::BitBtn2Click() {
   if (browser == nullptr) throw Error(Msg(250));
+  CompletePage();
   if (FirstPrint) ApplyPrintOptions();
   browser->Print(CurrentPrintSetup());
 }
@@ -240,6 +273,7 @@ void NahledForm::Export1Click() {
   if (!chosen) return;
   const std::filesystem::path target = CompletedSaveName(*chosen);
   if (!MayReplace(*chosen, target)) return;
+  CompletePage();
   const std::filesystem::path page = ReportPagePath();
   if (page.empty() || !std::filesystem::exists(page)) {
     throw Error(Msg(254));
@@ -254,6 +288,7 @@ void NahledForm::ExportPdf1Click() {
   if (!chosen) return;
   const std::filesystem::path target = CompletedSaveName(*chosen, ".pdf");
   if (!MayReplace(*chosen, target)) return;
+  CompletePage();
   if (FirstPrint) ApplyPrintOptions();
   WritePdf(target);
 }

@@ -102,13 +102,24 @@ class NahledForm {
   const ReportLayout& Layout() const { return layout_; }
   void ResetLayout() { layout_ = ReportLayout(); }
 
-  // Full build: root, report table, rows, page.
+  // Full build: root, report table, rows, page. With FirstRows set and the report in its
+  // tree order, a page of only the first FirstRows rows is written when there are more; the
+  // whole page follows from CompletePage.
   void BuildReport(std::optional<int32_t> selectedIndex);
   void BuildReport() { BuildReport(selected_); }
+  // Rows of the report written first as a page of their own (the preview's first screen
+  // needs no more); 0 builds the whole page at once.
+  int FirstRows = 0;
+  // False while the page written holds only the first rows.
+  bool PageComplete() const { return pageComplete_; }
+  // Builds and writes the whole page when only its first rows are written; print, PDF and
+  // "Uložit jako" call it first.
+  void CompletePage();
   // A fresh, empty report table in record order.
   void CreateReportTable();
-  // Appends the rows of the branch below `parent` (0: the whole project) in post-order.
-  void CollectBranch(int32_t parent);
+  // Appends the rows of the branch below `parent` (0: the whole project) in post-order, at
+  // most `limit` of them when it is above 0. False when rows were left out.
+  bool CollectBranch(int32_t parent, int limit = 0);
   // Appends one row built from the current record of the project table.
   void AddReportRow(int kind, const std::string& pathText);
   // Writes the page from the report table in the chosen order, then reports it.
@@ -128,6 +139,10 @@ class NahledForm {
 
  private:
   void EnsureReportDirectory();
+  // Builds the page from the chosen root with at most `limit` rows (0: all of them).
+  void BuildPage(int limit);
+  // Writes the page from the report table; `whole`: the table holds every row.
+  void WritePage(bool whole);
   // Asks before replacing `target` when the dialog could not have asked for it.
   bool MayReplace(const std::filesystem::path& chosen, const std::filesystem::path& target);
 
@@ -140,6 +155,7 @@ class NahledForm {
   ReportLayout layout_;
   std::optional<int32_t> selected_;
   std::optional<int32_t> pending_;
+  bool pageComplete_ = true;
   PrintSetup runSetup_;  // paper and orientation, and the rest when no store is given
   std::vector<std::pair<std::string_view, Control*>> controls_;
 };

@@ -11,6 +11,7 @@
 #include <QStyle>
 #include <QTimer>
 #include <QVBoxLayout>
+#include <QWindow>
 
 #include "base/cp1250.h"
 #include "base/messages.h"
@@ -28,6 +29,8 @@ namespace {
 
 // "Rozloženo %1 z %2 řádků sestavy...": the status while a long page is laid out.
 constexpr int kLayoutStatusMessage = 334;
+// How long the whole page's build waits at most for the window to be on the screen.
+constexpr int kExposeWaitMs = 500;
 
 }  // namespace
 
@@ -119,6 +122,7 @@ NahledFormWindow::NahledFormWindow(NahledForm& form, Dialogs& dialogs, Progress&
   PushState();
   binding_.Translate(languageFile);
 
+  form_.FirstRows = kFirstScreenRows;
   form_.browser = this;
   form_.dialogs = &dialogs_;
   form_.ShowModal = [this] { exec(); };
@@ -127,6 +131,7 @@ NahledFormWindow::NahledFormWindow(NahledForm& form, Dialogs& dialogs, Progress&
 }
 
 NahledFormWindow::~NahledFormWindow() {
+  form_.FirstRows = 0;
   form_.browser = nullptr;
   form_.dialogs = nullptr;
   form_.ShowModal = nullptr;
@@ -157,6 +162,8 @@ void NahledFormWindow::done(int result) {
     view_->clear();
     page_.clear();
     rest_.clear();
+    awaitingPage_ = false;
+    shownHead_.clear();
     ShowLayoutStatus();
   }
   QDialog::done(result);
@@ -167,7 +174,23 @@ void NahledFormWindow::Navigate(const std::filesystem::path& page) {
   page_ = page;
   rest_.clear();
   QByteArray head = ReportPageHead(bytes, kFirstScreenRows);
+  // The whole page after its first rows alone begins with the same rows: they stay shown.
+  const bool headShown = awaitingPage_ && !head.isEmpty() && head == shownHead_;
+  awaitingPage_ = false;
+  shownHead_.clear();
   auto document = std::make_unique<QTextDocument>();
+  if (!form_.PageComplete()) {
+    // Only the first rows are written; the first step from the event loop builds the rest.
+    SetReportDocument(*document, head.isEmpty() ? bytes : head);
+    ShowDocument(std::move(document));
+    awaitingPage_ = true;
+    shownHead_ = std::move(head);
+    shownRows_ = kFirstScreenRows;
+    exposeWaited_ = false;
+    ShowLayoutStatus();
+    ScheduleLayoutStep();
+    return;
+  }
   if (head.isEmpty()) {
     progress_.ShowProgress(Msg(292), 0);
     struct Hide {
@@ -183,8 +206,10 @@ void NahledFormWindow::Navigate(const std::filesystem::path& page) {
   // page replaces them from the event loop, so that the window can be read and scrolled
   // meanwhile. Qt lays a table out as one piece, so each step lays its rows out anew; the
   // rows grow eightfold, which keeps the steps' sum within an eighth more than the page.
-  SetReportDocument(*document, head);
-  ShowDocument(std::move(document));
+  if (!headShown) {
+    SetReportDocument(*document, head);
+    ShowDocument(std::move(document));
+  }
   rest_ = std::move(bytes);
   shownRows_ = kFirstScreenRows;
   pageRows_ = ReportPageRows(rest_);
@@ -192,20 +217,34 @@ void NahledFormWindow::Navigate(const std::filesystem::path& page) {
   ScheduleLayoutStep();
 }
 
-void NahledFormWindow::ScheduleLayoutStep() {
+void NahledFormWindow::ScheduleLayoutStep(int delayMs) {
   // One timer: a page written anew meanwhile (the other order) starts its own steps.
   if (layoutTimer_ == nullptr) {
     layoutTimer_ = new QTimer(this);
     layoutTimer_->setSingleShot(true);
-    layoutTimer_->setInterval(0);
     connect(layoutTimer_, &QTimer::timeout, this, [this] {
-      if (!rest_.isEmpty()) RunCommand([this] { NextLayoutStep(); });
+      if (!LayoutComplete()) RunCommand([this] { NextLayoutStep(); });
     });
   }
-  layoutTimer_->start();
+  layoutTimer_->start(delayMs);
 }
 
 void NahledFormWindow::NextLayoutStep() {
+  if (awaitingPage_) {
+    // The build holds the event loop: the first rows must be on the screen before it starts.
+    // A window not yet on the screen is waited for (its expose event), but not for ever.
+    QWindow* handle = window()->windowHandle();
+    if (handle != nullptr && !handle->isExposed() && !exposeWaited_) {
+      exposeWaited_ = true;
+      handle->removeEventFilter(this);
+      handle->installEventFilter(this);
+      ScheduleLayoutStep(kExposeWaitMs);
+      return;
+    }
+    view_->viewport()->repaint();
+    LoadWholePage();  // its Navigate schedules the steps of the layout
+    return;
+  }
   if (rest_.isEmpty()) return;
   const int rows = shownRows_ * kLayoutGrowth;
   if (rows >= pageRows_ || !ShowRows(rows)) {
@@ -237,7 +276,23 @@ void NahledFormWindow::ShowLayoutStatus() {
   status_->show();
 }
 
+bool NahledFormWindow::eventFilter(QObject* watched, QEvent* event) {
+  if (event->type() == QEvent::Expose && awaitingPage_ && watched == window()->windowHandle() &&
+      window()->windowHandle()->isExposed()) {
+    ScheduleLayoutStep();
+  }
+  return QDialog::eventFilter(watched, event);
+}
+
+void NahledFormWindow::LoadWholePage() {
+  if (!awaitingPage_) return;
+  form_.CompletePage();
+  // Written whole before but never read (the reading failed): read it now, or fail again.
+  if (awaitingPage_) Navigate(form_.ReportPagePath());
+}
+
 void NahledFormWindow::CompleteLayout() {
+  LoadWholePage();
   if (rest_.isEmpty()) return;
   view_->viewport()->repaint();  // the first rows stay readable while the rest is laid out
   progress_.ShowProgress(Msg(292), 0);

@@ -46,9 +46,11 @@ class NahledFormWindow : public QDialog, public ReportBrowser {
   void WritePdf(const std::filesystem::path& target);
 
   // A long page is shown with its first rows at once, then from the event loop with ever
-  // more of its rows, and at last whole; false until then. The status line under the page
-  // says how far it is. CompleteLayout does the rest at once (print and PDF wait for it).
-  bool LayoutComplete() const { return rest_.isEmpty(); }
+  // more of its rows, and at last whole; false until then. The first rows come from a page
+  // the form writes of them alone; the whole page is built at the first step. The status
+  // line under the page says how far it is. CompleteLayout does the rest at once (print and
+  // PDF wait for it).
+  bool LayoutComplete() const { return rest_.isEmpty() && !awaitingPage_; }
   void CompleteLayout();
   // Rows of a long page shown before the rest is laid out, and the factor by which the rows
   // shown grow at each step from the event loop: the steps add an eighth to the work.
@@ -65,6 +67,7 @@ class NahledFormWindow : public QDialog, public ReportBrowser {
  protected:
   void showEvent(QShowEvent* event) override;
   void done(int result) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
   bool ExecDialog(QDialog& dialog);
@@ -73,7 +76,9 @@ class NahledFormWindow : public QDialog, public ReportBrowser {
   // has no more rows than that.
   bool ShowRows(int rows);
   void NextLayoutStep();
-  void ScheduleLayoutStep();
+  // Has the form build the whole page when only its first rows are shown, and reads it.
+  void LoadWholePage();
+  void ScheduleLayoutStep(int delayMs = 0);
   void ShowLayoutStatus();
 
   NahledForm& form_;
@@ -84,6 +89,10 @@ class NahledFormWindow : public QDialog, public ReportBrowser {
   std::unique_ptr<QPrinter> printer_;
   std::filesystem::path page_;
   QByteArray rest_;  // the whole page while only its first rows are shown
+  // The form has written only the first rows; shownHead_ is what the view shows of them.
+  bool awaitingPage_ = false;
+  QByteArray shownHead_;
+  bool exposeWaited_ = false;
   int shownRows_ = 0;
   int pageRows_ = 0;
   QLabel* status_ = nullptr;

@@ -230,6 +230,101 @@ TEST_F(EdgeProjectTest, SortedOrderHasRisksOnlyByDescendingLevelEqualLevelsInApp
   EXPECT_EQ(shown.size(), 3u);
 }
 
+// The page of the first rows alone: byte for byte the beginning of the whole page up to its
+// last row, without the outline; CompletePage then writes what a build at once writes.
+TEST_F(EdgeProjectTest, FirstRowsFirstThenTheWholePageAsBuiltAtOnce) {
+  form.FormShow(std::nullopt);
+  form.Layout().TreeSection = true;
+  form.Layout().TreeWithRisks = true;
+  form.BuildReport();
+  const std::string whole = Page();
+  const std::vector<std::string> wholeRows = RowSummary(whole);
+  ASSERT_EQ(wholeRows.size(), 13u);
+  ASSERT_NE(whole.find("&#9472;"), std::string::npos);  // the outline
+
+  form.FirstRows = 5;
+  form.BuildReport();
+  EXPECT_FALSE(form.PageComplete());
+  const std::string head = Page();
+  EXPECT_THAT(RowSummary(head),
+              ElementsAreArray(std::vector<std::string>(wholeRows.begin(), wholeRows.begin() + 5)));
+  const size_t rowsEnd = head.find("</table>");
+  ASSERT_NE(rowsEnd, std::string::npos);
+  EXPECT_EQ(whole.compare(0, rowsEnd, head, 0, rowsEnd), 0);
+  EXPECT_EQ(head.find("&#9472;"), std::string::npos);
+  EXPECT_TRUE(head.ends_with("</html>\r\n"));
+
+  const size_t written = shown.size();
+  form.CompletePage();
+  EXPECT_TRUE(form.PageComplete());
+  EXPECT_EQ(Page(), whole);
+  EXPECT_EQ(shown.size(), written + 1);
+  form.CompletePage();  // nothing left to do
+  EXPECT_EQ(shown.size(), written + 1);
+
+  // As many rows as the report has: whole at once. One fewer: not.
+  form.FirstRows = 13;
+  form.BuildReport();
+  EXPECT_TRUE(form.PageComplete());
+  EXPECT_EQ(Page(), whole);
+  form.FirstRows = 12;
+  form.BuildReport();
+  EXPECT_FALSE(form.PageComplete());
+  EXPECT_EQ(RowSummary(Page()).size(), 12u);
+
+  // A branch: its own first rows.
+  form.FirstRows = 1;
+  form.OnlySelectCheckBox.checked = true;
+  form.BuildReport(1);
+  EXPECT_THAT(RowSummary(Page()), ElementsAre("object &nbsp;"));
+  form.CompletePage();
+  EXPECT_THAT(RowSummary(Page()),
+              ElementsAre("object &nbsp;", "risk Hala / Sklad | id3", "object &nbsp;",
+                          "risk Hala / Linka / Lis | id6", "object &nbsp;", "risk Hala | id14",
+                          "object &nbsp;", "risk Hala | prvn\xED <br>druh\xE1", "risk Hala | id8"));
+}
+
+// The order by risk level needs every row: it is built whole, also from a page of first rows.
+TEST_F(EdgeProjectTest, SortedOrderIsAlwaysBuiltWhole) {
+  form.SortedCheckBox.checked = true;
+  form.FormShow(std::nullopt);
+  const std::string sorted = Page();
+  ASSERT_EQ(RowSummary(sorted).size(), 7u);
+
+  form.FirstRows = 3;
+  form.SortedCheckBox.checked = false;
+  form.BuildReport();
+  ASSERT_FALSE(form.PageComplete());
+  form.SortedCheckBox.checked = true;
+  form.SortedCheckBoxClick();
+  EXPECT_TRUE(form.PageComplete());
+  EXPECT_EQ(Page(), sorted);
+  form.BuildReport();
+  EXPECT_TRUE(form.PageComplete());
+  EXPECT_EQ(Page(), sorted);
+}
+
+// A whole build that fails leaves the first rows shown and marked as such, so that print and
+// "Uložit jako" try it again instead of taking the first rows for the page.
+TEST_F(NahledFormTest, AFailedWholeBuildLeavesThePageIncomplete) {
+  project.Node(1, 0, "A");
+  for (int i = 2; i < 40; ++i) project.Risk(i, 1, {.ident = std::string(200, 'x')});
+  form.FirstRows = 2;
+  form.FormShow(std::nullopt);
+  ASSERT_FALSE(form.PageComplete());
+  const std::string head = Page();
+  ASSERT_LT(head.size(), 4096u);
+  {
+    FileSizeLimit limit(8192);
+    EXPECT_THROW(form.CompletePage(), Error);
+  }
+  EXPECT_FALSE(form.PageComplete());
+  EXPECT_EQ(Page(), head);
+  form.CompletePage();
+  EXPECT_TRUE(form.PageComplete());
+  EXPECT_EQ(RowSummary(Page()).size(), 39u);
+}
+
 TEST_F(EdgeProjectTest, ReportTableHoldsKindLevelAndRowText) {
   form.FormShow(std::nullopt);
   Table& table = form.TempTable;

@@ -26,7 +26,10 @@ class RecordingBrowser : public ReportBrowser {
   std::optional<PrintSetup> userSetup;
 
   void Navigate(const fs::path& page) override { navigated.push_back(page); }
+  std::function<void()> onPrint;
+
   bool Print(const PrintSetup& setup) override {
+    if (onPrint) onPrint();
     printed.push_back(setup);
     return true;
   }
@@ -133,6 +136,42 @@ TEST_F(PreviewCommandsTest, SaveAsCompletesTheNameAsksForTheCompletedNameAndRepo
   EXPECT_NE(test::ErrorText([&] { form.Export1Click(); }), "");
   EXPECT_FALSE(fs::exists(out / "missing"));
   EXPECT_EQ(test::ReadFileBytes(form.ReportPagePath()), page);
+}
+
+// Print, PDF and "Uložit jako" asked for while only the first rows are written get the whole
+// page; a dialog left with Storno builds nothing.
+TEST_F(PreviewCommandsTest, PrintPdfAndSaveAsOnAPageOfTheFirstRowsWaitForTheWholePage) {
+  project.Risk(3, 1);
+  project.Risk(4, 0);
+  form.FormShow(std::nullopt);
+  const std::string whole = test::ReadFileBytes(form.ReportPagePath());
+  const auto restart = [&] {
+    form.FirstRows = 1;
+    form.BuildReport();
+    ASSERT_FALSE(form.PageComplete());
+    ASSERT_LT(test::ReadFileBytes(form.ReportPagePath()).size(), whole.size());
+  };
+  std::vector<std::string> pagesSeen;
+  browser.onPrint = [&] { pagesSeen.push_back(test::ReadFileBytes(form.ReportPagePath())); };
+  form.WritePdf = [&](const fs::path&) {
+    pagesSeen.push_back(test::ReadFileBytes(form.ReportPagePath()));
+  };
+
+  restart();
+  form.BitBtn2Click();
+  restart();
+  dialogs.saveAnswers.push_back(out / "zprava");
+  form.ExportPdf1Click();
+  restart();
+  dialogs.saveAnswers.push_back(out / "zprava");
+  form.Export1Click();
+  EXPECT_THAT(pagesSeen, ::testing::ElementsAre(whole, whole));
+  EXPECT_EQ(test::ReadFileBytes(out / "zprava.htm"), whole);
+
+  restart();
+  dialogs.saveAnswers.push_back(std::nullopt);
+  form.Export1Click();
+  EXPECT_FALSE(form.PageComplete());
 }
 
 TEST_F(PreviewCommandsTest, LayoutDialogOkRebuildsTheReportStornoDoesNot) {

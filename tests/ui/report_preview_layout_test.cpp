@@ -197,8 +197,58 @@ int ShownTableRows(QTextBrowser& view) {
   return table == nullptr ? 0 : table->rows();
 }
 
+// The form writes the first rows alone at first; the first step from the event loop builds
+// the whole page, whose first rows are those shown, byte for byte, and they stay shown.
+TEST_F(LongPreviewTest, FirstRowsFromAPageOfTheirOwnThenTheWholePageBehindThem) {
+  Open(1700);
+  ASSERT_FALSE(form->PageComplete());
+  ASSERT_FALSE(window->LayoutComplete());
+  const QByteArray headPage = ReadReportPage(form->ReportPagePath());
+  EXPECT_LT(ReportPageRows(headPage), 300);
+  EXPECT_EQ(ShownTableRows(*window->View()), NahledFormWindow::kFirstScreenRows);
+  EXPECT_FALSE(window->LayoutStatus()->isVisibleTo(window.get()));
+  const QTextDocument* first = window->View()->document();
+  const QString firstText = first->toPlainText();
+
+  for (int i = 0; i < 1000 && !form->PageComplete(); ++i) {
+    QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+  }
+  ASSERT_TRUE(form->PageComplete());
+  const QByteArray wholePage = ReadReportPage(form->ReportPagePath());
+  const QByteArray head = ReportPageHead(wholePage, NahledFormWindow::kFirstScreenRows);
+  ASSERT_FALSE(head.isEmpty());
+  EXPECT_EQ(ReportPageHead(headPage, NahledFormWindow::kFirstScreenRows), head);
+  EXPECT_EQ(window->View()->document(), first);
+  EXPECT_EQ(first->toPlainText(), firstText);
+  QTextDocument fromWhole;
+  SetReportDocument(fromWhole, head);
+  EXPECT_EQ(first->toHtml(), fromWhole.toHtml());
+  EXPECT_EQ(window->PageRows(), ReportPageRows(wholePage));
+  EXPECT_TRUE(window->LayoutStatus()->isVisibleTo(window.get()));
+
+  for (int i = 0; i < 1000 && !window->LayoutComplete(); ++i) {
+    QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+  }
+  ASSERT_TRUE(window->LayoutComplete());
+  EXPECT_EQ(window->View()->document()->toHtml(), WholePage()->toHtml());
+
+  // Closed before the whole page is built: nothing is left to build, nothing is shown.
+  Open(900);
+  ASSERT_FALSE(window->LayoutComplete());
+  window->close();
+  EXPECT_TRUE(form->PageComplete());
+  EXPECT_TRUE(window->LayoutComplete());
+  QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+  EXPECT_TRUE(form->ReportPagePath().empty());
+}
+
 TEST_F(LongPreviewTest, LongPageGrowsInStepsWithTheStatusThenTheSameAsLoadingItWhole) {
   Open(1700);
+  // The first step builds the whole page.
+  for (int i = 0; i < 1000 && !form->PageComplete(); ++i) {
+    QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+  }
+  ASSERT_TRUE(form->PageComplete());
   const int rows = window->PageRows();
   ASSERT_GT(rows, NahledFormWindow::kFirstScreenRows * NahledFormWindow::kLayoutGrowth);
   EXPECT_EQ(ShownTableRows(*window->View()), NahledFormWindow::kFirstScreenRows);
@@ -236,6 +286,7 @@ TEST_F(LongPreviewTest, LongPageGrowsInStepsWithTheStatusThenTheSameAsLoadingItW
 
 TEST_F(LongPreviewTest, PdfAndPrintDuringTheLayoutWaitForTheWholePage) {
   Open(900);
+  ASSERT_FALSE(form->PageComplete());  // only the first rows are written yet
   ASSERT_FALSE(window->LayoutComplete());
   dialogs.saveFiles.push_back(dir / "sestava");
   window->findChild<QAction*>("ExportPdf1")->trigger();
