@@ -25,6 +25,7 @@
 #include <vector>
 
 #include "archive/zlb_archive.h"
+#include "archive/zlb_crc32.h"
 #include "archive/zlb_names.h"
 
 namespace orvenda {
@@ -62,8 +63,7 @@ inline std::string OsReason() { return errno != 0 ? std::string(": ") + std::str
 [[noreturn]] void MemberCorrupt(std::int32_t index);
 
 inline std::uint32_t Crc32(std::uint32_t crc, const void* data, std::size_t size) {
-  return static_cast<std::uint32_t>(
-      crc32(crc, static_cast<const Bytef*>(data), static_cast<uInt>(size)));
+  return FastCrc32(crc, static_cast<const unsigned char*>(data), size);
 }
 
 // done / total * 100 to the nearest whole number, halves to the even neighbour.

@@ -12,7 +12,16 @@ void Table::Impl::InsertRec(uint32_t rec) {
   ++orderingsVersion;
   if (observer != nullptr) observer->Added(RowRef(this, rec));
   order.insert(order.end(), rec);  // appended records, the most common case, go last
-  if (indexField >= 0) byIndexValue[IntAt(rec, indexField)].push_back(rec);
+  if (indexField >= 0) {
+    const int32_t value = IntAt(rec, indexField);
+    // A loading table's records mostly come in Index order: a new largest value goes last
+    // without a search down the tree.
+    const auto at =
+        !byIndexValue.empty() && byIndexValue.rbegin()->first < value
+            ? byIndexValue.emplace_hint(byIndexValue.end(), value, std::vector<uint32_t>())
+            : byIndexValue.try_emplace(value).first;
+    at->second.push_back(rec);
+  }
   if (groupsBuilt) {
     const int32_t up = IntAt(rec, uplinkField);
     byUplink.try_emplace(up, OrderCmp{this}).first->second.insert(rec);
