@@ -13,6 +13,7 @@
 #include <QTextBrowser>
 #include <QTextFrame>
 #include <QTextTable>
+#include <QThread>
 #include <set>
 
 #include "base/cp1250.h"
@@ -159,6 +160,17 @@ TEST(ReportPageHead, CutsAfterWholeRowsOfTheFirstTableOnly) {
   EXPECT_EQ(ReportPageRows("<html><body><p>no table</p></body></html>"), 0);
 }
 
+// Runs the event loop one pass at a time until `done`: a step scheduled by another step runs
+// in a later pass, so each step of the layout can be seen on its own, however fast it is.
+template <typename Done>
+bool PassUntil(Done done) {
+  for (int i = 0; i < 4000 && !done(); ++i) {
+    QCoreApplication::processEvents();
+    if (!done()) QThread::msleep(2);
+  }
+  return done();
+}
+
 TEST_F(LongPreviewTest, FirstRowsAtOnceThenTheSamePageAsLoadingItWhole) {
   for (const int risks : {120, 450, 1200}) {
     SCOPED_TRACE(risks);
@@ -171,9 +183,7 @@ TEST_F(LongPreviewTest, FirstRowsAtOnceThenTheSamePageAsLoadingItWhole) {
     EXPECT_EQ(first.size(), 2000);
     EXPECT_TRUE(WholePage()->toPlainText().startsWith(first));
     EXPECT_EQ(window->View()->toPlainText().contains(last), !cut);
-    for (int i = 0; i < 1000 && !window->LayoutComplete(); ++i) {
-      QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
-    }
+    PassUntil([&] { return window->LayoutComplete(); });
     ASSERT_TRUE(window->LayoutComplete());
     QTextDocument& shown = *window->View()->document();
     const std::unique_ptr<QTextDocument> whole = WholePage();
@@ -210,9 +220,7 @@ TEST_F(LongPreviewTest, FirstRowsFromAPageOfTheirOwnThenTheWholePageBehindThem) 
   const QTextDocument* first = window->View()->document();
   const QString firstText = first->toPlainText();
 
-  for (int i = 0; i < 1000 && !form->PageComplete(); ++i) {
-    QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
-  }
+  PassUntil([&] { return form->PageComplete(); });
   ASSERT_TRUE(form->PageComplete());
   const QByteArray wholePage = ReadReportPage(form->ReportPagePath());
   const QByteArray head = ReportPageHead(wholePage, NahledFormWindow::kFirstScreenRows);
@@ -226,9 +234,7 @@ TEST_F(LongPreviewTest, FirstRowsFromAPageOfTheirOwnThenTheWholePageBehindThem) 
   EXPECT_EQ(window->PageRows(), ReportPageRows(wholePage));
   EXPECT_TRUE(window->LayoutStatus()->isVisibleTo(window.get()));
 
-  for (int i = 0; i < 1000 && !window->LayoutComplete(); ++i) {
-    QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
-  }
+  PassUntil([&] { return window->LayoutComplete(); });
   ASSERT_TRUE(window->LayoutComplete());
   EXPECT_EQ(window->View()->document()->toHtml(), WholePage()->toHtml());
 
@@ -245,9 +251,7 @@ TEST_F(LongPreviewTest, FirstRowsFromAPageOfTheirOwnThenTheWholePageBehindThem) 
 TEST_F(LongPreviewTest, LongPageGrowsInStepsWithTheStatusThenTheSameAsLoadingItWhole) {
   Open(1700);
   // The first step builds the whole page.
-  for (int i = 0; i < 1000 && !form->PageComplete(); ++i) {
-    QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
-  }
+  PassUntil([&] { return form->PageComplete(); });
   ASSERT_TRUE(form->PageComplete());
   const int rows = window->PageRows();
   ASSERT_GT(rows, NahledFormWindow::kFirstScreenRows * NahledFormWindow::kLayoutGrowth);
@@ -256,9 +260,7 @@ TEST_F(LongPreviewTest, LongPageGrowsInStepsWithTheStatusThenTheSameAsLoadingItW
   EXPECT_TRUE(window->LayoutStatus()->text().contains(QString::number(rows)));
   const QString whole = WholePage()->toPlainText();
   // One step from the event loop: eight times the rows, the beginning of the same page.
-  for (int i = 0; i < 1000 && window->ShownRows() == NahledFormWindow::kFirstScreenRows; ++i) {
-    QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
-  }
+  PassUntil([&] { return window->ShownRows() != NahledFormWindow::kFirstScreenRows; });
   const int step = NahledFormWindow::kFirstScreenRows * NahledFormWindow::kLayoutGrowth;
   ASSERT_FALSE(window->LayoutComplete());
   EXPECT_EQ(window->ShownRows(), step);
