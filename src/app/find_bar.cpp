@@ -147,15 +147,14 @@ bool FindBar::Refresh(const TextMatcher& matcher) {
   RefreshTexts(*table);
   RefreshOrder(scope_.tree());
   if (bits_texts_ != texts_serial_ || bits_query_ != matcher.Folded() ||
-      bits_options_.wholeWords != matcher.Options().wholeWords ||
-      bits_options_.diacritics != matcher.Options().diacritics) {
+      bits_options_ != matcher.Options()) {
     // Typing on narrows the query: when few records held the part typed before, only they
     // are searched again (not with whole words: "pád" in "pádem" is no word, "pádem" is).
     const bool narrower = bits_texts_ == texts_serial_ && !bits_query_.empty() &&
                           !bits_options_.wholeWords && !matcher.Options().wholeWords &&
                           bits_options_.diacritics == matcher.Options().diacritics &&
                           matcher.Folded().find(bits_query_) != std::string::npos;
-    if (narrower && bits_count_ <= texts_.Slots() / 8) {
+    if (narrower && bits_count_ <= texts_.Size() / 8) {
       bits_count_ = texts_.MatchWithin(matcher, bits_);
     } else {
       bits_count_ = texts_.MatchAll(matcher, bits_);

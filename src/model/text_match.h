@@ -19,6 +19,7 @@ namespace orvenda {
 struct MatchOptions {
   bool wholeWords = false;  // the match neither starts nor ends inside a word
   bool diacritics = false;  // "ř" and "r" differ
+  bool operator==(const MatchOptions&) const = default;
 };
 
 // The text in lower case, accents kept.
@@ -97,7 +98,6 @@ class RecordTexts {
   size_t Size() const { return slotRecord_.size(); }
 
   uint32_t SlotOf(int32_t index) const;
-  size_t Slots() const { return slotRecord_.size(); }
   // Sets the bit of every slot whose record holds a match (`bits` sized to the slots), in one
   // pass over all the texts; returns how many.
   size_t MatchAll(TextMatcher matcher, std::vector<uint64_t>& bits) const;

@@ -119,6 +119,10 @@ class DocumentBuilder {
   double TableFontSize() const { return report_.options.landscape ? 8.5 : 7.5; }
 
   Cell RiskCell(const ClientRisk& risk, int column) const;
+
+  // Told how many of the register's rows are in, now and then.
+  std::function<void(int)> rowsDone;
+
   static Cell SectionCell(int number, const ClientSection& section) {
     return {QString::number(number) + QStringLiteral("   ") + CellText(section.heading),
             Qt::AlignLeft, kSectionFill, true, false};
@@ -514,12 +518,6 @@ class DocumentBuilder {
   const ClientReport& report_;
   const ClientReportTexts& texts_;
   const bool odf_;
-
- public:
-  // Told how many of the register's rows are in, now and then.
-  std::function<void(int)> rowsDone;
-
- private:
   QTextCursor cursor_;
   bool fresh_ = true;  // the cursor's block is empty and may take the next paragraph
   bool empty_ = true;  // nothing written yet
