@@ -51,6 +51,7 @@ Imported ImportIntoEmptyProject(const fs::path& dir, const fs::path& csv) {
 
 SmallFigures MeasureSmall(const fs::path& scratch, int nodes, int risks) {
   const fs::path work = scratch / "small";
+  fs::create_directories(work);
   Table project;
   project.SetPath(work / kWorkingTableName);
   CreateProjectTable(project);
