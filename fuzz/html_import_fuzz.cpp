@@ -98,8 +98,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     last = row.offset;
     for (const std::string* cell :
          {&row.source, &row.ident, &row.p, &row.n, &row.h, &row.opatreni}) {
+      // No "</td>" check here: the raw cells were compared above, and dropping a line break
+      // may join "</t" and "d>" in the cleaned text, which is harmless.
       Check(Trimmed(*cell) && OnlyPairedLineBreaks(*cell));
-      Check(cell->find("</td>") == std::string::npos);
     }
     for (const std::string& part : row.path) Check(part.find(" / ") == std::string::npos);
     orvenda::RatingCellValue(row.p);

@@ -17,6 +17,12 @@ for target in "$build"/fuzz/fuzz_*; do
   seeds=()
   [ -d "$root/fuzz/seeds/${name#fuzz_}" ] && seeds=("$root/fuzz/seeds/${name#fuzz_}")
   echo "== $name for ${seconds}s"
-  (cd "$build" && "$target" -max_total_time="$seconds" -rss_limit_mb=2048 -print_final_stats=1 \
-    "$corpus" "${seeds[@]}" 2>&1 | tail -n 12)
+  log="$build/$name.log"
+  # The whole log on a finding (its stack and input), only the last lines otherwise.
+  if ! (cd "$build" && "$target" -max_total_time="$seconds" -rss_limit_mb=2048 -print_final_stats=1 \
+    "$corpus" "${seeds[@]}" >"$log" 2>&1); then
+    grep -v -E '^#[0-9]+[[:space:]]+(NEW|REDUCE|pulse|INITED|RELOAD)' "$log" | tail -n 120
+    exit 1
+  fi
+  tail -n 12 "$log"
 done
