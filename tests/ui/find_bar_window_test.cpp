@@ -221,8 +221,18 @@ TEST(LibraryFindBarTest, CtrlFTypingF3AndShiftF3SelectTheLibrarysItems) {
   env.Start();
   bool ran = false;
   test::OnNextModal([&](QWidget* modal) {
+    // A failed assertion returns early: the window still closes, so the test ends.
+    struct CloseAtEnd {
+      QWidget* window;
+      ~CloseAtEnd() {
+        if (window->isVisible()) window->close();
+      }
+    } closeAtEnd{modal};
     auto* w = qobject_cast<SelectTreeFormWindow*>(modal);
     ASSERT_NE(w, nullptr);
+    // The shortcuts need the window active, which a busy machine may take a while to report.
+    QApplication::setActiveWindow(w);
+    ASSERT_TRUE(QTest::qWaitForWindowActive(w));
     w->findChild<QTabWidget*>("PageControl1")->setCurrentIndex(1);
     OrvendaTreeWidget* user = w->UserTree().Widget();
     // Risks at the top level: their descriptions are kept enciphered, and found plain.
