@@ -1,5 +1,7 @@
 #include "nahled_form_window.h"
 
+#include <QAbstractEventDispatcher>
+#include <QAbstractTextDocumentLayout>
 #include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QPointer>
@@ -9,9 +11,14 @@
 #include <QShortcut>
 #include <QShowEvent>
 #include <QStyle>
+#include <QTextBlock>
+#include <QTextLayout>
 #include <QTimer>
 #include <QVBoxLayout>
 #include <QWindow>
+#include <atomic>
+#include <deque>
+#include <mutex>
 
 #include "base/cp1250.h"
 #include "base/messages.h"
@@ -32,7 +39,67 @@ constexpr int kLayoutStatusMessage = 334;
 // How long the whole page's build waits at most for the window to be on the screen.
 constexpr int kExposeWaitMs = 500;
 
+// Readies a document laid out on this thread for the GUI thread. Its lines keep the font
+// engines they were shaped with, and those belong to this thread and end with it: the lines
+// let go of them, and are shaped again with the GUI thread's when painted. The layout's
+// timers are this thread's too: they run out here.
+void LeaveThread(QTextDocument& document) {
+  for (QTextBlock block = document.begin(); block.isValid(); block = block.next()) {
+    if (QTextLayout* layout = block.layout()) layout->setFont(layout->font());
+  }
+  QAbstractEventDispatcher* dispatcher = QThread::currentThread()->eventDispatcher();
+  for (int i = 0; i < 100 && dispatcher != nullptr &&
+                  !dispatcher->registeredTimers(document.documentLayout()).isEmpty();
+       ++i) {
+    dispatcher->processEvents(QEventLoop::AllEvents);
+  }
+}
+
 }  // namespace
+
+// A page laid out for the view on a thread of its own, in ever longer heads. Each layout is
+// handed over to the GUI thread in the order made; a canceled job hands over nothing more.
+struct NahledFormWindow::LayoutJob {
+  QByteArray page;
+  int pageRows = 0;
+  int firstRows = 0;
+  int width = 0;
+  QFont font;
+  QThread* gui = nullptr;
+  std::atomic<bool> whole{false};  // skip to the whole page
+  std::mutex mutex;
+  bool canceled = false;
+  bool failed = false;
+  std::deque<std::pair<int, std::unique_ptr<QTextDocument>>> done;  // rows, layout
+
+  void Run(NahledFormWindow* window) {
+    try {
+      for (int rows = firstRows;; rows *= kLayoutGrowth) {
+        if (whole || rows >= pageRows) rows = pageRows;
+        const QByteArray head = rows < pageRows ? ReportPageHead(page, rows) : QByteArray();
+        if (head.isEmpty()) rows = pageRows;
+        auto document = std::make_unique<QTextDocument>();
+        SetReportDocument(*document, head.isEmpty() ? page : head, font);
+        ReportPageView::LayOut(*document, width);
+        LeaveThread(*document);
+        {
+          const std::lock_guard lock(mutex);
+          if (canceled) return;
+          document->moveToThread(gui);
+          done.emplace_back(rows, std::move(document));
+        }
+        QMetaObject::invokeMethod(
+            window, [window] { window->TakeLaidOutPage(); }, Qt::QueuedConnection);
+        if (rows == pageRows) return;
+      }
+    } catch (...) {
+      const std::lock_guard lock(mutex);
+      failed = true;
+    }
+    QMetaObject::invokeMethod(
+        window, [window] { window->TakeLaidOutPage(); }, Qt::QueuedConnection);
+  }
+};
 
 NahledFormWindow::NahledFormWindow(NahledForm& form, Dialogs& dialogs, Progress& progress,
                                    const std::filesystem::path& languageFile, QWidget* parent)
@@ -67,16 +134,13 @@ NahledFormWindow::NahledFormWindow(NahledForm& form, Dialogs& dialogs, Progress&
   addMenu("Soubor1", {"Export1", "ExportPdf1", nullptr, "Vzhledstrnky1"});
   addMenu("Vzhledsestavy1", {"Upravit1"});
 
-  view_ = new QTextBrowser(this);
+  view_ = new ReportPageView(this);
   view_->setObjectName("EmbeddedWB1");
   view_->setContextMenuPolicy(Qt::NoContextMenu);
-  view_->setOpenLinks(false);  // the page has no links of its own to follow
   view_->setFont(ReportFont());
-  // The page's own wrapping (whole words), which a document set on the view would lose.
-  view_->setWordWrapMode(QTextOption::WordWrap);
-  // A scroll bar that comes and goes would make Qt lay a long page out once more at the other
-  // width: half the time of showing a big report.
+  // A scroll bar that comes and goes would lay a long page out once more at the other width.
   view_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+  connect(view_, &ReportPageView::WidthChanged, this, &NahledFormWindow::WidthChanged);
 
   auto* bar = new QHBoxLayout;
   for (const char* name : {"OnlySelectCheckBox", "SortedCheckBox"}) {
@@ -131,6 +195,8 @@ NahledFormWindow::NahledFormWindow(NahledForm& form, Dialogs& dialogs, Progress&
 }
 
 NahledFormWindow::~NahledFormWindow() {
+  StopLayoutJob();
+  for (const auto& thread : threads_) thread->wait();
   form_.FirstRows = 0;
   form_.browser = nullptr;
   form_.dialogs = nullptr;
@@ -159,8 +225,10 @@ void NahledFormWindow::done(int result) {
   if (shown_) {
     shown_ = false;
     RunCommand([this] { form_.FormClose(); });
-    view_->clear();
+    StopLayoutJob();
+    view_->Clear();
     page_.clear();
+    page_bytes_.clear();
     rest_.clear();
     awaitingPage_ = false;
     shownHead_.clear();
@@ -171,7 +239,9 @@ void NahledFormWindow::done(int result) {
 
 void NahledFormWindow::Navigate(const std::filesystem::path& page) {
   QByteArray bytes = ReadReportPage(page);
+  StopLayoutJob();
   page_ = page;
+  page_bytes_.clear();
   rest_.clear();
   QByteArray head = ReportPageHead(bytes, kFirstScreenRows);
   // The whole page after its first rows alone begins with the same rows: they stay shown.
@@ -191,6 +261,7 @@ void NahledFormWindow::Navigate(const std::filesystem::path& page) {
     ScheduleLayoutStep();
     return;
   }
+  page_bytes_ = bytes;
   if (head.isEmpty()) {
     progress_.ShowProgress(Msg(292), 0);
     struct Hide {
@@ -203,7 +274,7 @@ void NahledFormWindow::Navigate(const std::filesystem::path& page) {
     return;
   }
   // The first screen needs only the first rows: they are shown now, and ever more of the
-  // page replaces them from the event loop, so that the window can be read and scrolled
+  // page replaces them as a thread lays it out, so that the window can be read and scrolled
   // meanwhile. Qt lays a table out as one piece, so each step lays its rows out anew; the
   // rows grow eightfold, which keeps the steps' sum within an eighth more than the page.
   if (!headShown) {
@@ -245,26 +316,74 @@ void NahledFormWindow::NextLayoutStep() {
     LoadWholePage();  // its Navigate schedules the steps of the layout
     return;
   }
-  if (rest_.isEmpty()) return;
-  const int rows = shownRows_ * kLayoutGrowth;
-  if (rows >= pageRows_ || !ShowRows(rows)) {
-    CompleteLayout();
-    return;
-  }
-  ScheduleLayoutStep();
+  if (rest_.isEmpty() || job_) return;
+  StartLayoutJob(shownRows_ * kLayoutGrowth);
 }
 
-bool NahledFormWindow::ShowRows(int rows) {
-  const QByteArray head = ReportPageHead(rest_, rows);
-  if (head.isEmpty()) return false;
-  auto document = std::make_unique<QTextDocument>();
-  SetReportDocument(*document, head);
-  const int position = view_->verticalScrollBar()->value();
+void NahledFormWindow::StartLayoutJob(int rows) {
+  StopLayoutJob();
+  std::erase_if(threads_, [](const auto& thread) { return thread->isFinished(); });
+  job_ = std::make_shared<LayoutJob>();
+  job_->page = page_bytes_;
+  job_->pageRows = std::max(1, ReportPageRows(page_bytes_));
+  job_->firstRows = std::max(1, rows);
+  job_->width = view_->Width();
+  job_->font = ReportFont();
+  job_->gui = thread();
+  std::unique_ptr<QThread> worker(QThread::create([job = job_, this] { job->Run(this); }));
+  worker->start(QThread::LowPriority);
+  threads_.push_back(std::move(worker));
+}
+
+void NahledFormWindow::StopLayoutJob() {
+  if (!job_) return;
+  std::deque<std::pair<int, std::unique_ptr<QTextDocument>>> done;
+  {
+    const std::lock_guard lock(job_->mutex);
+    job_->canceled = true;
+    done.swap(job_->done);  // laid out for the GUI thread: deleted here
+  }
+  job_.reset();
+}
+
+void NahledFormWindow::TakeLaidOutPage() {
+  if (!job_) return;
+  std::unique_ptr<QTextDocument> document;
+  int rows = 0;
+  bool failed = false;
+  {
+    const std::lock_guard lock(job_->mutex);
+    if (!job_->done.empty()) {
+      rows = job_->done.front().first;
+      document = std::move(job_->done.front().second);
+      job_->done.pop_front();
+    }
+    failed = job_->failed && job_->done.empty() && !document;
+  }
+  if (failed) {
+    // Out of memory on the thread, say: the rest is laid out here, with the progress window.
+    StopLayoutJob();
+    if (!rest_.isEmpty()) ScheduleLayoutStep();
+    return;
+  }
+  if (!document) return;
   ShowDocument(std::move(document));
-  view_->verticalScrollBar()->setValue(position);
-  shownRows_ = rows;
+  if (!rest_.isEmpty()) shownRows_ = rows;
+  if (rows >= job_->pageRows) {
+    job_.reset();
+    rest_.clear();
+  }
   ShowLayoutStatus();
-  return true;
+}
+
+void NahledFormWindow::WidthChanged() {
+  // A page laid out at the old width stays shown until the new layout is there.
+  if (!job_ && (page_bytes_.isEmpty() || ReportPageRows(page_bytes_) <= kFirstScreenRows)) {
+    view_->LayOutAgain();
+    return;
+  }
+  if (view_->document() == nullptr) return;
+  StartLayoutJob(rest_.isEmpty() ? std::max(1, ReportPageRows(page_bytes_)) : shownRows_);
 }
 
 void NahledFormWindow::ShowLayoutStatus() {
@@ -300,26 +419,33 @@ void NahledFormWindow::CompleteLayout() {
     Progress& progress;
     ~Hide() { progress.HideProgress(); }
   } hide{progress_};
+  if (job_) {
+    job_->whole = true;
+    threads_.back()->wait();
+    // Only the last layout counts; the ones before it are deleted unseen.
+    while (job_ && !rest_.isEmpty()) {
+      bool more = false;
+      {
+        const std::lock_guard lock(job_->mutex);
+        while (job_->done.size() > 1) job_->done.pop_front();
+        more = !job_->done.empty() || job_->failed;
+      }
+      if (!more) break;
+      TakeLaidOutPage();
+    }
+    StopLayoutJob();
+    if (rest_.isEmpty()) return;
+  }
   const QByteArray page = std::move(rest_);
   rest_.clear();
   auto document = std::make_unique<QTextDocument>();
   SetReportDocument(*document, page);
-  const int position = view_->verticalScrollBar()->value();
   ShowDocument(std::move(document));
-  view_->verticalScrollBar()->setValue(position);
   ShowLayoutStatus();
 }
 
 void NahledFormWindow::ShowDocument(std::unique_ptr<QTextDocument> document) {
-  // Parsed away from the view, the page is laid out once, by the view, at its width. A new
-  // document's undefined page size would have it laid out once more before that, for the
-  // view's layout object; an empty page size is not laid out.
-  // The view deletes its own first document itself; the ones set here are the window's.
-  const QPointer<QTextDocument> old = view_->document();
-  document->setPageSize(QSizeF(0, 0));
-  document->setParent(view_);
-  view_->setDocument(document.release());
-  if (!old.isNull() && old->parent() == view_) delete old.data();
+  view_->SetDocument(std::move(document));
 }
 
 bool NahledFormWindow::ExecDialog(QDialog& dialog) {

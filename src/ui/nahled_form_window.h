@@ -6,8 +6,8 @@
 #include <QMenuBar>
 #include <QPrinter>
 #include <QPushButton>
-#include <QTextBrowser>
 #include <QTextDocument>
+#include <QThread>
 #include <QTimer>
 #include <filesystem>
 #include <memory>
@@ -16,14 +16,15 @@
 #include "base/dialogs.h"
 #include "base/progress.h"
 #include "form_binding.h"
+#include "report_page_view.h"
 #include "reports/nahled_form.h"
 #include "reports/print_setup.h"
 
 namespace orvenda {
 
 // The report preview ("Náhled sestavy") bound to the core's NahledForm. It is the form's
-// browser too: it shows the page in Qt's HTML view, prints it through Qt's print dialog with
-// the header and footer painted per page, and offers Qt's page-setup dialog. The printer
+// browser too: it shows the page laid out by Qt's HTML engine, prints it through Qt's print dialog
+// with the header and footer painted per page, and offers Qt's page-setup dialog. The printer
 // object lives as long as the window, so the choices made in the dialogs hold for the run.
 class NahledFormWindow : public QDialog, public ReportBrowser {
   Q_OBJECT
@@ -33,7 +34,7 @@ class NahledFormWindow : public QDialog, public ReportBrowser {
   ~NahledFormWindow() override;
 
   NahledForm& Form() { return form_; }
-  QTextBrowser* View() const { return view_; }
+  ReportPageView* View() const { return view_; }
   QPrinter& Printer() { return *printer_; }
   void PushState();
 
@@ -45,11 +46,12 @@ class NahledFormWindow : public QDialog, public ReportBrowser {
   // Writes the shown page to a PDF file with the run's print setup.
   void WritePdf(const std::filesystem::path& target);
 
-  // A long page is shown with its first rows at once, then from the event loop with ever
-  // more of its rows, and at last whole; false until then. The first rows come from a page
-  // the form writes of them alone; the whole page is built at the first step. The status
-  // line under the page says how far it is. CompleteLayout does the rest at once (print and
-  // PDF wait for it).
+  // A long page is shown with its first rows at once, then with ever more of its rows, and at
+  // last whole; false until then. The first rows come from a page the form writes of them
+  // alone; the whole page is built at the first step from the event loop. The longer pages
+  // are laid out on a thread of their own and shown as they come, so that the window can be
+  // read and scrolled meanwhile. The status line under the page says how far it is.
+  // CompleteLayout waits for the rest (print and PDF wait for it).
   bool LayoutComplete() const { return rest_.isEmpty() && !awaitingPage_; }
   void CompleteLayout();
   // Rows of a long page shown before the rest is laid out, and the factor by which the rows
@@ -72,10 +74,14 @@ class NahledFormWindow : public QDialog, public ReportBrowser {
  private:
   bool ExecDialog(QDialog& dialog);
   void ShowDocument(std::unique_ptr<QTextDocument> document);
-  // Shows the page's first `rows` rows, keeping the place scrolled to; false when the page
-  // has no more rows than that.
-  bool ShowRows(int rows);
   void NextLayoutStep();
+  // Lays the page out on a thread from its first `rows` rows on, growing eightfold, at the
+  // view's width; each layout is shown as it comes (TakeLaidOutPage).
+  void StartLayoutJob(int rows);
+  void TakeLaidOutPage();
+  // Cancels the layout thread's work; it ends after the layout it is at.
+  void StopLayoutJob();
+  void WidthChanged();
   // Has the form build the whole page when only its first rows are shown, and reads it.
   void LoadWholePage();
   void ScheduleLayoutStep(int delayMs = 0);
@@ -84,11 +90,16 @@ class NahledFormWindow : public QDialog, public ReportBrowser {
   NahledForm& form_;
   Dialogs& dialogs_;
   Progress& progress_;
-  QTextBrowser* view_ = nullptr;
+  ReportPageView* view_ = nullptr;
   QMenuBar* menu_bar_ = nullptr;
   std::unique_ptr<QPrinter> printer_;
   std::filesystem::path page_;
-  QByteArray rest_;  // the whole page while only its first rows are shown
+  QByteArray rest_;        // the whole page while only its first rows are shown
+  QByteArray page_bytes_;  // the whole page, once read
+  struct LayoutJob;
+  std::shared_ptr<LayoutJob> job_;
+  // Layout threads, the current one last; a canceled one is kept until it has ended.
+  std::vector<std::unique_ptr<QThread>> threads_;
   // The form has written only the first rows; shownHead_ is what the view shows of them.
   bool awaitingPage_ = false;
   QByteArray shownHead_;

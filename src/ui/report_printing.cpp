@@ -148,8 +148,8 @@ QByteArray ReadReportPage(const std::filesystem::path& page) {
   return file.readAll();
 }
 
-void SetReportDocument(QTextDocument& document, const QByteArray& page) {
-  document.setDefaultFont(ReportFont());
+void SetReportDocument(QTextDocument& document, const QByteArray& page, const QFont& font) {
+  document.setDefaultFont(font);
   // Words stay whole, as in a browser; a narrow column grows to its longest word.
   QTextOption option = document.defaultTextOption();
   option.setWrapMode(QTextOption::WordWrap);

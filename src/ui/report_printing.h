@@ -20,15 +20,17 @@ QString ReportHtmlForQt(const QByteArray& page);
 void LoadReportDocument(QTextDocument& document, const std::filesystem::path& page);
 // The bytes of the page file. Throws orvenda::Error when the file cannot be read.
 QByteArray ReadReportPage(const std::filesystem::path& page);
-// Fills `document` with the page's bytes as LoadReportDocument does.
-void SetReportDocument(QTextDocument& document, const QByteArray& page);
+// The browser's default font for pages (a serif of 12 points), used for view and print alike.
+QFont ReportFont();
+// Fills `document` with the page's bytes as LoadReportDocument does. Away from the GUI thread
+// `font` is ReportFont() as taken there.
+void SetReportDocument(QTextDocument& document, const QByteArray& page,
+                       const QFont& font = ReportFont());
 // The page cut after its first `rows` table rows (the header rows count), closed as a page
 // of its own; empty when the page has no more rows than that.
 QByteArray ReportPageHead(const QByteArray& page, int rows);
 // The number of table rows of the page's first table (the header rows count).
 int ReportPageRows(const QByteArray& page);
-// The browser's default font for pages (a serif of 12 points), used for view and print alike.
-QFont ReportFont();
 
 // A copy of `source` laid out for `device` in pages of `page` (device pixels), without the
 // root frame's margin: the document that printing paints page by page.

@@ -5,11 +5,15 @@
 
 #include <QAbstractTextDocumentLayout>
 #include <QCheckBox>
+#include <QClipboard>
+#include <QGuiApplication>
 #include <QPainter>
 #include <QPrintDialog>
 #include <QPrinter>
 #include <QProgressDialog>
 #include <QPushButton>
+#include <QScrollBar>
+#include <QTest>
 #include <QTextBrowser>
 #include <QTextFrame>
 #include <QTextTable>
@@ -201,7 +205,7 @@ TEST_F(LongPreviewTest, FirstRowsAtOnceThenTheSamePageAsLoadingItWhole) {
 }
 
 // The rows of the report table shown.
-int ShownTableRows(QTextBrowser& view) {
+int ShownTableRows(ReportPageView& view) {
   const QList<QTextFrame*> frames = view.document()->rootFrame()->childFrames();
   auto* table = frames.isEmpty() ? nullptr : qobject_cast<QTextTable*>(frames.first());
   return table == nullptr ? 0 : table->rows();
@@ -284,6 +288,50 @@ TEST_F(LongPreviewTest, LongPageGrowsInStepsWithTheStatusThenTheSameAsLoadingItW
   const std::string text = PdfText(dir / "sestava.pdf");
   EXPECT_NE(text.find("pozn1699"), std::string::npos);
   EXPECT_EQ(text, PdfText(dir / "whole.pdf"));
+}
+
+// The page view shows a document exactly as Qt's own text view does at the same width, also
+// one laid out on the layout thread; a new width lays the page out anew there, while the one
+// shown stays until the new layout comes.
+TEST_F(LongPreviewTest, TheViewShowsWhatQtsTextViewShowsAndFollowsTheWidth) {
+  Open(450);
+  ASSERT_TRUE(PassUntil([&] { return window->LayoutComplete(); }));
+  QTextBrowser reference;
+  reference.setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+  reference.setFont(ReportFont());
+  reference.setWordWrapMode(QTextOption::WordWrap);
+  reference.resize(window->View()->size());
+  reference.show();
+  ASSERT_EQ(reference.viewport()->width(), window->View()->Width());
+  auto copy = WholePage();
+  reference.setDocument(copy.get());
+  reference.document()->size();  // laid out to the end, as the preview's page is
+  QCoreApplication::processEvents();
+  for (const int y : {0, 3000}) {
+    reference.verticalScrollBar()->setValue(y);
+    window->View()->verticalScrollBar()->setValue(y);
+    EXPECT_EQ(window->View()->viewport()->grab().toImage(), reference.viewport()->grab().toImage())
+        << "at " << y;
+  }
+  reference.setDocument(nullptr);
+
+  const QTextDocument* before = window->View()->document();
+  const qreal height = before->size().height();
+  window->resize(700, 640);
+  QCoreApplication::processEvents();
+  const int width = window->View()->Width();
+  ASSERT_LT(width, 800);
+  ASSERT_TRUE(PassUntil([&] { return window->View()->document() != before; }));
+  QTextDocument& shown = *window->View()->document();
+  EXPECT_EQ(shown.textWidth(), width);
+  EXPECT_GT(shown.size().height(), height);  // narrower, so longer
+  EXPECT_EQ(shown.toHtml(), WholePage()->toHtml());
+
+  // Selected all and copied: the clipboard holds the page's text.
+  window->View()->setFocus();
+  QTest::keyClick(window->View(), Qt::Key_A, Qt::ControlModifier);
+  QTest::keyClick(window->View(), Qt::Key_C, Qt::ControlModifier);
+  EXPECT_EQ(QGuiApplication::clipboard()->text(), shown.toPlainText());
 }
 
 TEST_F(LongPreviewTest, PdfAndPrintDuringTheLayoutWaitForTheWholePage) {

@@ -8,7 +8,6 @@
 #include <QPrintDialog>
 #include <QPushButton>
 #include <QRegularExpression>
-#include <QTextBrowser>
 #include <sstream>
 
 #include "archive/zlb_archive.h"
@@ -16,6 +15,7 @@
 #include "base/settings.h"
 #include "nahled_form_window.h"
 #include "page_setup_dialog.h"
+#include "report_page_view.h"
 #include "report_pdf_command.h"
 #include "reports/report_fixture.h"
 #include "reports/vzhled_rep_form.h"
@@ -385,7 +385,7 @@ TEST(MainWindowReports, SestavyVytvoritOpensThePreviewOfTheProject) {
   QString shownText, title;
   test::OnNextModal([&](QWidget* modal) {
     title = modal->windowTitle();
-    if (auto* view = modal->findChild<QTextBrowser*>("EmbeddedWB1"))
+    if (auto* view = modal->findChild<ReportPageView*>("EmbeddedWB1"))
       shownText = view->toPlainText();
     modal->close();
   });
