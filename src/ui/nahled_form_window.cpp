@@ -262,6 +262,7 @@ void NahledFormWindow::Navigate(const std::filesystem::path& page) {
     return;
   }
   page_bytes_ = bytes;
+  pageRows_ = ReportPageRows(bytes);
   if (head.isEmpty()) {
     progress_.ShowProgress(Msg(292), 0);
     struct Hide {
@@ -283,7 +284,6 @@ void NahledFormWindow::Navigate(const std::filesystem::path& page) {
   }
   rest_ = std::move(bytes);
   shownRows_ = kFirstScreenRows;
-  pageRows_ = ReportPageRows(rest_);
   ShowLayoutStatus();
   ScheduleLayoutStep();
 }
@@ -325,7 +325,7 @@ void NahledFormWindow::StartLayoutJob(int rows) {
   std::erase_if(threads_, [](const auto& thread) { return thread->isFinished(); });
   job_ = std::make_shared<LayoutJob>();
   job_->page = page_bytes_;
-  job_->pageRows = std::max(1, ReportPageRows(page_bytes_));
+  job_->pageRows = std::max(1, pageRows_);
   job_->firstRows = std::max(1, rows);
   job_->width = view_->Width();
   job_->font = ReportFont();
@@ -378,12 +378,12 @@ void NahledFormWindow::TakeLaidOutPage() {
 
 void NahledFormWindow::WidthChanged() {
   // A page laid out at the old width stays shown until the new layout is there.
-  if (!job_ && (page_bytes_.isEmpty() || ReportPageRows(page_bytes_) <= kFirstScreenRows)) {
+  if (!job_ && (page_bytes_.isEmpty() || pageRows_ <= kFirstScreenRows)) {
     view_->LayOutAgain();
     return;
   }
   if (view_->document() == nullptr) return;
-  StartLayoutJob(rest_.isEmpty() ? std::max(1, ReportPageRows(page_bytes_)) : shownRows_);
+  StartLayoutJob(rest_.isEmpty() ? pageRows_ : shownRows_);
 }
 
 void NahledFormWindow::ShowLayoutStatus() {
