@@ -144,7 +144,7 @@ void RunSize(const std::filesystem::path& scratch, int records) {
     Report("  of which: page laid out (away from the view)", TimeMs([&] { document.size(); }));
   }
   // "Vytvořit...": the window shows, builds the report, loads the page and paints its first
-  // screen; the rest of a long page is laid out from the event loop afterwards.
+  // screen; the rest of a long page is laid out on a thread afterwards.
   ResetPeak();
   double cpu = CpuMs();
   const double shown = TimeMs([&] {

@@ -55,7 +55,7 @@ class NahledFormWindow : public QDialog, public ReportBrowser {
   bool LayoutComplete() const { return rest_.isEmpty() && !awaitingPage_; }
   void CompleteLayout();
   // Rows of a long page shown before the rest is laid out, and the factor by which the rows
-  // shown grow at each step from the event loop: the steps add an eighth to the work.
+  // shown grow at each step of the layout: the steps add an eighth to the work.
   static constexpr int kFirstScreenRows = 200;
   static constexpr int kLayoutGrowth = 8;
   // The table rows shown while the layout is not complete, and the page's rows.

@@ -6,6 +6,7 @@
 #include <QAbstractTextDocumentLayout>
 #include <QCheckBox>
 #include <QClipboard>
+#include <QElapsedTimer>
 #include <QGuiApplication>
 #include <QPainter>
 #include <QPrintDialog>
@@ -166,9 +167,12 @@ TEST(ReportPageHead, CutsAfterWholeRowsOfTheFirstTableOnly) {
 
 // Runs the event loop one pass at a time until `done`: a step scheduled by another step runs
 // in a later pass, so each step of the layout can be seen on its own, however fast it is.
+// The layout thread's work is waited for up to a minute, for a busy machine.
 template <typename Done>
 bool PassUntil(Done done) {
-  for (int i = 0; i < 4000 && !done(); ++i) {
+  QElapsedTimer waited;
+  waited.start();
+  while (!done() && waited.elapsed() < 60000) {
     QCoreApplication::processEvents();
     if (!done()) QThread::msleep(2);
   }
