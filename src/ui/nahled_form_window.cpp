@@ -252,7 +252,7 @@ void NahledFormWindow::Navigate(const std::filesystem::path& page) {
   if (!form_.PageComplete()) {
     // Only the first rows are written; the first step from the event loop builds the rest.
     SetReportDocument(*document, head.isEmpty() ? bytes : head);
-    ShowDocument(std::move(document));
+    ShowDocument(std::move(document), /*keepPlace=*/false);
     awaitingPage_ = true;
     shownHead_ = std::move(head);
     shownRows_ = kFirstScreenRows;
@@ -270,7 +270,7 @@ void NahledFormWindow::Navigate(const std::filesystem::path& page) {
       ~Hide() { progress.HideProgress(); }
     } hide{progress_};
     SetReportDocument(*document, bytes);
-    ShowDocument(std::move(document));
+    ShowDocument(std::move(document), /*keepPlace=*/false);
     ShowLayoutStatus();
     return;
   }
@@ -280,7 +280,7 @@ void NahledFormWindow::Navigate(const std::filesystem::path& page) {
   // rows grow eightfold, which keeps the steps' sum within an eighth more than the page.
   if (!headShown) {
     SetReportDocument(*document, head);
-    ShowDocument(std::move(document));
+    ShowDocument(std::move(document), /*keepPlace=*/false);
   }
   rest_ = std::move(bytes);
   shownRows_ = kFirstScreenRows;
@@ -444,8 +444,8 @@ void NahledFormWindow::CompleteLayout() {
   ShowLayoutStatus();
 }
 
-void NahledFormWindow::ShowDocument(std::unique_ptr<QTextDocument> document) {
-  view_->SetDocument(std::move(document));
+void NahledFormWindow::ShowDocument(std::unique_ptr<QTextDocument> document, bool keepPlace) {
+  view_->SetDocument(std::move(document), keepPlace);
 }
 
 bool NahledFormWindow::ExecDialog(QDialog& dialog) {

@@ -73,7 +73,8 @@ class NahledFormWindow : public QDialog, public ReportBrowser {
 
  private:
   bool ExecDialog(QDialog& dialog);
-  void ShowDocument(std::unique_ptr<QTextDocument> document);
+  // A new page starts at its top; more of the same page keeps the place scrolled to.
+  void ShowDocument(std::unique_ptr<QTextDocument> document, bool keepPlace = true);
   void NextLayoutStep();
   // Lays the page out on a thread from its first `rows` rows on, growing eightfold, at the
   // view's width; each layout is shown as it comes (TakeLaidOutPage).

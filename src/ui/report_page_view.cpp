@@ -37,14 +37,15 @@ void ReportPageView::LayOut(QTextDocument& document, int width) {
   document.documentLayout()->documentSize();
 }
 
-void ReportPageView::SetDocument(std::unique_ptr<QTextDocument> document) {
-  const int position = verticalScrollBar()->value();
+void ReportPageView::SetDocument(std::unique_ptr<QTextDocument> document, bool keepPlace) {
+  const int position = keepPlace ? verticalScrollBar()->value() : 0;
   selection_ = QTextCursor();
   document_ = std::move(document);
   width_ = Width();
   if (document_ && document_->pageSize() != QSizeF(width_, -1)) LayOut(*document_, width_);
   UpdateScrollBars();
   verticalScrollBar()->setValue(position);
+  if (!keepPlace) horizontalScrollBar()->setValue(0);
   viewport()->update();
 }
 

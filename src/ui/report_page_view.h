@@ -21,9 +21,9 @@ class ReportPageView : public QAbstractScrollArea {
   QString toPlainText() const;
   QString documentTitle() const;
 
-  // Shows `document`, keeping the place scrolled to. A document not laid out at Width()
-  // is laid out here first.
-  void SetDocument(std::unique_ptr<QTextDocument> document);
+  // Shows `document`, keeping the place scrolled to or from the top. A document not laid
+  // out at Width() is laid out here first.
+  void SetDocument(std::unique_ptr<QTextDocument> document, bool keepPlace = true);
   std::unique_ptr<QTextDocument> TakeDocument();
   void Clear();
   // Lays the shown document out again at the view's width.

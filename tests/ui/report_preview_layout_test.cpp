@@ -336,6 +336,11 @@ TEST_F(LongPreviewTest, TheViewShowsWhatQtsTextViewShowsAndFollowsTheWidth) {
   QTest::keyClick(window->View(), Qt::Key_A, Qt::ControlModifier);
   QTest::keyClick(window->View(), Qt::Key_C, Qt::ControlModifier);
   EXPECT_EQ(QGuiApplication::clipboard()->text(), shown.toPlainText());
+
+  // Another page (the other order) starts at its top.
+  window->View()->verticalScrollBar()->setValue(2000);
+  window->findChild<QCheckBox*>("SortedCheckBox")->click();
+  EXPECT_EQ(window->View()->verticalScrollBar()->value(), 0);
 }
 
 TEST_F(LongPreviewTest, PdfAndPrintDuringTheLayoutWaitForTheWholePage) {
