@@ -149,7 +149,8 @@ bool FindBar::Refresh(const TextMatcher& matcher) {
   if (bits_texts_ != texts_serial_ || bits_query_ != matcher.Folded() ||
       bits_options_ != matcher.Options()) {
     // Typing on narrows the query: when few records held the part typed before, only they
-    // are searched again (not with whole words: "pád" in "pádem" is no word, "pádem" is).
+    // are searched again (not with whole words: a query that was no whole word may become
+    // one as it grows).
     const bool narrower = bits_texts_ == texts_serial_ && !bits_query_.empty() &&
                           !bits_options_.wholeWords && !matcher.Options().wholeWords &&
                           bits_options_.diacritics == matcher.Options().diacritics &&

@@ -271,21 +271,22 @@ bool ApplyRowChanges(Table& table, const std::vector<RowImage>& take,
     }
   }
 
-  table.BeginBulk();
-  try {
-    for (const auto& [index, rows] : putBy) {
-      for (const RowImage* row : rows) {
-        table.Insert();
-        table.SetImage(*row);
-        table.Post();
+  {
+    const BulkScope bulk(table);
+    try {
+      for (const auto& [index, rows] : putBy) {
+        for (const RowImage* row : rows) {
+          table.Insert();
+          table.SetImage(*row);
+          table.Post();
+        }
       }
+    } catch (...) {
+      table.Cancel();
+      throw;
     }
-  } catch (...) {
-    table.Cancel();
     table.EndBulk();
-    throw;
   }
-  table.EndBulk();
   ClearFilter(table);
   return deleted;
 }

@@ -113,7 +113,7 @@ class NahledForm {
   // False while the page written holds only the first rows.
   bool PageComplete() const { return pageComplete_; }
   // Builds and writes the whole page when only its first rows are written; print, PDF and
-  // "Uložit jako" call it first.
+  // saving the page call it first.
   void CompletePage();
   // A fresh, empty report table in record order.
   void CreateReportTable();

@@ -463,7 +463,7 @@ bool NahledFormWindow::Print(const PrintSetup& setup) {
   // What the print dialog changed (printer, paper, margins) holds for this print.
   StornoProgress storno(this, progress_);
   try {
-    // "Print to file" is written as "Uložit jako PDF" is: whole, or the earlier file stays.
+    // Print to a file is written as the PDF export is: whole, or the earlier file stays.
     if (const QString file = printer_->outputFileName(); !file.isEmpty()) {
       PrintReportIntoFile(*view_->document(), *printer_, setup, PageAddress(page_),
                           QStringToPath(file), storno);

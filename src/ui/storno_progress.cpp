@@ -16,13 +16,13 @@ void StornoProgress::ShowProgress(const std::string& text, int maximum) {
   dialog_->setLabelText(FromCp1250(text));
   dialog_->setRange(0, std::max(1, maximum));
   dialog_->setValue(0);
-  Check();
+  ThrowIfCanceled(*this);
 }
 
 void StornoProgress::SetProgress(int position) {
   if (dialog_ == nullptr) return;
   dialog_->setValue(std::clamp(position, dialog_->minimum(), dialog_->maximum()));
-  Check();
+  ThrowIfCanceled(*this);
 }
 
 void StornoProgress::StepProgress() {
@@ -34,10 +34,6 @@ void StornoProgress::HideProgress() { dialog_.reset(); }
 bool StornoProgress::Canceled() {
   if (dialog_ != nullptr && dialog_->wasCanceled()) canceled_ = true;
   return canceled_;
-}
-
-void StornoProgress::Check() {
-  if (Canceled()) throw ProgressCanceled{};
 }
 
 }  // namespace orvenda

@@ -30,8 +30,6 @@ class StornoProgress : public Progress {
   QProgressDialog* Dialog() const { return dialog_.get(); }
 
  private:
-  void Check();
-
   QWidget* parent_;
   Progress& window_;
   std::unique_ptr<QProgressDialog> dialog_;

@@ -19,6 +19,7 @@
 #include <QTextFrame>
 #include <QTextTable>
 #include <QThread>
+#include <functional>
 #include <set>
 
 #include "base/cp1250.h"
@@ -425,60 +426,53 @@ std::set<std::string> Files(const fs::path& where) {
   return names;
 }
 
-TEST_F(LongPreviewTest, StornoStopsThePdfAtTheNextPageAndKeepsTheEarlierFile) {
+// The PDF export and a print into a file alike: "Storno" stops at the next page, leaves no
+// file behind and keeps an earlier one; without it the whole file replaces the earlier one.
+TEST_F(LongPreviewTest, StornoStopsAFileAtTheNextPageAndKeepsTheEarlierOne) {
   Open(400);
   window->CompleteLayout();
-  const fs::path out = dir / "out";
-  fs::create_directories(out);
-  const fs::path earlier = out / "sestava.pdf";
-  test::WriteFileBytes(earlier, "the earlier PDF");
-  const std::set<std::string> before = Files(out);
-  StornoAfter storno(3);
-  EXPECT_THROW(WriteReportPdf(*window->View()->document(), form->CurrentPrintSetup(), std::string(),
-                              earlier, storno),
-               ProgressCanceled);
-  EXPECT_EQ(storno.steps, 3);
-  EXPECT_FALSE(storno.shown);
-  EXPECT_EQ(test::ReadFileBytes(earlier), "the earlier PDF");
-  EXPECT_EQ(Files(out), before);
-  // Without an earlier file none is left either; without "Storno" the file is whole.
-  const fs::path fresh = out / "nova.pdf";
-  StornoAfter stornoAtOnce(0);
-  EXPECT_THROW(WriteReportPdf(*window->View()->document(), form->CurrentPrintSetup(), std::string(),
-                              fresh, stornoAtOnce),
-               ProgressCanceled);
-  EXPECT_EQ(Files(out), before);
-  StornoAfter asked(-1);
-  const int pages = WriteReportPdf(*window->View()->document(), form->CurrentPrintSetup(),
-                                   std::string(), fresh, asked);
-  EXPECT_EQ(PageCount(fresh), pages);
-  EXPECT_GE(asked.asked, pages);
-}
-
-TEST_F(LongPreviewTest, StornoStopsAPrintIntoAFileAndKeepsTheEarlierFile) {
-  Open(400);
-  window->CompleteLayout();
-  const fs::path out = dir / "out";
-  fs::create_directories(out);
-  const fs::path earlier = out / "tisk.pdf";
-  test::WriteFileBytes(earlier, "the earlier print");
+  const QTextDocument& document = *window->View()->document();
   QPrinter printer(QPrinter::HighResolution);
   printer.setOutputFormat(QPrinter::PdfFormat);
-  printer.setOutputFileName(QString::fromStdString(earlier.string()));
-  StornoAfter storno(2);
-  EXPECT_THROW(PrintReportIntoFile(*window->View()->document(), printer, form->CurrentPrintSetup(),
-                                   std::string(), earlier, storno),
-               ProgressCanceled);
-  EXPECT_EQ(storno.steps, 2);
-  EXPECT_EQ(test::ReadFileBytes(earlier), "the earlier print");
-  EXPECT_EQ(Files(out), std::set<std::string>{"tisk.pdf"});
-  EXPECT_EQ(printer.outputFileName().toStdString(), earlier.string());
-  // The same printer again without "Storno": the whole print replaces the file.
-  StornoAfter none(-1);
-  const int pages = PrintReportIntoFile(*window->View()->document(), printer,
-                                        form->CurrentPrintSetup(), std::string(), earlier, none);
-  EXPECT_EQ(PageCount(earlier), pages);
-  EXPECT_EQ(Files(out), std::set<std::string>{"tisk.pdf"});
+  using Writer = std::function<int(const fs::path&, Progress&)>;
+  const std::pair<const char*, Writer> writers[] = {
+      {"pdf",
+       [&](const fs::path& target, Progress& progress) {
+         return WriteReportPdf(document, form->CurrentPrintSetup(), std::string(), target,
+                               progress);
+       }},
+      {"print",
+       [&](const fs::path& target, Progress& progress) {
+         printer.setOutputFileName(QString::fromStdString(target.string()));
+         const int pages = PrintReportIntoFile(document, printer, form->CurrentPrintSetup(),
+                                               std::string(), target, progress);
+         EXPECT_EQ(printer.outputFileName().toStdString(), target.string());
+         return pages;
+       }},
+  };
+  for (const auto& [name, write] : writers) {
+    SCOPED_TRACE(name);
+    const fs::path out = dir / "out" / name;
+    fs::create_directories(out);
+    const fs::path earlier = out / "sestava.pdf";
+    test::WriteFileBytes(earlier, "the earlier file");
+    const std::set<std::string> before = Files(out);
+    StornoAfter storno(2);
+    EXPECT_THROW(write(earlier, storno), ProgressCanceled);
+    EXPECT_EQ(storno.steps, 2);
+    EXPECT_FALSE(storno.shown);
+    EXPECT_EQ(test::ReadFileBytes(earlier), "the earlier file");
+    EXPECT_EQ(Files(out), before);
+    // Without an earlier file none is left either.
+    StornoAfter stornoAtOnce(0);
+    EXPECT_THROW(write(out / "nova.pdf", stornoAtOnce), ProgressCanceled);
+    EXPECT_EQ(Files(out), before);
+    StornoAfter none(-1);
+    const int pages = write(earlier, none);
+    EXPECT_EQ(PageCount(earlier), pages);
+    EXPECT_GE(none.asked, pages);
+    EXPECT_EQ(Files(out), before);
+  }
 }
 
 TEST(StornoProgress, TheButtonStopsTheNextStepAndTheRestOfTheOperation) {
