@@ -453,10 +453,18 @@ bool NahledFormWindow::ExecDialog(QDialog& dialog) {
   return dialog.exec() == QDialog::Accepted;
 }
 
+bool NahledFormWindow::PrintedInParts() {
+  // A long page is printed a part at a time from its bytes: the view's layout is not
+  // waited for, and it never holds the whole page's layout twice.
+  LoadWholePage();
+  return !page_bytes_.isEmpty() && ReportPrintedInParts(page_bytes_, printParts);
+}
+
 bool NahledFormWindow::Print(const PrintSetup& setup) {
-  CompleteLayout();
+  const bool inParts = PrintedInParts();
+  if (!inParts) CompleteLayout();
   ApplyPrintSetup(*printer_, setup);
-  printer_->setDocName(view_->documentTitle());
+  printer_->setDocName(inParts ? ReportPageTitle(page_bytes_) : view_->documentTitle());
   QPrintDialog dialog(printer_.get(), this);
   dialog.setObjectName("PrintDialog");
   if (!ExecDialog(dialog)) return false;
@@ -464,11 +472,19 @@ bool NahledFormWindow::Print(const PrintSetup& setup) {
   StornoProgress storno(this, progress_);
   try {
     // Print to a file is written as the PDF export is: whole, or the earlier file stays.
+    const std::string address = PageAddress(page_);
     if (const QString file = printer_->outputFileName(); !file.isEmpty()) {
-      PrintReportIntoFile(*view_->document(), *printer_, setup, PageAddress(page_),
-                          QStringToPath(file), storno);
+      if (inParts) {
+        PrintReportPageIntoFile(page_bytes_, *printer_, setup, address, QStringToPath(file), storno,
+                                printParts);
+      } else {
+        PrintReportIntoFile(*view_->document(), *printer_, setup, address, QStringToPath(file),
+                            storno);
+      }
+    } else if (inParts) {
+      PrintReportPage(page_bytes_, *printer_, setup, address, storno, printParts);
     } else {
-      PrintReportDocument(*view_->document(), *printer_, setup, PageAddress(page_), storno);
+      PrintReportDocument(*view_->document(), *printer_, setup, address, storno);
     }
   } catch (const ProgressCanceled&) {
     return false;
@@ -483,11 +499,17 @@ std::optional<PrintSetup> NahledFormWindow::ShowPageSetup(const PrintSetup& setu
 }
 
 void NahledFormWindow::WritePdf(const std::filesystem::path& target) {
-  CompleteLayout();
+  const bool inParts = PrintedInParts();
+  if (!inParts) CompleteLayout();
   StornoProgress storno(this, progress_);
   try {
-    WriteReportPdf(*view_->document(), form_.CurrentPrintSetup(), PageAddress(page_), target,
-                   storno);
+    if (inParts) {
+      WriteReportPagePdf(page_bytes_, form_.CurrentPrintSetup(), PageAddress(page_), target, storno,
+                         printParts);
+    } else {
+      WriteReportPdf(*view_->document(), form_.CurrentPrintSetup(), PageAddress(page_), target,
+                     storno);
+    }
   } catch (const ProgressCanceled&) {
     // Stopped: no file written, an earlier one kept.
   }

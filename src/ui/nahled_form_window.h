@@ -17,6 +17,7 @@
 #include "base/progress.h"
 #include "form_binding.h"
 #include "report_page_view.h"
+#include "report_printing.h"
 #include "reports/nahled_form.h"
 #include "reports/print_setup.h"
 
@@ -51,7 +52,8 @@ class NahledFormWindow : public QDialog, public ReportBrowser {
   // alone; the whole page is built at the first step from the event loop. The longer pages
   // are laid out on a thread of their own and shown as they come, so that the window can be
   // read and scrolled meanwhile. The status line under the page says how far it is.
-  // CompleteLayout waits for the rest (print and PDF wait for it).
+  // CompleteLayout waits for the rest; print and PDF wait for it, but a page longer than a
+  // print part is printed in parts from its bytes and waits for its build only.
   bool LayoutComplete() const { return rest_.isEmpty() && !awaitingPage_; }
   void CompleteLayout();
   // Rows of a long page shown before the rest is laid out, and the factor by which the rows
@@ -62,6 +64,9 @@ class NahledFormWindow : public QDialog, public ReportBrowser {
   int ShownRows() const { return shownRows_; }
   int PageRows() const { return pageRows_; }
   QLabel* LayoutStatus() const { return status_; }
+
+  // Where print and PDF cut a long page into parts.
+  PrintParts printParts;
 
   // Test hook: runs instead of the print dialog's exec (true = accepted).
   std::function<bool(QDialog&)> execDialog;
@@ -85,6 +90,8 @@ class NahledFormWindow : public QDialog, public ReportBrowser {
   void WidthChanged();
   // Has the form build the whole page when only its first rows are shown, and reads it.
   void LoadWholePage();
+  // Builds the whole page; true when it is printed in parts, from page_bytes_.
+  bool PrintedInParts();
   void ScheduleLayoutStep(int delayMs = 0);
   void ShowLayoutStatus();
 

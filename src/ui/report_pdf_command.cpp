@@ -18,9 +18,8 @@ int RunReportPdfCommand(const ReportOptions& options, const BatchContext& contex
   QGuiApplication::setApplicationName("Orvenda");
   const auto writePdf = [](const std::filesystem::path& page, const std::filesystem::path& output) {
     NullProgress progress;
-    QTextDocument document;
-    LoadReportDocument(document, page);
-    WriteReportPdf(document, DesignedPrintSetup(), PageAddress(page), output, progress);
+    WriteReportPagePdf(ReadReportPage(page), DesignedPrintSetup(), PageAddress(page), output,
+                       progress);
   };
   return RunReportCommand(options, context, writePdf);
 }

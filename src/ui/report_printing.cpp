@@ -10,15 +10,21 @@
 #include <QPainter>
 #include <QRegularExpression>
 #include <QStringDecoder>
+#include <QTextBlock>
 #include <QTextCursor>
 #include <QTextDocumentFragment>
 #include <QTextFrame>
 #include <QTextTable>
+#include <algorithm>
 #include <cerrno>
+#include <cmath>
 #include <cstring>
+#include <functional>
 #include <memory>
+#include <optional>
 #include <random>
 #include <string_view>
+#include <vector>
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -51,7 +57,7 @@ void DrawPageLine(QPainter& painter, const QRectF& band, const PageLine& line) {
 }  // namespace
 
 std::unique_ptr<QTextDocument> PrintLayout(const QTextDocument& source, QPaintDevice& device,
-                                           const QSizeF& page) {
+                                           const QSizeF& page, const QTextBlockFormat* first) {
   // What clone() copies, set on an empty document first: every change of the device, the
   // margin or the page size lays a whole document out again, and a new page size lays a
   // table out twice (Qt's lazy layout starts again before it). Content inserted into a
@@ -70,7 +76,9 @@ std::unique_ptr<QTextDocument> PrintLayout(const QTextDocument& source, QPaintDe
   document->rootFrame()->setFrameFormat(frame);
   document->documentLayout()->setPaintDevice(&device);
   document->setPageSize(page);
-  QTextCursor(document.get()).insertFragment(QTextDocumentFragment(&source));
+  QTextCursor cursor(document.get());
+  if (first != nullptr) cursor.setBlockFormat(*first);
+  cursor.insertFragment(QTextDocumentFragment(&source));
   return document;
 }
 
@@ -214,80 +222,482 @@ PrintSetup PrintSetupFromPrinter(const QPrinter& printer, PrintSetup base) {
   return base;
 }
 
+namespace {
+
+// Paints report pages onto a printer, each with the header line at the top, the footer line
+// at the bottom and between them its slice of a document laid out for the body.
+class PagePrinter {
+ public:
+  PagePrinter(QPrinter& printer, const PrintSetup& setup, const std::string& address,
+              Progress& progress)
+      : printer_(printer), setup_(setup), progress_(progress), culled_(painter_, printer) {
+    paint_ = printer.pageLayout().paintRectPixels(printer.resolution());
+    lineFont_ = QFont(PageLineFont(), &printer);
+    lineHeight_ = QFontMetricsF(lineFont_, &printer).height();
+    const double gap = kHeaderGapMm / 25.4 * printer.resolution();
+    top_ = setup.header.empty() ? 0 : lineHeight_ + gap;
+    const double bottom = setup.footer.empty() ? 0 : lineHeight_ + gap;
+    body_ = QSizeF(paint_.width(), std::max(paint_.height() - top_ - bottom, lineHeight_));
+    bodyOnPage_ = QRectF(0, top_, body_.width(), body_.height());
+    culled_.SetVisible(bodyOnPage_);
+    values_.address = address;
+    const QDateTime now = QDateTime::currentDateTime();
+    values_.date = ToCp1250(QLocale().toString(now.date(), QLocale::ShortFormat));
+    values_.time = ToCp1250(QLocale().toString(now.time(), QLocale::ShortFormat));
+  }
+  ~PagePrinter() { progress_.HideProgress(); }
+
+  // The size a document is laid out in pages of (device pixels).
+  QSizeF Body() const { return body_; }
+
+  // Starts the print: nothing reaches the printer before.
+  void Begin(const QString& title, int pages) {
+    if (!painter_.begin(&printer_)) throw Error(Msg(294));
+    values_.title = ToCp1250(title);
+    values_.pages = pages;
+    progress_.ShowProgress(W("Tisknu"), pages);
+  }
+
+  // "Storno": the pages so far must not come out of the printer as a whole print.
+  void ThrowIfCanceled() {
+    if (!progress_.Canceled()) return;
+    if (painter_.isActive()) printer_.abort();
+    throw ProgressCanceled{};
+  }
+
+  // Pages [first, end) of `document` as the next pages of the print.
+  void Paint(const QTextDocument& document, int first, int end) {
+    for (int page = first; page < end; ++page) {
+      ThrowIfCanceled();
+      if (printed_ > 0 && !printer_.newPage()) throw Error(Msg(295));
+      values_.page = ++printed_;
+      painter_.save();
+      painter_.setFont(lineFont_);
+      painter_.setPen(Qt::black);
+      if (!setup_.header.empty()) {
+        DrawPageLine(painter_, QRectF(0, 0, body_.width(), lineHeight_),
+                     ExpandPageCodes(setup_.header, values_));
+      }
+      if (!setup_.footer.empty()) {
+        DrawPageLine(painter_, QRectF(0, paint_.height() - lineHeight_, body_.width(), lineHeight_),
+                     ExpandPageCodes(setup_.footer, values_));
+      }
+      // The page's slice of the document, between header and footer, painted through the
+      // culling device so that the page gets only what it shows. Qt's layout breaks pages
+      // at a height rounded to 64ths of a pixel; the whole document's pages are painted at
+      // the page height itself, and a part's pages where the whole document's would be.
+      const int global = printed_ - 1;
+      const double laidOut = std::round(body_.height() * 64) / 64;
+      const double top = page * laidOut + global * (body_.height() - laidOut);
+      const QRectF slice(0, top, body_.width(), body_.height());
+      painter_.setClipRect(bodyOnPage_);
+      {
+        QPainter culledPainter(&culled_);
+        culledPainter.setFont(lineFont_);
+        culledPainter.setPen(Qt::black);
+        culledPainter.translate(0, top_ - slice.top());
+        QAbstractTextDocumentLayout::PaintContext context;
+        context.clip = slice;
+        context.palette.setColor(QPalette::Text, Qt::black);
+        document.documentLayout()->draw(&culledPainter, context);
+      }
+      painter_.restore();
+      progress_.StepProgress();
+    }
+  }
+
+  void End() {
+    if (!painter_.end()) throw Error(Msg(295));
+  }
+
+ private:
+  QPrinter& printer_;
+  const PrintSetup& setup_;
+  Progress& progress_;
+  QPainter painter_;
+  CullingPaintDevice culled_;
+  QRectF paint_;
+  QFont lineFont_;
+  double lineHeight_ = 0;
+  double top_ = 0;
+  QSizeF body_;
+  QRectF bodyOnPage_;
+  PageCodeValues values_;
+  int printed_ = 0;
+};
+
+// A long page printed a part at a time. Qt lays a table out as one piece, in time and
+// memory beyond the page's own; a part of a few thousand rows is laid out alone instead, and
+// printed up to a row that starts a page, from which the next part goes on. A row at a
+// page's top is laid out alike whatever came before it, so the pages are those of the whole
+// page, as long as the columns are as wide as in the whole table.
+class PageParts {
+ public:
+  explicit PageParts(const QByteArray& page) : page_(page) {
+    const qsizetype table = page.indexOf("<table");
+    const qsizetype tableEnd = page.indexOf("</table>");
+    if (table < 0 || tableEnd < table) return;
+    const qsizetype tagEnd = page.indexOf('\n', table);
+    if (tagEnd < 0 || tagEnd > tableEnd) return;
+    rowsStart_ = tagEnd + 1;
+    tableEnd_ = tableEnd;
+    static const QByteArray kRowEnd = "</tr>";
+    for (qsizetype at = page.indexOf(kRowEnd, rowsStart_); at >= 0 && at < tableEnd;
+         at = page.indexOf(kRowEnd, at)) {
+      at += kRowEnd.size();
+      while (at < tableEnd && (page[at] == '\r' || page[at] == '\n')) ++at;
+      rowEnds_.push_back(at);
+    }
+  }
+
+  // Table rows, the header's among them.
+  int Rows() const { return static_cast<int>(rowEnds_.size()); }
+
+  // The page with the rows `before`, then the rows [from, to), then the rows `after` in its
+  // table; the part that ends the table ends as the page does.
+  QByteArray Part(const std::vector<int>& before, int from, int to,
+                  const std::vector<int>& after) const {
+    QByteArray part = page_.left(rowsStart_);
+    for (const int row : before) part += Row(row);
+    const qsizetype begin = from == 0 ? rowsStart_ : rowEnds_[from - 1];
+    part += QByteArrayView(page_).sliced(begin, rowEnds_[to - 1] - begin);
+    for (const int row : after) part += Row(row);
+    if (to == Rows()) {
+      part += QByteArrayView(page_).sliced(tableEnd_);
+    } else {
+      part += "</table>\r\n</body>\r\n</html>\r\n";
+    }
+    return part;
+  }
+
+ private:
+  QByteArrayView Row(int row) const {
+    const qsizetype begin = row == 0 ? rowsStart_ : rowEnds_[row - 1];
+    return QByteArrayView(page_).sliced(begin, rowEnds_[row] - begin);
+  }
+
+  const QByteArray& page_;
+  qsizetype rowsStart_ = 0;
+  qsizetype tableEnd_ = 0;
+  std::vector<qsizetype> rowEnds_;
+};
+
+constexpr int kHeaderRows = 2;  // the second holds the rating columns' headers
+
+QTextTable* MainTable(const QTextDocument& document) {
+  for (QTextFrame* frame : document.rootFrame()->childFrames()) {
+    if (auto* table = qobject_cast<QTextTable*>(frame)) return table;
+  }
+  return nullptr;
+}
+
+// Where a row's first cell's text starts, in the document laid out.
+double RowTop(const QTextDocument& document, QTextTable& table, int row) {
+  const QTextBlock block = table.cellAt(row, 0).firstCursorPosition().block();
+  return document.documentLayout()->blockBoundingRect(block).top();
+}
+
+// The left and right edge of each column's text, where a cell of its own shows it.
+std::vector<double> ColumnEdges(const QTextDocument& document, QTextTable& table) {
+  std::vector<double> edges(2 * table.columns(), -1);
+  for (int column = 0; column < table.columns(); ++column) {
+    for (int row = 0; row < table.rows(); ++row) {
+      const QTextTableCell cell = table.cellAt(row, column);
+      if (cell.column() != column || cell.columnSpan() != 1) continue;
+      const QRectF box =
+          document.documentLayout()->blockBoundingRect(cell.firstCursorPosition().block());
+      edges[2 * column] = box.left();
+      edges[2 * column + 1] = box.right();
+      break;
+    }
+  }
+  return edges;
+}
+
+bool SameColumns(const std::vector<double>& a, const std::vector<double>& b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i) {
+    if (a[i] >= 0 && b[i] >= 0 && a[i] != b[i]) return false;
+  }
+  return true;
+}
+
+// A row's page and where on it the row starts.
+std::pair<int, double> PagePlace(double top, double height) {
+  const int page = static_cast<int>(std::floor(top / height));
+  return {page, top - page * height};
+}
+
+// The widest word of each column (Qt widens a column to it) and its row.
+struct Widest {
+  double width = 0;
+  int row = -1;
+};
+
+struct PrintedPart {
+  int from = 0;
+  int to = 0;
+  double space = 0;  // before its table
+  int first = 0;     // the pages printed of its layout
+  int end = 0;
+};
+
+class PartPrint {
+ public:
+  PartPrint(const QByteArray& page, QPaintDevice& device, const QSizeF& body)
+      : parts_(page),
+        device_(device),
+        body_(body),
+        // The page height as Qt's layout has it, in 64ths of a pixel.
+        height_(std::round(body.height() * 64) / 64) {}
+
+  // Part [from, to) laid out. A part after the first begins with the header rows and the
+  // rows of the widest words, which set the columns' widths as in the whole table, on a
+  // page that is not printed; a space before them puts row `from` where it starts on its
+  // page in the whole table. The row after it starts a page, the first printed.
+  std::unique_ptr<QTextDocument> LayOut(int from, int to, double space = 0) {
+    std::vector<int> before, after;
+    if (from > 0) {
+      for (int row = 0; row < kHeaderRows; ++row) before.push_back(row);
+      before.insert(before.end(), widest_.begin(), widest_.end());
+    } else {
+      after = widest_;
+    }
+    QTextDocument parsed;
+    SetReportDocument(parsed, parts_.Part(before, from, to, after));
+    if (MainTable(parsed) == nullptr) return nullptr;
+    if (from == 0) return PrintLayout(parsed, device_, body_);
+    // The empty line before the table, as high as the space.
+    QTextBlockFormat format = parsed.begin().blockFormat();
+    format.setTopMargin(space);
+    format.setLineHeight(0, QTextBlockFormat::FixedHeight);
+    return PrintLayout(parsed, device_, body_, &format);
+  }
+
+  // The parts and their pages, or nothing when the page does not print alike in parts.
+  std::optional<std::vector<PrintedPart>> Plan(int partRows, PagePrinter& printer,
+                                               Progress& progress) {
+    if (parts_.Rows() <= kHeaderRows + 1) return std::nullopt;
+    progress.ShowProgress(W("Tisknu"), parts_.Rows());
+    // A part whose columns are not as wide as the first part's holds a wider word, or lacks
+    // one: the parts start again with the rows of the widest words among the rows before.
+    for (int round = 0; round < 8; ++round) {
+      printer.ThrowIfCanceled();
+      if (!Place()) return std::nullopt;
+      const size_t widest = widest_.size();
+      auto plan = PlanOnce(partRows, printer, progress);
+      if (plan || widest_.size() == widest) return plan;
+    }
+    return std::nullopt;
+  }
+
+ private:
+  // Where a part's own rows start without a space before, and where a row at a page's top
+  // starts, from parts of one row.
+  bool Place() {
+    const int row = kHeaderRows;
+    std::unique_ptr<QTextDocument> probe = LayOut(row, row + 1);
+    QTextTable* table = probe ? MainTable(*probe) : nullptr;
+    if (table == nullptr) return false;
+    ownTop_ = RowTop(*probe, *table, table->rows() - 1);
+    if (ownTop_ >= height_ / 2) return false;  // the header and the widest rows take half a page
+    probe = LayOut(row, row + 1, height_ - ownTop_);
+    table = probe ? MainTable(*probe) : nullptr;
+    if (table == nullptr) return false;
+    const auto [page, place] = PagePlace(RowTop(*probe, *table, table->rows() - 1), height_);
+    if (page != 1) return false;
+    pageTop_ = place;
+    return true;
+  }
+
+  // Qt widens a column to the widest word of its cells.
+  static double WordWidth(const QTextTableCell& cell) {
+    double width = 0;
+    for (QTextBlock block = cell.firstCursorPosition().block();
+         block.isValid() && block.position() <= cell.lastPosition(); block = block.next()) {
+      if (const QTextLayout* layout = block.layout()) {
+        width = std::max(width, layout->minimumWidth());
+      }
+    }
+    return width;
+  }
+
+  // Rows [first, first + count) of a part's table are the page's rows from `from` on: the
+  // widest word of each column among them.
+  void Measure(QTextTable& table, int first, int count, int from) {
+    widths_.resize(table.columns());
+    for (int row = first; row < first + count; ++row) {
+      for (int column = 0; column < table.columns(); ++column) {
+        const QTextTableCell cell = table.cellAt(row, column);
+        if (cell.row() != row || cell.column() != column || cell.columnSpan() != 1) continue;
+        const double width = WordWidth(cell);
+        if (width > widths_[column].width) widths_[column] = {width, from + row - first};
+      }
+    }
+  }
+
+  std::optional<std::vector<PrintedPart>> PlanOnce(int partRows, PagePrinter& printer,
+                                                   Progress& progress) {
+    const int rows = parts_.Rows();
+    std::vector<PrintedPart> plan;
+    std::vector<double> columns;
+    double space = 0;
+    int firstPage = 0;  // where the part's first row must start
+    double firstTop = 0;
+    int base = 0;  // the page of the whole page that the part's first printed page is
+    for (int from = 0, size = partRows;;) {
+      printer.ThrowIfCanceled();
+      const int to = std::min(rows, from + size);
+      const std::unique_ptr<QTextDocument> document = LayOut(from, to, space);
+      QTextTable* table = document ? MainTable(*document) : nullptr;
+      if (table == nullptr) return std::nullopt;
+      // Where the part's own rows are in its table: the first part has the widest rows after
+      // them, and may lack the header's second row when it is empty; the others have the
+      // header and the widest rows before them.
+      const int extra = static_cast<int>(widest_.size());
+      const int own = from == 0 ? 0 : table->rows() - (to - from);
+      const int ownRows = from == 0 ? table->rows() - extra : to - from;
+      const int skipped = from == 0 ? (to - from) - ownRows : 0;
+      const std::vector<double> edges = ColumnEdges(*document, *table);
+      if (from == 0) {
+        columns = edges;
+        Measure(*table, kHeaderRows - skipped, ownRows - (kHeaderRows - skipped), kHeaderRows);
+      } else if (!SameColumns(columns, edges)) {
+        Measure(*table, own, ownRows, from);
+        TakeWidest(columns, edges);
+        return std::nullopt;
+      }
+      int first = 0;
+      if (from > 0) {
+        // The first row where it is in the whole table, and the second at a page's top.
+        const auto [page0, top0] = PagePlace(RowTop(*document, *table, own), height_);
+        const auto [page, top] = PagePlace(RowTop(*document, *table, own + 1), height_);
+        if (page0 != firstPage || top0 != firstTop || top != pageTop_ || page <= page0) {
+          return std::nullopt;
+        }
+        first = page;
+      }
+      if (to == rows) {
+        plan.push_back({from, to, space, first, std::max(first + 1, document->pageCount())});
+        return plan;
+      }
+      // The part goes up to its last row that starts a page, where the row before it leaves
+      // room above it for the rows the next part begins with.
+      int next = -1;
+      int pages = 0;
+      for (int row = ownRows - 1; row > 1 && from + skipped + row > kHeaderRows + 1; --row) {
+        const auto [page, top] = PagePlace(RowTop(*document, *table, own + row), height_);
+        if (page <= first || top != pageTop_) continue;
+        const auto [before, beforeTop] =
+            PagePlace(RowTop(*document, *table, own + row - 1), height_);
+        if (beforeTop < ownTop_ || before < first) continue;
+        next = from + skipped + row - 1;
+        pages = page;
+        plan.push_back({from, to, space, first, pages});
+        // Qt rounds borders to whole pixels where the document has them: the row goes on a
+        // page whose place differs from the whole page's by whole pixels, 64 pages on.
+        firstPage = (base + before - first) % 64;
+        firstTop = beforeTop;
+        space = firstPage * height_ + beforeTop - ownTop_;
+        base += pages - first;
+        break;
+      }
+      if (next < 0) {
+        size *= 2;  // a longer part
+        continue;
+      }
+      from = next;
+      size = partRows;
+      progress.SetProgress(from);
+    }
+  }
+
+  // The rows of the widest words of the columns whose width differs, among the rows put
+  // into every part from now on.
+  void TakeWidest(const std::vector<double>& a, const std::vector<double>& b) {
+    for (size_t column = 0; column < widths_.size() && 2 * column + 1 < a.size(); ++column) {
+      const double wide = a[2 * column + 1] - a[2 * column];
+      const double other = b[2 * column + 1] - b[2 * column];
+      const int row = widths_[column].row;
+      if (wide == other || row < kHeaderRows ||
+          std::find(widest_.begin(), widest_.end(), row) != widest_.end()) {
+        continue;
+      }
+      widest_.push_back(row);
+    }
+    std::sort(widest_.begin(), widest_.end());
+  }
+
+  PageParts parts_;
+  QPaintDevice& device_;
+  QSizeF body_;
+  double height_;
+  double ownTop_ = 0;
+  double pageTop_ = 0;
+  std::vector<Widest> widths_;  // of each column, over the parts laid out
+  std::vector<int> widest_;     // their rows, put into every part
+};
+
+}  // namespace
+
 int PrintReportDocument(const QTextDocument& source, QPrinter& printer, const PrintSetup& setup,
                         const std::string& address, Progress& progress) {
-  QPainter painter;
-  if (!painter.begin(&printer)) {
-    throw Error(Msg(294));
-  }
-  const QRectF paint = printer.pageLayout().paintRectPixels(printer.resolution());
-  const QFont lineFont(PageLineFont(), &printer);
-  const double lineHeight = QFontMetricsF(lineFont, &printer).height();
-  const double gap = kHeaderGapMm / 25.4 * printer.resolution();
-  const bool hasHeader = !setup.header.empty();
-  const bool hasFooter = !setup.footer.empty();
-  const double top = hasHeader ? lineHeight + gap : 0;
-  const double bottom = hasFooter ? lineHeight + gap : 0;
-  const QSizeF body(paint.width(), std::max(paint.height() - top - bottom, lineHeight));
+  PagePrinter pages(printer, setup, address, progress);
   // Laid out anew for the printer, so that its metrics and the page height decide the breaks.
-  const std::unique_ptr<QTextDocument> document = PrintLayout(source, printer, body);
-  const int pages = std::max(1, document->pageCount());
+  const std::unique_ptr<QTextDocument> document = PrintLayout(source, printer, pages.Body());
+  const int count = std::max(1, document->pageCount());
+  pages.Begin(document->metaInformation(QTextDocument::DocumentTitle), count);
+  pages.Paint(*document, 0, count);
+  pages.End();
+  return count;
+}
 
-  PageCodeValues values;
-  values.title = ToCp1250(document->metaInformation(QTextDocument::DocumentTitle));
-  values.address = address;
-  values.pages = pages;
-  const QDateTime now = QDateTime::currentDateTime();
-  values.date = ToCp1250(QLocale().toString(now.date(), QLocale::ShortFormat));
-  values.time = ToCp1250(QLocale().toString(now.time(), QLocale::ShortFormat));
+QString ReportPageTitle(const QByteArray& page) {
+  const qsizetype body = page.indexOf("<body");
+  QTextDocument head;
+  head.setHtml(ReportHtmlForQt(body < 0 ? page : page.left(body)));
+  return head.metaInformation(QTextDocument::DocumentTitle);
+}
 
-  const QRectF bodyOnPage(0, top, body.width(), body.height());
-  CullingPaintDevice culled(painter, printer);
-  culled.SetVisible(bodyOnPage);
+namespace {
+thread_local int lastPrintParts = 0;
+}  // namespace
 
-  progress.ShowProgress(W("Tisknu"), pages);
-  struct Hide {
-    Progress& progress;
-    ~Hide() { progress.HideProgress(); }
-  } hide{progress};
-  for (int page = 1; page <= pages; ++page) {
-    if (progress.Canceled()) {
-      // "Storno": the pages so far must not come out of the printer as a whole print.
-      printer.abort();
-      throw ProgressCanceled{};
+int LastPrintParts() { return lastPrintParts; }
+
+bool ReportPrintedInParts(const QByteArray& page, const PrintParts& parts) {
+  return ReportPageRows(page) > std::max(parts.wholeRows, parts.partRows);
+}
+
+int PrintReportPage(const QByteArray& page, QPrinter& printer, const PrintSetup& setup,
+                    const std::string& address, Progress& progress, const PrintParts& parts) {
+  lastPrintParts = 0;
+  if (ReportPrintedInParts(page, parts)) {
+    PagePrinter pages(printer, setup, address, progress);
+    PartPrint print(page, printer, pages.Body());
+    if (const auto plan = print.Plan(parts.partRows, pages, progress)) {
+      int count = 0;
+      for (const PrintedPart& part : *plan) count += part.end - part.first;
+      QString title;
+      for (const PrintedPart& part : *plan) {
+        const std::unique_ptr<QTextDocument> document =
+            print.LayOut(part.from, part.to, part.space);
+        if (!document) throw Error(Msg(295));
+        if (part.from == 0) {
+          title = document->metaInformation(QTextDocument::DocumentTitle);
+          pages.Begin(title, count);
+        }
+        pages.Paint(*document, part.first, part.end);
+      }
+      pages.End();
+      lastPrintParts = static_cast<int>(plan->size());
+      return count;
     }
-    if (page > 1 && !printer.newPage()) throw Error(Msg(295));
-    values.page = page;
-    painter.save();
-    painter.setFont(lineFont);
-    painter.setPen(Qt::black);
-    if (hasHeader) {
-      DrawPageLine(painter, QRectF(0, 0, body.width(), lineHeight),
-                   ExpandPageCodes(setup.header, values));
-    }
-    if (hasFooter) {
-      DrawPageLine(painter, QRectF(0, paint.height() - lineHeight, body.width(), lineHeight),
-                   ExpandPageCodes(setup.footer, values));
-    }
-    // The page's slice of the document, between header and footer, painted through the
-    // culling device so that the page gets only what it shows.
-    const QRectF slice(0, (page - 1) * body.height(), body.width(), body.height());
-    painter.setClipRect(bodyOnPage);
-    {
-      QPainter culledPainter(&culled);
-      culledPainter.setFont(lineFont);
-      culledPainter.setPen(Qt::black);
-      culledPainter.translate(0, top - slice.top());
-      QAbstractTextDocumentLayout::PaintContext context;
-      context.clip = slice;
-      context.palette.setColor(QPalette::Text, Qt::black);
-      document->documentLayout()->draw(&culledPainter, context);
-    }
-    painter.restore();
-    progress.StepProgress();
+    // Not alike in parts: the whole page at once, as a short one.
   }
-  if (!painter.end()) throw Error(Msg(295));
-  return pages;
+  QTextDocument document;
+  SetReportDocument(document, page);
+  return PrintReportDocument(document, printer, setup, address, progress);
 }
 
 namespace {
@@ -315,9 +725,10 @@ std::string CompletePdfProblem(const std::filesystem::path& file) {
 
 }  // namespace
 
-int PrintReportIntoFile(const QTextDocument& document, QPrinter& printer, const PrintSetup& setup,
-                        const std::string& address, const std::filesystem::path& target,
-                        Progress& progress) {
+namespace {
+
+int PrintIntoFile(QPrinter& printer, const std::filesystem::path& target,
+                  const std::function<int()>& print) {
   std::random_device seed;
   std::filesystem::path temp = target;
   temp += ".tmp" + std::to_string(seed() % 1000000);
@@ -329,7 +740,7 @@ int PrintReportIntoFile(const QTextDocument& document, QPrinter& printer, const 
   printer.setOutputFileName(PathToQString(temp));
   int pages = 0;
   try {
-    pages = PrintReportDocument(document, printer, setup, address, progress);
+    pages = print();
   } catch (...) {
     std::error_code ignored;
     std::filesystem::remove(temp, ignored);
@@ -354,15 +765,45 @@ int PrintReportIntoFile(const QTextDocument& document, QPrinter& printer, const 
   return pages;
 }
 
+void SetUpPdfPrinter(QPrinter& printer, const QString& title, const PrintSetup& setup) {
+  printer.setOutputFormat(QPrinter::PdfFormat);
+  printer.setCreator(QStringLiteral("Orvenda"));
+  printer.setDocName(title);
+  ApplyPrintSetup(printer, setup);
+}
+
+}  // namespace
+
+int PrintReportIntoFile(const QTextDocument& document, QPrinter& printer, const PrintSetup& setup,
+                        const std::string& address, const std::filesystem::path& target,
+                        Progress& progress) {
+  return PrintIntoFile(printer, target, [&] {
+    return PrintReportDocument(document, printer, setup, address, progress);
+  });
+}
+
+int PrintReportPageIntoFile(const QByteArray& page, QPrinter& printer, const PrintSetup& setup,
+                            const std::string& address, const std::filesystem::path& target,
+                            Progress& progress, const PrintParts& parts) {
+  return PrintIntoFile(printer, target, [&] {
+    return PrintReportPage(page, printer, setup, address, progress, parts);
+  });
+}
+
 int WriteReportPdf(const QTextDocument& document, const PrintSetup& setup,
                    const std::string& address, const std::filesystem::path& target,
                    Progress& progress) {
   QPrinter printer(QPrinter::HighResolution);
-  printer.setOutputFormat(QPrinter::PdfFormat);
-  printer.setCreator(QStringLiteral("Orvenda"));
-  printer.setDocName(document.metaInformation(QTextDocument::DocumentTitle));
-  ApplyPrintSetup(printer, setup);
+  SetUpPdfPrinter(printer, document.metaInformation(QTextDocument::DocumentTitle), setup);
   return PrintReportIntoFile(document, printer, setup, address, target, progress);
+}
+
+int WriteReportPagePdf(const QByteArray& page, const PrintSetup& setup, const std::string& address,
+                       const std::filesystem::path& target, Progress& progress,
+                       const PrintParts& parts) {
+  QPrinter printer(QPrinter::HighResolution);
+  SetUpPdfPrinter(printer, ReportPageTitle(page), setup);
+  return PrintReportPageIntoFile(page, printer, setup, address, target, progress, parts);
 }
 
 }  // namespace orvenda

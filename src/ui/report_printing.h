@@ -4,6 +4,7 @@
 #include <QPrinter>
 #include <QString>
 #include <QTextDocument>
+#include <QTextFormat>
 #include <filesystem>
 #include <memory>
 
@@ -33,9 +34,11 @@ QByteArray ReportPageHead(const QByteArray& page, int rows);
 int ReportPageRows(const QByteArray& page);
 
 // A copy of `source` laid out for `device` in pages of `page` (device pixels), without the
-// root frame's margin: the document that printing paints page by page.
+// root frame's margin: the document that printing paints page by page. `first` is the format
+// of its first block, where the source's is not wanted.
 std::unique_ptr<QTextDocument> PrintLayout(const QTextDocument& source, QPaintDevice& device,
-                                           const QSizeF& page);
+                                           const QSizeF& page,
+                                           const QTextBlockFormat* first = nullptr);
 
 // Paper, orientation and margins of `setup` onto the printer, and back.
 void ApplyPrintSetup(QPrinter& printer, const PrintSetup& setup);
@@ -49,6 +52,29 @@ PrintSetup PrintSetupFromPrinter(const QPrinter& printer, PrintSetup base);
 int PrintReportDocument(const QTextDocument& document, QPrinter& printer, const PrintSetup& setup,
                         const std::string& address, Progress& progress);
 
+// How PrintReportPage cuts a long page: a page of more than `wholeRows` table rows is printed
+// a part of about `partRows` rows at a time, in time and memory as its length. Qt's layout of
+// a whole page takes memory beyond the page's own (some 60 KB a row) and twice the time:
+// each part is laid out once to count the pages, once to print them.
+struct PrintParts {
+  int partRows = 3000;
+  int wholeRows = 20000;
+};
+
+// Whether PrintReportPage prints `page` in parts.
+bool ReportPrintedInParts(const QByteArray& page, const PrintParts& parts = {});
+// The page's title, as a document of it would have it.
+QString ReportPageTitle(const QByteArray& page);
+
+// Prints the page file's bytes as PrintReportDocument prints the page's document; a long
+// page in parts, which give its pages: every row on the same page at the same place, to a
+// device pixel. A page that does not print alike in parts is printed whole.
+int PrintReportPage(const QByteArray& page, QPrinter& printer, const PrintSetup& setup,
+                    const std::string& address, Progress& progress, const PrintParts& parts = {});
+
+// The parts the last PrintReportPage of this thread printed in; 0 when it printed whole.
+int LastPrintParts();
+
 // The same onto a printer that prints into the file `target` (a PDF): written beside it and
 // renamed over it when complete; an error or "Storno" removes the unfinished file and leaves
 // an earlier `target` as it was. The printer's output file name is kept.
@@ -60,5 +86,13 @@ int PrintReportIntoFile(const QTextDocument& document, QPrinter& printer, const 
 int WriteReportPdf(const QTextDocument& document, const PrintSetup& setup,
                    const std::string& address, const std::filesystem::path& target,
                    Progress& progress);
+
+// Both of them for the page file's bytes, printed as PrintReportPage prints.
+int PrintReportPageIntoFile(const QByteArray& page, QPrinter& printer, const PrintSetup& setup,
+                            const std::string& address, const std::filesystem::path& target,
+                            Progress& progress, const PrintParts& parts = {});
+int WriteReportPagePdf(const QByteArray& page, const PrintSetup& setup, const std::string& address,
+                       const std::filesystem::path& target, Progress& progress,
+                       const PrintParts& parts = {});
 
 }  // namespace orvenda
