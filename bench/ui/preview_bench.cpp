@@ -2,7 +2,9 @@
 // from "Vytvořit..." to the first screen painted, to the whole page laid out, and the PDF,
 // each with its own peak memory; beside them headless Chromium loading and printing the same
 // page. ORVENDA_BENCH_PREVIEW_SIZES (e.g. "1000,10000") picks other sizes;
-// ORVENDA_BENCH_PREVIEW_SHOW_ONLY leaves out the PDFs.
+// ORVENDA_BENCH_PREVIEW_SHOW_ONLY leaves out the PDFs, ORVENDA_BENCH_PREVIEW_PDF_ONLY the
+// whole page's layout in the window; ORVENDA_BENCH_PRINT_PARTS=3000 prints every page longer
+// than that in parts of that many rows.
 #include <fcntl.h>
 #include <malloc.h>
 #include <spawn.h>
@@ -13,6 +15,7 @@
 #include <QThread>
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
 #include <memory>
 #include <string>
 #include <vector>
@@ -29,6 +32,8 @@ extern char** environ;
 
 namespace orvenda::bench {
 namespace {
+
+constexpr const char* kPagePdfJob = "ORVENDA_BENCH_PAGE_PDF";
 
 // The process's peak resident memory since the last ResetPeak, in MB.
 double PeakMb() {
@@ -162,17 +167,21 @@ void RunSize(const std::filesystem::path& scratch, int records) {
   }
   ResetPeak();
   cpu = CpuMs();
-  // The longest the window does not answer meanwhile: one pass of its event loop.
-  double longestPass = 0;
-  const double complete = TimeMs([&] {
-    while (!window.LayoutComplete()) {
-      longestPass = std::max(longestPass, TimeMs([] { QCoreApplication::processEvents(); }));
-      QThread::msleep(1);
-    }
-    window.View()->viewport()->repaint();
-  });
-  Figure("Orvenda: then the whole page built and laid out", complete, CpuMs() - cpu, PeakMb());
-  Report("  of which: the longest the window did not answer", longestPass);
+  if (qEnvironmentVariableIsSet("ORVENDA_BENCH_PREVIEW_PDF_ONLY")) {
+    form.CompletePage();
+  } else {
+    // The longest the window does not answer meanwhile: one pass of its event loop.
+    double longestPass = 0;
+    const double complete = TimeMs([&] {
+      while (!window.LayoutComplete()) {
+        longestPass = std::max(longestPass, TimeMs([] { QCoreApplication::processEvents(); }));
+        QThread::msleep(1);
+      }
+      window.View()->viewport()->repaint();
+    });
+    Figure("Orvenda: then the whole page built and laid out", complete, CpuMs() - cpu, PeakMb());
+    Report("  of which: the longest the window did not answer", longestPass);
+  }
   const std::filesystem::path page = dir / "page.htm";
   std::filesystem::copy_file(form.ReportPagePath(), page);
   std::printf("  page %.1f MB\n", std::filesystem::file_size(page) / 1048576.0);
@@ -180,13 +189,26 @@ void RunSize(const std::filesystem::path& scratch, int records) {
     window.close();
     return;
   }
-  const std::filesystem::path pdf = dir / "orvenda.pdf";
-  ResetPeak();
-  const double pdfMs = TimeMs([&] { window.WritePdf(pdf); });
-  Figure("Orvenda: PDF written, " + std::to_string(PdfPages(pdf)) + " pages, " +
-             std::to_string(std::filesystem::file_size(pdf) / 1048576) + " MB",
-         pdfMs, PeakMb());
   window.close();
+  // The PDF as the window writes it, from the page file, in a process of its own.
+  const std::filesystem::path pdf = dir / "orvenda.pdf";
+  qputenv(kPagePdfJob, (page.string() + "|" + pdf.string()).c_str());
+  double pdfMb = -1;
+  const double pdfMs = TimeMs([&] {
+    pdfMb = RunChild({std::filesystem::read_symlink("/proc/self/exe").string(), "page-pdf"},
+                     dir / "peak");
+  });
+  qunsetenv(kPagePdfJob);
+  if (pdfMb < 0) {
+    std::printf("  the PDF failed\n");
+  } else {
+    int parts = 0;
+    std::ifstream(pdf.string() + ".parts") >> parts;
+    Figure("Orvenda: PDF written, " + std::to_string(PdfPages(pdf)) + " pages, " +
+               std::to_string(std::filesystem::file_size(pdf) / 1048576) + " MB, " +
+               (parts > 0 ? "in " + std::to_string(parts) + " parts" : "whole"),
+           pdfMs, pdfMb);
+  }
 
   const std::string url = "file://" + page.string();
   double chromeMb = 0;
@@ -211,6 +233,32 @@ void RunSize(const std::filesystem::path& scratch, int records) {
              (chromePages > 0 ? std::to_string(chromePages) + " pages" : "no readable PDF"),
          print, chromeMb);
 }
+
+// The PDF of a page file, for the preview section in a process of its own: the job names
+// the page and the PDF; without it, nothing. The parts printed in go beside the PDF.
+void RunPagePdf(const std::filesystem::path&) {
+  const QByteArray job = qgetenv(kPagePdfJob);
+  const qsizetype bar = job.indexOf('|');
+  if (bar < 0) return;
+  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+  static int argc = 1;
+  static char name[] = "orvenda_bench";
+  static char* argv[] = {name, nullptr};
+  if (QApplication::instance() == nullptr) new QApplication(argc, argv);
+  const std::filesystem::path page = job.left(bar).toStdString();
+  const std::filesystem::path pdf = job.mid(bar + 1).toStdString();
+  NullProgress progress;
+  PrintParts parts;
+  // The same parts for every size, to see the time grow with the page.
+  if (const int rows = qEnvironmentVariableIntValue("ORVENDA_BENCH_PRINT_PARTS"); rows > 0) {
+    parts = {rows, rows};
+  }
+  WriteReportPagePdf(ReadReportPage(page), DesignedPrintSetup(), PageAddress(page), pdf, progress,
+                     parts);
+  std::ofstream(pdf.string() + ".parts") << LastPrintParts();
+}
+
+const RegisterSection kPagePdfSection("page-pdf", RunPagePdf);
 
 void Run(const std::filesystem::path& scratch) {
   if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
