@@ -328,9 +328,12 @@ class PagePrinter {
 
 // A long page printed a part at a time. Qt lays a table out as one piece, in time and
 // memory beyond the page's own; a part of a few thousand rows is laid out alone instead, and
-// printed up to a row that starts a page, from which the next part goes on. A row at a
-// page's top is laid out alike whatever came before it, so the pages are those of the whole
-// page, as long as the columns are as wide as in the whole table.
+// printed up to a row that starts a page. The next part begins with the row before that one,
+// at the place it has on its page, so that the row ends as it did and the next one moves to
+// the next page's top as it did. With the columns as wide as in the whole table, the rows
+// after are laid out as in the whole page. Qt rounds some borders and lines to whole device
+// pixels from the table's top, which lies elsewhere in a part: those may lie a pixel (1/1200
+// inch) apart from the whole page's.
 class PageParts {
  public:
   explicit PageParts(const QByteArray& page) : page_(page) {
@@ -678,14 +681,13 @@ int PrintReportPage(const QByteArray& page, QPrinter& printer, const PrintSetup&
     if (const auto plan = print.Plan(parts.partRows, pages, progress)) {
       int count = 0;
       for (const PrintedPart& part : *plan) count += part.end - part.first;
-      QString title;
+      // Each part laid out again: kept, they would hold the whole page's layout.
       for (const PrintedPart& part : *plan) {
         const std::unique_ptr<QTextDocument> document =
             print.LayOut(part.from, part.to, part.space);
         if (!document) throw Error(Msg(295));
         if (part.from == 0) {
-          title = document->metaInformation(QTextDocument::DocumentTitle);
-          pages.Begin(title, count);
+          pages.Begin(document->metaInformation(QTextDocument::DocumentTitle), count);
         }
         pages.Paint(*document, part.first, part.end);
       }
