@@ -331,9 +331,8 @@ class PagePrinter {
 // printed up to a row that starts a page. The next part begins with the row before that one,
 // at the place it has on its page, so that the row ends as it did and the next one moves to
 // the next page's top as it did. With the columns as wide as in the whole table, the rows
-// after are laid out as in the whole page. Qt rounds some borders and lines to whole device
-// pixels from the table's top, which lies elsewhere in a part: those may lie a pixel (1/1200
-// inch) apart from the whole page's.
+// after are laid out as in the whole page, and painted alike where the page breaks and the
+// table's top lie as far from whole device pixels as in the whole page.
 class PageParts {
  public:
   explicit PageParts(const QByteArray& page) : page_(page) {
@@ -425,6 +424,8 @@ bool SameColumns(const std::vector<double>& a, const std::vector<double>& b) {
   return true;
 }
 
+double Fraction(double value) { return value - std::floor(value); }
+
 // A row's page and where on it the row starts.
 std::pair<int, double> PagePlace(double top, double height) {
   const int page = static_cast<int>(std::floor(top / height));
@@ -503,6 +504,7 @@ class PartPrint {
     QTextTable* table = probe ? MainTable(*probe) : nullptr;
     if (table == nullptr) return false;
     ownTop_ = RowTop(*probe, *table, table->rows() - 1);
+    ownFrame_ = probe->documentLayout()->frameBoundingRect(table).top();
     if (ownTop_ >= height_ / 2) return false;  // the header and the widest rows take half a page
     probe = LayOut(row, row + 1, height_ - ownTop_);
     table = probe ? MainTable(*probe) : nullptr;
@@ -585,7 +587,10 @@ class PartPrint {
         return plan;
       }
       // The part goes up to its last row that starts a page, where the row before it leaves
-      // room above it for the rows the next part begins with.
+      // room above it for the rows the next part begins with. Qt rounds some borders and
+      // lines to whole device pixels from the table's top: that row must lie as far from the
+      // table's top in fractions of a pixel as it will in the next part.
+      const double frameTop = document->documentLayout()->frameBoundingRect(table).top();
       int next = -1;
       int pages = 0;
       for (int row = ownRows - 1; row > 1 && from + skipped + row > kHeaderRows + 1; --row) {
@@ -594,6 +599,8 @@ class PartPrint {
         const auto [before, beforeTop] =
             PagePlace(RowTop(*document, *table, own + row - 1), height_);
         if (beforeTop < ownTop_ || before < first) continue;
+        const double fromTable = RowTop(*document, *table, own + row - 1) - frameTop;
+        if (Fraction(fromTable) != Fraction(ownTop_ - ownFrame_)) continue;
         next = from + skipped + row - 1;
         pages = page;
         plan.push_back({from, to, space, first, pages});
@@ -636,6 +643,7 @@ class PartPrint {
   QSizeF body_;
   double height_;
   double ownTop_ = 0;
+  double ownFrame_ = 0;  // the table's top there
   double pageTop_ = 0;
   std::vector<Widest> widths_;  // of each column, over the parts laid out
   std::vector<int> widest_;     // their rows, put into every part

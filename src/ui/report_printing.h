@@ -67,8 +67,8 @@ bool ReportPrintedInParts(const QByteArray& page, const PrintParts& parts = {});
 QString ReportPageTitle(const QByteArray& page);
 
 // Prints the page file's bytes as PrintReportDocument prints the page's document; a long
-// page in parts, which give its pages: every row on the same page at the same place, to a
-// device pixel. A page that does not print alike in parts is printed whole.
+// page in parts, which give the same pages. A page that does not print alike in parts is
+// printed whole.
 int PrintReportPage(const QByteArray& page, QPrinter& printer, const PrintSetup& setup,
                     const std::string& address, Progress& progress, const PrintParts& parts = {});
 
