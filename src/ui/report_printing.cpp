@@ -327,12 +327,12 @@ class PagePrinter {
 };
 
 // A long page printed a part at a time. Qt lays a table out as one piece, in time and
-// memory beyond the page's own; a part of a few thousand rows is laid out alone instead, and
-// printed up to a row that starts a page. The next part begins with the row before that one,
-// at the place it has on its page, so that the row ends as it did and the next one moves to
-// the next page's top as it did. With the columns as wide as in the whole table, the rows
-// after are laid out as in the whole page, and painted alike where the page breaks and the
-// table's top lie as far from whole device pixels as in the whole page.
+// memory that grow faster than the page; a part of a few thousand rows is laid out alone
+// instead, and printed up to the page on which a row starts. The next part begins with that
+// row, at the place it has on its page, so that it and the rows after it are laid out as in
+// the whole page, with the columns as wide as in the whole table; its pages are printed from
+// the next one on. They are painted alike where the part's page and table top lie as far from
+// whole device pixels as the whole page's.
 class PageParts {
  public:
   explicit PageParts(const QByteArray& page) : page_(page) {
@@ -444,6 +444,7 @@ struct PrintedPart {
   double space = 0;  // before its table
   int first = 0;     // the pages printed of its layout
   int end = 0;
+  std::unique_ptr<QTextDocument> laidOut;  // kept from planning, or laid out again
 };
 
 class PartPrint {
@@ -458,7 +459,7 @@ class PartPrint {
   // Part [from, to) laid out. A part after the first begins with the header rows and the
   // rows of the widest words, which set the columns' widths as in the whole table, on a
   // page that is not printed; a space before them puts row `from` where it starts on its
-  // page in the whole table. The row after it starts a page, the first printed.
+  // page in the whole table. The next page is the first printed.
   std::unique_ptr<QTextDocument> LayOut(int from, int to, double space = 0) {
     std::vector<int> before, after;
     if (from > 0) {
@@ -479,7 +480,7 @@ class PartPrint {
   }
 
   // The parts and their pages, or nothing when the page does not print alike in parts.
-  std::optional<std::vector<PrintedPart>> Plan(int partRows, PagePrinter& printer,
+  std::optional<std::vector<PrintedPart>> Plan(const PrintParts& parts, PagePrinter& printer,
                                                Progress& progress) {
     if (parts_.Rows() <= kHeaderRows + 1) return std::nullopt;
     progress.ShowProgress(W("Tisknu"), parts_.Rows());
@@ -489,30 +490,23 @@ class PartPrint {
       printer.ThrowIfCanceled();
       if (!Place()) return std::nullopt;
       const size_t widest = widest_.size();
-      auto plan = PlanOnce(partRows, printer, progress);
+      auto plan = PlanOnce(parts, printer, progress);
       if (plan || widest_.size() == widest) return plan;
     }
     return std::nullopt;
   }
 
  private:
-  // Where a part's own rows start without a space before, and where a row at a page's top
-  // starts, from parts of one row.
+  // Where a part's own rows start without a space before, and where its table starts, from a
+  // part of one row.
   bool Place() {
     const int row = kHeaderRows;
-    std::unique_ptr<QTextDocument> probe = LayOut(row, row + 1);
+    const std::unique_ptr<QTextDocument> probe = LayOut(row, row + 1);
     QTextTable* table = probe ? MainTable(*probe) : nullptr;
     if (table == nullptr) return false;
     ownTop_ = RowTop(*probe, *table, table->rows() - 1);
     ownFrame_ = probe->documentLayout()->frameBoundingRect(table).top();
-    if (ownTop_ >= height_ / 2) return false;  // the header and the widest rows take half a page
-    probe = LayOut(row, row + 1, height_ - ownTop_);
-    table = probe ? MainTable(*probe) : nullptr;
-    if (table == nullptr) return false;
-    const auto [page, place] = PagePlace(RowTop(*probe, *table, table->rows() - 1), height_);
-    if (page != 1) return false;
-    pageTop_ = place;
-    return true;
+    return ownTop_ < height_ / 2;  // the header and the widest rows take half a page at most
   }
 
   // Qt widens a column to the widest word of its cells.
@@ -541,19 +535,27 @@ class PartPrint {
     }
   }
 
-  std::optional<std::vector<PrintedPart>> PlanOnce(int partRows, PagePrinter& printer,
+  std::optional<std::vector<PrintedPart>> PlanOnce(const PrintParts& parts, PagePrinter& printer,
                                                    Progress& progress) {
+    const int partRows = parts.partRows;
+    int kept = 0;  // rows of the layouts kept
+    const auto keep = [&](PrintedPart& part, std::unique_ptr<QTextDocument>& document) {
+      if (kept + (part.to - part.from) > parts.keptRows) return;
+      kept += part.to - part.from;
+      part.laidOut = std::move(document);
+    };
     const int rows = parts_.Rows();
     std::vector<PrintedPart> plan;
     std::vector<double> columns;
     double space = 0;
     int firstPage = 0;  // where the part's first row must start
     double firstTop = 0;
-    int base = 0;  // the page of the whole page that the part's first printed page is
+    int base = 0;           // the page of the whole page that the part's first printed page is
+    double wholeFrame = 0;  // the table's top in the first part, as in the whole page
     for (int from = 0, size = partRows;;) {
       printer.ThrowIfCanceled();
       const int to = std::min(rows, from + size);
-      const std::unique_ptr<QTextDocument> document = LayOut(from, to, space);
+      std::unique_ptr<QTextDocument> document = LayOut(from, to, space);
       QTextTable* table = document ? MainTable(*document) : nullptr;
       if (table == nullptr) return std::nullopt;
       // Where the part's own rows are in its table: the first part has the widest rows after
@@ -574,43 +576,48 @@ class PartPrint {
       }
       int first = 0;
       if (from > 0) {
-        // The first row where it is in the whole table, and the second at a page's top.
+        // The first row where it is in the whole table: the next page is the first printed.
         const auto [page0, top0] = PagePlace(RowTop(*document, *table, own), height_);
-        const auto [page, top] = PagePlace(RowTop(*document, *table, own + 1), height_);
-        if (page0 != firstPage || top0 != firstTop || top != pageTop_ || page <= page0) {
-          return std::nullopt;
-        }
-        first = page;
+        if (page0 != firstPage || top0 != firstTop) return std::nullopt;
+        first = page0 + 1;
       }
       if (to == rows) {
-        plan.push_back({from, to, space, first, std::max(first + 1, document->pageCount())});
+        plan.push_back({from, to, space, first, std::max(first + 1, document->pageCount()), {}});
+        keep(plan.back(), document);
         return plan;
       }
-      // The part goes up to its last row that starts a page, where the row before it leaves
-      // room above it for the rows the next part begins with. Qt rounds some borders and
-      // lines to whole device pixels from the table's top: that row must lie as far from the
-      // table's top in fractions of a pixel as it will in the next part.
-      const double frameTop = document->documentLayout()->frameBoundingRect(table).top();
+      // The part is printed up to the page of its last row that leaves room above it for the
+      // rows the next part begins with; the next part begins with that row. Qt rounds some
+      // borders and lines to whole device pixels from the table's top: a row that lies as far
+      // from it in fractions of a pixel as in the whole page, where the next part puts it, is
+      // taken first, so that the pages are painted alike; with the others, a line may lie a
+      // device pixel apart.
+      if (from == 0) wholeFrame = document->documentLayout()->frameBoundingRect(table).top();
+      const double ownFraction = Fraction(ownTop_ - ownFrame_);
+      // The pages up to the last row's are whole: no later row of the page starts on them.
+      const int lastPage = PagePlace(RowTop(*document, *table, own + ownRows - 1), height_).first;
       int next = -1;
-      int pages = 0;
-      for (int row = ownRows - 1; row > 1 && from + skipped + row > kHeaderRows + 1; --row) {
-        const auto [page, top] = PagePlace(RowTop(*document, *table, own + row), height_);
-        if (page <= first || top != pageTop_) continue;
-        const auto [before, beforeTop] =
-            PagePlace(RowTop(*document, *table, own + row - 1), height_);
-        if (beforeTop < ownTop_ || before < first) continue;
-        const double fromTable = RowTop(*document, *table, own + row - 1) - frameTop;
-        if (Fraction(fromTable) != Fraction(ownTop_ - ownFrame_)) continue;
-        next = from + skipped + row - 1;
-        pages = page;
-        plan.push_back({from, to, space, first, pages});
-        // Qt rounds borders to whole pixels where the document has them: the row goes on a
-        // page whose place differs from the whole page's by whole pixels, 64 pages on.
-        firstPage = (base + before - first) % 64;
-        firstTop = beforeTop;
-        space = firstPage * height_ + beforeTop - ownTop_;
-        base += pages - first;
-        break;
+      for (const bool alike : {true, false}) {
+        for (int row = ownRows - 1; row > 0 && from + skipped + row > kHeaderRows; --row) {
+          const double rowTop = RowTop(*document, *table, own + row);
+          const auto [page, top] = PagePlace(rowTop, height_);
+          if (page < first || page >= lastPage || top < ownTop_) continue;
+          // An alike row only in the part's second half: the part must get on.
+          if (alike && (Fraction(rowTop - wholeFrame) != ownFraction || 2 * row < ownRows)) {
+            continue;
+          }
+          next = from + skipped + row;
+          plan.push_back({from, to, space, first, page + 1, {}});
+          keep(plan.back(), document);
+          // The row goes on a page whose place differs from the whole page's by whole pixels,
+          // 64 pages on.
+          firstPage = (base + page - first) % 64;
+          firstTop = top;
+          space = firstPage * height_ + top - ownTop_;
+          base += page + 1 - first;
+          break;
+        }
+        if (next >= 0) break;
       }
       if (next < 0) {
         size *= 2;  // a longer part
@@ -643,8 +650,7 @@ class PartPrint {
   QSizeF body_;
   double height_;
   double ownTop_ = 0;
-  double ownFrame_ = 0;  // the table's top there
-  double pageTop_ = 0;
+  double ownFrame_ = 0;         // the table's top there
   std::vector<Widest> widths_;  // of each column, over the parts laid out
   std::vector<int> widest_;     // their rows, put into every part
 };
@@ -686,13 +692,14 @@ int PrintReportPage(const QByteArray& page, QPrinter& printer, const PrintSetup&
   if (ReportPrintedInParts(page, parts)) {
     PagePrinter pages(printer, setup, address, progress);
     PartPrint print(page, printer, pages.Body());
-    if (const auto plan = print.Plan(parts.partRows, pages, progress)) {
+    if (auto plan = print.Plan(parts, pages, progress)) {
       int count = 0;
       for (const PrintedPart& part : *plan) count += part.end - part.first;
-      // Each part laid out again: kept, they would hold the whole page's layout.
-      for (const PrintedPart& part : *plan) {
+      // Parts beyond the kept ones are laid out again: all kept, a long page's layout would
+      // take the memory of the whole page's.
+      for (PrintedPart& part : *plan) {
         const std::unique_ptr<QTextDocument> document =
-            print.LayOut(part.from, part.to, part.space);
+            part.laidOut ? std::move(part.laidOut) : print.LayOut(part.from, part.to, part.space);
         if (!document) throw Error(Msg(295));
         if (part.from == 0) {
           pages.Begin(document->metaInformation(QTextDocument::DocumentTitle), count);

@@ -53,12 +53,14 @@ int PrintReportDocument(const QTextDocument& document, QPrinter& printer, const 
                         const std::string& address, Progress& progress);
 
 // How PrintReportPage cuts a long page: a page of more than `wholeRows` table rows is printed
-// a part of about `partRows` rows at a time, in time and memory as its length. Qt's layout of
-// a whole page takes memory beyond the page's own (some 60 KB a row) and twice the time:
-// each part is laid out once to count the pages, once to print them.
+// a part of about `partRows` rows at a time. Qt lays a table out as one piece, and paints a
+// page of it in time that grows with the table's pages. Each part is laid out once to count
+// the pages; the layouts of the first `keptRows` rows are kept for the print, the others laid
+// out again, so that memory stays bounded (some 50 KB a row kept).
 struct PrintParts {
   int partRows = 3000;
-  int wholeRows = 20000;
+  int wholeRows = 3000;
+  int keptRows = 20000;
 };
 
 // Whether PrintReportPage prints `page` in parts.
