@@ -20,6 +20,7 @@
 #include <cmath>
 #include <cstring>
 #include <functional>
+#include <map>
 #include <memory>
 #include <optional>
 #include <random>
@@ -355,15 +356,31 @@ class PageParts {
   // Table rows, the header's among them.
   int Rows() const { return static_cast<int>(rowEnds_.size()); }
 
+  QByteArrayView Row(int row) const {
+    const qsizetype begin = row == 0 ? rowsStart_ : rowEnds_[row - 1];
+    return QByteArrayView(page_).sliced(begin, rowEnds_[row] - begin);
+  }
+
+  // The cells of a row, each from "<td" to "</td>".
+  static std::vector<QByteArrayView> Cells(QByteArrayView row) {
+    std::vector<QByteArrayView> cells;
+    for (qsizetype at = row.indexOf("<td"); at >= 0; at = row.indexOf("<td", at)) {
+      const qsizetype end = row.indexOf("</td>", at);
+      if (end < 0) break;
+      cells.push_back(row.sliced(at, end + 5 - at));
+      at = end + 5;
+    }
+    return cells;
+  }
+
   // The page with the rows `before`, then the rows [from, to), then the rows `after` in its
   // table; the part that ends the table ends as the page does.
-  QByteArray Part(const std::vector<int>& before, int from, int to,
-                  const std::vector<int>& after) const {
+  QByteArray Part(const QByteArray& before, int from, int to, const QByteArray& after) const {
     QByteArray part = page_.left(rowsStart_);
-    for (const int row : before) part += Row(row);
+    part += before;
     const qsizetype begin = from == 0 ? rowsStart_ : rowEnds_[from - 1];
     part += QByteArrayView(page_).sliced(begin, rowEnds_[to - 1] - begin);
-    for (const int row : after) part += Row(row);
+    part += after;
     if (to == Rows()) {
       part += QByteArrayView(page_).sliced(tableEnd_);
     } else {
@@ -373,11 +390,6 @@ class PageParts {
   }
 
  private:
-  QByteArrayView Row(int row) const {
-    const qsizetype begin = row == 0 ? rowsStart_ : rowEnds_[row - 1];
-    return QByteArrayView(page_).sliced(begin, rowEnds_[row] - begin);
-  }
-
   const QByteArray& page_;
   qsizetype rowsStart_ = 0;
   qsizetype tableEnd_ = 0;
@@ -461,12 +473,12 @@ class PartPrint {
   // page that is not printed; a space before them puts row `from` where it starts on its
   // page in the whole table. The next page is the first printed.
   std::unique_ptr<QTextDocument> LayOut(int from, int to, double space = 0) {
-    std::vector<int> before, after;
+    QByteArray before, after;
     if (from > 0) {
-      for (int row = 0; row < kHeaderRows; ++row) before.push_back(row);
-      before.insert(before.end(), widest_.begin(), widest_.end());
+      for (int row = 0; row < kHeaderRows; ++row) before += parts_.Row(row).toByteArray();
+      before += WidestRow();
     } else {
-      after = widest_;
+      after = WidestRow();
     }
     QTextDocument parsed;
     SetReportDocument(parsed, parts_.Part(before, from, to, after));
@@ -489,9 +501,9 @@ class PartPrint {
     for (int round = 0; round < 8; ++round) {
       printer.ThrowIfCanceled();
       if (!Place()) return std::nullopt;
-      const size_t widest = widest_.size();
+      widened_ = false;
       auto plan = PlanOnce(parts, printer, progress);
-      if (plan || widest_.size() == widest) return plan;
+      if (plan || !widened_) return plan;
     }
     return std::nullopt;
   }
@@ -561,7 +573,7 @@ class PartPrint {
       // Where the part's own rows are in its table: the first part has the widest rows after
       // them, and may lack the header's second row when it is empty; the others have the
       // header and the widest rows before them.
-      const int extra = static_cast<int>(widest_.size());
+      const int extra = widest_.empty() ? 0 : 1;
       const int own = from == 0 ? 0 : table->rows() - (to - from);
       const int ownRows = from == 0 ? table->rows() - extra : to - from;
       const int skipped = from == 0 ? (to - from) - ownRows : 0;
@@ -629,20 +641,43 @@ class PartPrint {
     }
   }
 
-  // The rows of the widest words of the columns whose width differs, among the rows put
-  // into every part from now on.
+  // The cells of the widest words of the columns whose width differs, put into every part
+  // from now on.
   void TakeWidest(const std::vector<double>& a, const std::vector<double>& b) {
     for (size_t column = 0; column < widths_.size() && 2 * column + 1 < a.size(); ++column) {
       const double wide = a[2 * column + 1] - a[2 * column];
       const double other = b[2 * column + 1] - b[2 * column];
       const int row = widths_[column].row;
-      if (wide == other || row < kHeaderRows ||
-          std::find(widest_.begin(), widest_.end(), row) != widest_.end()) {
-        continue;
-      }
-      widest_.push_back(row);
+      if (wide == other || row < kHeaderRows) continue;
+      const auto known = widest_.find(static_cast<int>(column));
+      if (known != widest_.end() && known->second == row) continue;
+      widest_[static_cast<int>(column)] = row;
+      widened_ = true;
     }
-    std::sort(widest_.begin(), widest_.end());
+  }
+
+  // One row of the widest cells, each in its column, the other cells empty: it widens the
+  // columns as their rows would, at the height of one.
+  QByteArray WidestRow() const {
+    if (widest_.empty()) return {};
+    const std::vector<QByteArrayView> shape = PageParts::Cells(parts_.Row(widest_.begin()->second));
+    QByteArray row = "  <tr>\r\n";
+    for (size_t column = 0; column < shape.size(); ++column) {
+      const auto widest = widest_.find(static_cast<int>(column));
+      if (widest != widest_.end()) {
+        const std::vector<QByteArrayView> cells = PageParts::Cells(parts_.Row(widest->second));
+        if (column < cells.size()) {
+          row += cells[column];
+          row += "\r\n";
+          continue;
+        }
+      }
+      const QByteArrayView cell = shape[column];
+      row += cell.first(cell.indexOf('>') + 1);
+      row += "&nbsp;</td>\r\n";
+    }
+    row += "  </tr>\r\n";
+    return row;
   }
 
   PageParts parts_;
@@ -652,7 +687,8 @@ class PartPrint {
   double ownTop_ = 0;
   double ownFrame_ = 0;         // the table's top there
   std::vector<Widest> widths_;  // of each column, over the parts laid out
-  std::vector<int> widest_;     // their rows, put into every part
+  std::map<int, int> widest_;   // their columns' rows, put into every part
+  bool widened_ = false;
 };
 
 }  // namespace
