@@ -469,8 +469,8 @@ class PartPrint {
         height_(std::round(body.height() * 64) / 64) {}
 
   // Part [from, to) laid out. A part after the first begins with the header rows and the
-  // rows of the widest words, which set the columns' widths as in the whole table, on a
-  // page that is not printed; a space before them puts row `from` where it starts on its
+  // row of the widest words, which set the columns' widths as in the whole table, on a page
+  // that is not printed; a space before them puts row `from` where it starts on its
   // page in the whole table. The next page is the first printed.
   std::unique_ptr<QTextDocument> LayOut(int from, int to, double space = 0) {
     QByteArray before, after;
@@ -497,7 +497,7 @@ class PartPrint {
     if (parts_.Rows() <= kHeaderRows + 1) return std::nullopt;
     progress.ShowProgress(W("Tisknu"), parts_.Rows());
     // A part whose columns are not as wide as the first part's holds a wider word, or lacks
-    // one: the parts start again with the rows of the widest words among the rows before.
+    // one: the parts start again with the widest words among the rows before.
     for (int round = 0; round < 8; ++round) {
       printer.ThrowIfCanceled();
       if (!Place()) return std::nullopt;
@@ -518,7 +518,7 @@ class PartPrint {
     if (table == nullptr) return false;
     ownTop_ = RowTop(*probe, *table, table->rows() - 1);
     ownFrame_ = probe->documentLayout()->frameBoundingRect(table).top();
-    return ownTop_ < height_ / 2;  // the header and the widest rows take half a page at most
+    return ownTop_ < height_ / 2;  // the header and the widest words take half a page at most
   }
 
   // Qt widens a column to the widest word of its cells.
