@@ -225,6 +225,9 @@ PrintSetup PrintSetupFromPrinter(const QPrinter& printer, PrintSetup base) {
 
 namespace {
 
+// A page height as Qt's layout breaks pages at: in 64ths of a pixel.
+double LaidOutHeight(double height) { return std::round(height * 64) / 64; }
+
 // Paints report pages onto a printer, each with the header line at the top, the footer line
 // at the bottom and between them its slice of a document laid out for the body.
 class PagePrinter {
@@ -288,7 +291,7 @@ class PagePrinter {
       // at a height rounded to 64ths of a pixel; the whole document's pages are painted at
       // the page height itself, and a part's pages where the whole document's would be.
       const int global = printed_ - 1;
-      const double laidOut = std::round(body_.height() * 64) / 64;
+      const double laidOut = LaidOutHeight(body_.height());
       const double top = page * laidOut + global * (body_.height() - laidOut);
       const QRectF slice(0, top, body_.width(), body_.height());
       painter_.setClipRect(bodyOnPage_);
@@ -462,11 +465,7 @@ struct PrintedPart {
 class PartPrint {
  public:
   PartPrint(const QByteArray& page, QPaintDevice& device, const QSizeF& body)
-      : parts_(page),
-        device_(device),
-        body_(body),
-        // The page height as Qt's layout has it, in 64ths of a pixel.
-        height_(std::round(body.height() * 64) / 64) {}
+      : parts_(page), device_(device), body_(body), height_(LaidOutHeight(body.height())) {}
 
   // Part [from, to) laid out. A part after the first begins with the header rows and the
   // row of the widest words, which set the columns' widths as in the whole table, on a page
@@ -570,9 +569,9 @@ class PartPrint {
       std::unique_ptr<QTextDocument> document = LayOut(from, to, space);
       QTextTable* table = document ? MainTable(*document) : nullptr;
       if (table == nullptr) return std::nullopt;
-      // Where the part's own rows are in its table: the first part has the widest rows after
-      // them, and may lack the header's second row when it is empty; the others have the
-      // header and the widest rows before them.
+      // Where the part's own rows are in its table: the first part has the row of the widest
+      // words after them, and may lack the header's second row when it is empty; the others
+      // have the header and that row before them.
       const int extra = widest_.empty() ? 0 : 1;
       const int own = from == 0 ? 0 : table->rows() - (to - from);
       const int ownRows = from == 0 ? table->rows() - extra : to - from;
