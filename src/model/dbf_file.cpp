@@ -418,8 +418,8 @@ std::string BuildMemoHeader(uint32_t nextBlock, uint32_t blockSize, bool dbase3,
   return h;
 }
 
-std::string ReadMemo(std::string_view bytes, uint32_t blockSize, uint32_t block,
-                     const std::string& fileName) {
+std::string_view MemoSpan(std::string_view bytes, uint32_t blockSize, uint32_t block,
+                          const std::string& fileName) {
   const uint64_t offset = static_cast<uint64_t>(block) * blockSize;
   if (offset >= bytes.size()) Damaged(fileName, Msg(178));
   const char* p = bytes.data() + offset;
@@ -428,11 +428,16 @@ std::string ReadMemo(std::string_view bytes, uint32_t blockSize, uint32_t block,
       static_cast<unsigned char>(p[1]) == 0xFF && p[2] == 0x08 && p[3] == 0x00) {
     const uint32_t length = Le32(p + 4);  // includes the 8 bytes of the block header
     if (length > left) Damaged(fileName, Msg(184));
-    if (length <= 8) return std::string();
-    return std::string(p + 8, length - 8);
+    if (length <= 8) return {};
+    return {p + 8, length - 8};
   }
   const void* end = std::memchr(p, 0x1A, left);
-  return std::string(p, end ? static_cast<const char*>(end) - p : left);
+  return {p, end ? static_cast<size_t>(static_cast<const char*>(end) - p) : left};
+}
+
+std::string ReadMemo(std::string_view bytes, uint32_t blockSize, uint32_t block,
+                     const std::string& fileName) {
+  return std::string(MemoSpan(bytes, blockSize, block, fileName));
 }
 
 std::string EncodeMemo(std::string_view text, uint32_t blockSize, bool dbase3) {

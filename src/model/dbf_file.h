@@ -93,7 +93,10 @@ MemoHeader ParseMemoHeader(std::string_view bytes, bool dbase3, const std::strin
 std::string BuildMemoHeader(uint32_t nextBlock, uint32_t blockSize, bool dbase3,
                             const std::string& tableBaseName);
 
-// The text stored at `block`; dBase IV blocks carry their length, dBase III text ends at 1A.
+// The text stored at `block`, within `bytes`; dBase IV blocks carry their length, dBase III
+// text ends at 1A.
+std::string_view MemoSpan(std::string_view bytes, uint32_t blockSize, uint32_t block,
+                          const std::string& fileName);
 std::string ReadMemo(std::string_view bytes, uint32_t blockSize, uint32_t block,
                      const std::string& fileName);
 

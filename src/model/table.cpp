@@ -103,7 +103,7 @@ std::string Table::GetText(const std::string& field) const {
   const Impl& t = *impl_;
   t.RequireOpen();
   const int f = t.FieldIndex(field);
-  const Row* row = t.CurrentRow();
+  const Row* row = t.RowToRead(f);
   if (row == nullptr) return std::string();
   const Cell& c = row->cells[f];
   return c.null ? std::string() : c.text;
@@ -113,7 +113,7 @@ std::string_view Table::TextView(const std::string& field) const {
   const Impl& t = *impl_;
   t.RequireOpen();
   const int f = t.FieldIndex(field);
-  const Row* row = t.CurrentRow();
+  const Row* row = t.RowToRead(f);
   if (row == nullptr) return {};
   const Cell& c = row->cells[f];
   return c.null ? std::string_view() : std::string_view(c.text);
@@ -124,7 +124,7 @@ std::string_view Table::TextView(int fieldNumber) const {
   t.RequireOpen();
   if (fieldNumber < 0 || fieldNumber >= static_cast<int>(t.kinds.size()))
     throw Error(Msg(199, {std::to_string(fieldNumber), t.TableName()}));
-  const Row* row = t.CurrentRow();
+  const Row* row = t.RowToRead(fieldNumber);
   if (row == nullptr) return {};
   const Cell& c = row->cells[fieldNumber];
   return c.null ? std::string_view() : std::string_view(c.text);

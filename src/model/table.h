@@ -227,4 +227,7 @@ class BulkScope {
   Table& table_;
 };
 
+// For tests: while held, big tables open with their memos not yet copied in.
+void HoldMemoCopies(bool hold);
+
 }  // namespace orvenda

@@ -4,11 +4,14 @@
 
 #include <sys/types.h>
 
+#include <atomic>
 #include <cstdint>
+#include <exception>
 #include <filesystem>
 #include <map>
 #include <set>
 #include <string>
+#include <thread>
 #include <unordered_map>
 #include <vector>
 
@@ -192,6 +195,12 @@ struct Table::Impl {
   }
 
   // --- lookups -------------------------------------------------------------------------------
+  // The current row for a read of `field`, its memo in.
+  const Row* RowToRead(int field) const {
+    if (!editing && kinds[field] == Kind::Memo) AwaitMemo(cur);
+    return CurrentRow();
+  }
+
   std::string TableName() const { return PathToText(open ? dbfPath : path); }
 
   int FieldIndex(const std::string& name) const {
@@ -208,6 +217,7 @@ struct Table::Impl {
   void RequireWritable() const {
     RequireOpen();
     if (readOnly) throw Error(Msg(218, {TableName()}));
+    AwaitMemos();  // every change may move or rewrite rows
   }
 
   const Row* CurrentRow() const {
@@ -227,6 +237,7 @@ struct Table::Impl {
   };
 
   RowImage ImageOf(const Row& row) const {
+    AwaitMemos();
     RowImage image;
     image.values.resize(row.cells.size());
     for (size_t i = 0; i < row.cells.size(); ++i) {
@@ -312,6 +323,23 @@ struct Table::Impl {
   // --- the files as a whole (table_files.cpp) ----------------------------------------------
   void WriteIndexFile();
   void DoPack();
+
+  // --- memos of a big table, copied in after the open (table_open.cpp) ------------------------
+  // The tree needs no memo text, so a big table opens without it: another thread copies the
+  // memos into the rows in record order. Rows below `memosReady` hold theirs. Anything that
+  // changes rows, and any read of a memo not yet in, waits for the whole copy.
+  mutable std::thread memoThread;
+  std::atomic<uint32_t> memosReady{UINT32_MAX};
+  mutable std::exception_ptr memoError;
+  // Waits for every memo; rethrows what stopped the copying, which leaves the rows unusable.
+  void AwaitMemos() const;
+  void AwaitMemo(int64_t rec) const {
+    if (rec >= 0 && static_cast<uint64_t>(rec) >= memosReady.load(std::memory_order_acquire))
+      AwaitMemos();
+  }
+  // Waits without throwing; false when the copying failed.
+  bool JoinMemos() noexcept;
+  ~Impl() { JoinMemos(); }
 };
 
 }  // namespace orvenda

@@ -9,8 +9,10 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <condition_variable>
 #include <exception>
 #include <memory>
+#include <mutex>
 #include <thread>
 
 #include "base/messages.h"
@@ -81,7 +83,36 @@ std::string MappedFile::ReadWhole(int fd, const fs::path& file) {
   return bytes;
 }
 
+struct MemoHold {
+  std::mutex mutex;
+  std::condition_variable released;
+  bool held = false;
+};
+
+MemoHold& Hold() {
+  static MemoHold hold;
+  return hold;
+}
+
 }  // namespace
+
+void HoldMemoCopies(bool hold) {
+  {
+    const std::lock_guard lock(Hold().mutex);
+    Hold().held = hold;
+  }
+  Hold().released.notify_all();
+}
+
+void Table::Impl::AwaitMemos() const {
+  if (memoThread.joinable()) memoThread.join();
+  if (memoError) std::rethrow_exception(memoError);
+}
+
+bool Table::Impl::JoinMemos() noexcept {
+  if (memoThread.joinable()) memoThread.join();
+  return !memoError;
+}
 
 void Table::Impl::CloseFiles() {
   if (memoFd >= 0) ::close(memoFd);
@@ -90,6 +121,10 @@ void Table::Impl::CloseFiles() {
 }
 
 void Table::Impl::Reset(bool keep) {
+  // Rows whose memos never came in must not be kept for a reopen.
+  if (!JoinMemos()) keep = false;
+  memoError = nullptr;
+  memosReady.store(UINT32_MAX, std::memory_order_relaxed);
   cached = false;
   if (keep && open) {
     cachedDbf = StampOf(dbfFd);
@@ -191,7 +226,7 @@ void Table::Impl::Load(bool wantExclusive) {
   uplinkField = intField("UPLINK");
   indexField = intField("INDEX");
 
-  std::unique_ptr<MappedFile> memoFile;
+  std::shared_ptr<const MappedFile> memoFile;
   std::string_view memoBytes;
   memoFd = -1;
   memoBlockSize = dbf::kMemoBlockSize;
@@ -205,7 +240,7 @@ void Table::Impl::Load(bool wantExclusive) {
       Fail(Msg(197), memoPath, errno);
     }
     memoFd = mfd;
-    memoFile = std::make_unique<MappedFile>(memoFd, memoPath);
+    memoFile = std::make_shared<const MappedFile>(memoFd, memoPath);
     memoBytes = memoFile->bytes();
     memoBlockSize =
         dbf::ParseMemoHeader(memoBytes, layout.Dbase3Memo(), PathToText(memoPath)).blockSize;
@@ -215,7 +250,10 @@ void Table::Impl::Load(bool wantExclusive) {
   rows.assign(layout.recordCount, Row());
   const std::string memoName = PathToText(memoPath);
   const std::string overlap = Msg(211, {memoName});
-  // Decodes rows [from, to) and returns the memo text they hold.
+  const uint32_t count = layout.recordCount;
+  const bool big = count >= kParallelLoadRows && std::thread::hardware_concurrency() >= 2;
+  // Decodes rows [from, to) and returns the memo text they hold. A big table only checks its
+  // memos here; their text follows on another thread.
   const auto decode = [&](uint32_t from, uint32_t to) {
     uint64_t memoTotal = 0;
     for (uint32_t r = from; r < to; ++r) {
@@ -228,12 +266,13 @@ void Table::Impl::Load(bool wantExclusive) {
         Cell& cell = row.cells[i];
         dbf::DecodeCell(layout.fields[i], rec, cell, name);
         if (kinds[i] == Kind::Memo && cell.num > 0) {
-          cell.text =
-              dbf::ReadMemo(memoBytes, memoBlockSize, static_cast<uint32_t>(cell.num), memoName);
-          cell.null = cell.text.empty();
+          const std::string_view text =
+              dbf::MemoSpan(memoBytes, memoBlockSize, static_cast<uint32_t>(cell.num), memoName);
+          if (!big) cell.text.assign(text);
+          cell.null = text.empty();
           // Memos of a sound file never overlap; more text than the file holds means pointers
           // share blocks, which would let a small file claim huge amounts of memory.
-          memoTotal += cell.text.size();
+          memoTotal += text.size();
           if (memoTotal > memoBytes.size()) throw Error(overlap);
         }
       }
@@ -241,8 +280,7 @@ void Table::Impl::Load(bool wantExclusive) {
     return memoTotal;
   };
   // A big table decodes its second half on another core.
-  const uint32_t count = layout.recordCount;
-  if (count >= kParallelLoadRows && std::thread::hardware_concurrency() >= 2) {
+  if (big) {
     const uint32_t half = count / 2;
     uint64_t secondTotal = 0;
     std::exception_ptr secondError;
@@ -266,6 +304,35 @@ void Table::Impl::Load(bool wantExclusive) {
     if (secondError) std::rethrow_exception(secondError);
   } else {
     decode(0, count);
+  }
+
+  if (big && memoFile) {
+    std::vector<size_t> memoFields;
+    for (size_t i = 0; i < kinds.size(); ++i)
+      if (kinds[i] == Kind::Memo) memoFields.push_back(i);
+    memosReady.store(0, std::memory_order_relaxed);
+    memoThread = std::thread([this, memoFile, memoFields, count, blockSize = memoBlockSize,
+                              memoName, all = rows.data()] {
+      try {
+        {
+          std::unique_lock lock(Hold().mutex);
+          Hold().released.wait(lock, [] { return !Hold().held; });
+        }
+        const std::string_view memos = memoFile->bytes();
+        for (uint32_t r = 0; r < count; ++r) {
+          for (const size_t i : memoFields) {
+            Cell& cell = all[r].cells[i];
+            if (cell.num > 0)
+              cell.text.assign(
+                  dbf::MemoSpan(memos, blockSize, static_cast<uint32_t>(cell.num), memoName));
+          }
+          if (r % 256 == 255) memosReady.store(r + 1, std::memory_order_release);
+        }
+        memosReady.store(UINT32_MAX, std::memory_order_release);
+      } catch (...) {
+        memoError = std::current_exception();
+      }
+    });
   }
 
   if (const auto known = CreatedIndexes().find(PathKey(dbfPath)); known != CreatedIndexes().end()) {

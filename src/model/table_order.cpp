@@ -76,6 +76,7 @@ void Table::Impl::BuildGroups() {
 }
 
 void Table::Impl::Rebuild() {
+  if (orderField >= 0 && kinds[orderField] == Kind::Memo) AwaitMemos();
   ++orderingsVersion;
   builtField = orderField;
   builtDesc = orderDesc;

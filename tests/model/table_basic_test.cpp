@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstring>
+#include <filesystem>
+#include <thread>
 
 #include "base/cp1250.h"
 #include "base/error.h"
@@ -529,6 +532,92 @@ TEST_F(TableTest, InsertWritesOnceAndBulkRowsReachTheFilesBeforeAnyOtherChange) 
   EXPECT_EQ(table.GetText("Comment"), std::string(2999 % 700, 'm'));
   ASSERT_TRUE(table.Locate("Index", 3001));
   EXPECT_EQ(table.GetText("Comment"), "last");
+}
+
+// A big table opens before its memos are in; every read and change of them must still see them.
+TEST_F(TableTest, ABigTableHasEveryMemoAtOnceAndKeepsThemThroughChanges) {
+  constexpr int32_t kRows = 30000;
+  const auto memo = [](int32_t i) {
+    return i % 7 == 0 ? std::string() : "memo " + std::to_string(i) + std::string(i % 300, 'x');
+  };
+  table.BeginBulk();
+  for (int32_t i = 1; i <= kRows; ++i) {
+    table.Insert();
+    table.SetInt("Index", i);
+    table.SetText("Comment", memo(i));
+    table.Post();
+  }
+  table.EndBulk();
+  table.Close();
+  const auto checkAll = [&] {
+    int32_t seen = 0;
+    for (table.First(); !table.Eof(); table.Next()) {
+      const int32_t i = table.GetInt("Index");
+      ASSERT_EQ(table.GetText("Comment"), memo(i)) << i;
+      ++seen;
+    }
+    EXPECT_EQ(seen, kRows);
+  };
+
+  // Each opened afresh with the memo copy held back a while: the reads and the change below
+  // must wait for it rather than see empty memos.
+  const auto openHeld = [&](Table& fresh) {
+    fresh.SetPath(dir / "Tree.dbf");
+    fresh.SetIndexName("Index");
+    HoldMemoCopies(true);
+    fresh.Open();
+    return std::jthread([] {
+      std::this_thread::sleep_for(std::chrono::milliseconds(100));
+      HoldMemoCopies(false);
+    });
+  };
+  {
+    Table fresh;
+    const std::jthread release = openHeld(fresh);
+    fresh.Last();
+    EXPECT_EQ(fresh.TextView("Comment"), memo(kRows));
+  }
+  {
+    Table fresh;
+    const std::jthread release = openHeld(fresh);
+    ASSERT_TRUE(fresh.Locate("Index", kRows - 2));
+    EXPECT_EQ(fresh.CurrentImage().values[3].text, memo(kRows - 2));
+  }
+  {
+    Table fresh;
+    std::jthread release = openHeld(fresh);
+    ASSERT_TRUE(fresh.Locate("Index", kRows - 1));
+    fresh.Edit();
+    fresh.SetText("Comment", "changed");
+    fresh.Post();
+    ASSERT_TRUE(fresh.Locate("Index", kRows));
+    EXPECT_EQ(fresh.GetText("Comment"), memo(kRows));
+    release.join();
+    fresh.Close();
+    fresh.Open();  // the rows kept in memory
+    ASSERT_TRUE(fresh.Locate("Index", kRows - 1));
+    EXPECT_EQ(fresh.GetText("Comment"), "changed");
+  }
+  table.Open();
+  ASSERT_TRUE(table.Locate("Index", kRows - 1));
+  EXPECT_EQ(table.GetText("Comment"), "changed");
+  table.Edit();
+  table.SetText("Comment", memo(kRows - 1));
+  table.Post();
+  checkAll();
+  table.Close();
+
+  // Memos beyond the end of a cut memo file fail the open itself, naming the file.
+  const std::filesystem::path memoFile = dir / "Tree.dbt";
+  ASSERT_TRUE(std::filesystem::exists(memoFile));
+  std::filesystem::resize_file(memoFile, std::filesystem::file_size(memoFile) / 2);
+  try {
+    table.Open();
+    FAIL() << "opened";
+  } catch (const Error& e) {
+    EXPECT_NE(std::string(e.what()).find("Tree.dbt"), std::string::npos) << e.what();
+  }
+  EXPECT_FALSE(table.IsOpen());
 }
 
 }  // namespace
