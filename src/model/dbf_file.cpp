@@ -435,11 +435,6 @@ std::string_view MemoSpan(std::string_view bytes, uint32_t blockSize, uint32_t b
   return {p, end ? static_cast<size_t>(static_cast<const char*>(end) - p) : left};
 }
 
-std::string ReadMemo(std::string_view bytes, uint32_t blockSize, uint32_t block,
-                     const std::string& fileName) {
-  return std::string(MemoSpan(bytes, blockSize, block, fileName));
-}
-
 std::string EncodeMemo(std::string_view text, uint32_t blockSize, bool dbase3) {
   std::string out;
   if (dbase3) {

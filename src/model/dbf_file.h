@@ -97,8 +97,6 @@ std::string BuildMemoHeader(uint32_t nextBlock, uint32_t blockSize, bool dbase3,
 // text ends at 1A.
 std::string_view MemoSpan(std::string_view bytes, uint32_t blockSize, uint32_t block,
                           const std::string& fileName);
-std::string ReadMemo(std::string_view bytes, uint32_t blockSize, uint32_t block,
-                     const std::string& fileName);
 
 // The blocks that store `text`, padded to whole blocks.
 std::string EncodeMemo(std::string_view text, uint32_t blockSize, bool dbase3);
